@@ -1,0 +1,132 @@
+#include "console/console.h"
+
+#include "platform/thread.h"
+
+namespace listpool {
+namespace {
+
+constexpr std::uint32_t kPauseMs = 200;
+
+}  // namespace
+
+Console::Console(InputScanner& in, OutStream& out)
+    : in_(in),
+      out_(out),
+      print_("PrintThread", 0, 5),
+      find_("FindThread", 0, 1),
+      garbage_("GarbageThread", 0, 2) {
+    list_.pool = &pool_;
+    print_.list = &list_;
+    find_.list = &list_;
+    garbage_.list = &list_;
+    garbage_.pool = &pool_;
+}
+
+void Console::Run() {
+    for (;;) {
+        out_ << "\nYour Command [i d p f F g s]? ";
+        char command = 'q';
+        // The end of input quits, as q does.
+        in_.ReadWord(command);
+        switch (command) {
+            case 'i':
+                Insert();
+                break;
+            case 'd':
+                Delete();
+                break;
+            case 'f':
+                DumpPool();
+                break;
+            case 's':
+                out_ << "I did not implement list-based mergeSort\n"
+                     << "BUT ... you should!\n";
+                break;
+            case 'p':
+                out_ << "Requesting for print:" << endl;
+                print_.Start();
+                break;
+            case 'F':
+                Find();
+                break;
+            case 'g':
+                out_ << "Forcing a garbage collection!\n";
+                garbage_.Start();
+                break;
+            default:
+                break;
+        }
+        SleepMs(kPauseMs);
+        // Once input has failed no command can be read, so none may be
+        // repeated with a stale word or number: quit instead.
+        if (command == 'q' || in_.failed()) {
+            return;
+        }
+    }
+}
+
+void Console::TakeForExit() {
+    pool_.guard.BeginWrite();
+    list_.guard.BeginWrite();
+}
+
+void Console::Insert() {
+    out_ << "Please enter integers to be inserted (-1 to stop)" << endl;
+    ReadResult read = in_.ReadInt(number_);
+    if (read == ReadResult::kFailed) {
+        return;
+    }
+    pool_.guard.BeginWrite();
+    list_.guard.BeginWrite();
+    while (number_ >= 0) {
+        list_.Insert(number_, out_);
+        // The 0 stored by a read that found no digit is inserted once; the
+        // reads after it all fail.
+        if (read != ReadResult::kRead) {
+            break;
+        }
+        read = in_.ReadInt(number_);
+        if (read == ReadResult::kFailed) {
+            break;
+        }
+    }
+    list_.guard.EndWrite();
+    pool_.guard.EndWrite();
+}
+
+void Console::Delete() {
+    out_ << "Please enter the key to delete: ";
+    if (in_.ReadInt(number_) == ReadResult::kFailed) {
+        return;
+    }
+    const std::int32_t key = number_;
+    out_ << "going to delete: " << key << endl;
+    pool_.guard.BeginWrite();
+    list_.guard.BeginWrite();
+    if (list_.Delete(key)) {
+        out_ << "Deleted Key(" << key << ")" << endl;
+    } else {
+        out_ << "Input: [" << key << "] is not in the list!" << endl;
+    }
+    list_.guard.EndWrite();
+    pool_.guard.EndWrite();
+}
+
+void Console::DumpPool() {
+    out_ << "Here is the Record Pool:" << endl;
+    pool_.guard.BeginRead();
+    pool_.Dump(out_);
+    pool_.guard.EndRead();
+}
+
+void Console::Find() {
+    out_ << "Please enter the key to find: ";
+    if (in_.ReadInt(number_) == ReadResult::kFailed) {
+        return;
+    }
+    out_ << "Going to find: " << number_ << endl;
+    find_.key = number_;
+    find_.Start();
+}
+
+}  // namespace listpool

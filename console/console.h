@@ -1,0 +1,48 @@
+// The command console: the prompt, the command loop and the list and pool
+// commands, over the shared objects it owns.
+#pragma once
+
+#include <cstdint>
+
+#include "console/input.h"
+#include "platform/stream.h"
+#include "store/record_pool.h"
+#include "store/tmy_list.h"
+#include "workers/workers.h"
+
+namespace listpool {
+
+// Builds the pool, the list and the three workers, in that order. Nothing is
+// ever destroyed: background threads may use any of it until the process ends.
+class Console {
+  public:
+    Console(InputScanner& in, OutStream& out);
+    Console(const Console&) = delete;
+    Console& operator=(const Console&) = delete;
+
+    // Prompts for and runs commands until q, a failed integer read or the
+    // end of input, each followed by the console's pause.
+    void Run();
+
+    // Enters both write sections, which waits for every worker inside them,
+    // and keeps them for good.
+    void TakeForExit();
+
+  private:
+    void Insert();
+    void Delete();
+    void DumpPool();
+    void Find();
+
+    InputScanner& in_;
+    OutStream& out_;
+    RecordPool pool_;
+    TmyList list_;
+    PrintThread print_;
+    FindThread find_;
+    GarbageThread garbage_;
+    // The one number the i, d and F commands read into.
+    std::int32_t number_ = 0;
+};
+
+}  // namespace listpool

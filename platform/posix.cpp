@@ -1,0 +1,170 @@
+// The POSIX back end of the platform layer.
+#include <fcntl.h>
+#include <pthread.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <cerrno>
+#include <cstdint>
+#include <ctime>
+#include <exception>
+#include <mutex>
+#include <new>
+
+#include "platform/io.h"
+#include "platform/sync.h"
+#include "platform/thread.h"
+
+namespace listpool {
+namespace {
+
+// The state behind an event handle. Waiters are counted so that SetEvent
+// makes a wake-up call only when somebody sleeps on the event.
+struct EventState {
+    std::atomic<std::uint32_t> signalled{1};
+    std::atomic<std::uint32_t> waiters{0};
+};
+
+std::mutex& MutexOf(void* handle) {
+    return *static_cast<std::mutex*>(handle);
+}
+EventState& EventOf(void* handle) {
+    return *static_cast<EventState*>(handle);
+}
+
+}  // namespace
+
+CMutex::CMutex() {
+    m_hObject = new std::mutex;
+}
+
+bool CMutex::Lock() {
+    MutexOf(m_hObject).lock();
+    return true;
+}
+
+bool CMutex::Unlock() {
+    MutexOf(m_hObject).unlock();
+    return true;
+}
+
+CEvent::CEvent() {
+    m_hObject = new EventState;
+}
+
+bool CEvent::Lock() {
+    EventState& event = EventOf(m_hObject);
+    if (event.signalled.load() != 0) {
+        return true;
+    }
+    // Counting ourselves before the second look pairs with SetEvent's store
+    // before its look at the count: one of the two always sees the other.
+    event.waiters.fetch_add(1);
+    while (event.signalled.load() == 0) {
+        event.signalled.wait(0);
+    }
+    event.waiters.fetch_sub(1);
+    return true;
+}
+
+bool CEvent::SetEvent() {
+    EventState& event = EventOf(m_hObject);
+    event.signalled.store(1);
+    if (event.waiters.load() != 0) {
+        event.signalled.notify_all();
+    }
+    return true;
+}
+
+bool CEvent::ResetEvent() {
+    EventState& event = EventOf(m_hObject);
+    // Resetting a reset event changes nothing, so skip the write and keep the
+    // cache line shared among the readers that reset it on every entry.
+    if (event.signalled.load(std::memory_order_relaxed) != 0) {
+        event.signalled.store(0);
+    }
+    return true;
+}
+
+namespace {
+
+struct ThreadStart {
+    ThreadProc proc;
+    void* argument;
+};
+
+void* RunThread(void* start) {
+    const ThreadStart copy = *static_cast<ThreadStart*>(start);
+    delete static_cast<ThreadStart*>(start);
+    copy.proc(copy.argument);
+    return nullptr;
+}
+
+}  // namespace
+
+bool StartThread(ThreadProc proc, void* argument) {
+    pthread_attr_t attributes;
+    if (pthread_attr_init(&attributes) != 0) {
+        return false;
+    }
+    pthread_attr_setdetachstate(&attributes, PTHREAD_CREATE_DETACHED);
+    auto* start = new ThreadStart{proc, argument};
+    pthread_t thread;
+    const bool started = pthread_create(&thread, &attributes, RunThread, start) == 0;
+    pthread_attr_destroy(&attributes);
+    if (!started) {
+        delete start;
+    }
+    return started;
+}
+
+void SleepMs(std::uint32_t milliseconds) {
+    timespec left{static_cast<time_t>(milliseconds / 1000),
+                  static_cast<long>(milliseconds % 1000) * 1000000L};
+    while (nanosleep(&left, &left) != 0 && errno == EINTR) {
+    }
+}
+
+int OpenLogFile(const char* name) {
+    return open(name, O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
+}
+
+void WriteAll(int fd, const char* data, std::size_t size) {
+    while (size != 0) {
+        const ssize_t written = write(fd, data, size);
+        if (written < 0) {
+            if (errno == EINTR) {
+                continue;
+            }
+            return;
+        }
+        data += written;
+        size -= static_cast<std::size_t>(written);
+    }
+}
+
+std::size_t ReadSome(int fd, char* data, std::size_t size) {
+    for (;;) {
+        const ssize_t got = read(fd, data, size);
+        if (got >= 0) {
+            return static_cast<std::size_t>(got);
+        }
+        if (errno != EINTR) {
+            return 0;
+        }
+    }
+}
+
+void ExitProcess(int status) {
+    _exit(status);
+}
+
+void InstallAbnormalTermination() {
+    std::set_terminate([] {
+        static constexpr char kText[] = "\r\nabnormal program termination\r\n";
+        WriteAll(kStdErr, kText, sizeof kText - 1);
+        _exit(3);
+    });
+}
+
+}  // namespace listpool

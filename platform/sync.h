@@ -1,0 +1,58 @@
+// Kernel-style synchronisation objects: an owner-released mutex and a
+// manual-reset event, both waited on with an infinite Lock.
+#pragma once
+
+#include <exception>
+
+namespace listpool {
+
+// Thrown when the platform refuses to create a synchronisation object.
+class CResourceException : public std::exception {
+  public:
+    const char* what() const noexcept override { return "resource exception"; }
+};
+
+// Root of the family: each object wraps one platform handle, created by the
+// derived constructor and never closed (these objects live until the process
+// ends, so nothing here has a destructor that releases the handle).
+class CSyncObject {
+  public:
+    CSyncObject(const CSyncObject&) = delete;
+    CSyncObject& operator=(const CSyncObject&) = delete;
+
+  protected:
+    CSyncObject() = default;
+    ~CSyncObject() = default;
+
+    void* m_hObject = nullptr;
+};
+
+// A mutex created unowned. Not recursive; only the owning thread unlocks it.
+class CMutex final : public CSyncObject {
+  public:
+    // Throws CResourceException when the platform refuses the object.
+    CMutex();
+
+    // Waits until the mutex is free and takes it. Yields true once taken.
+    bool Lock();
+    // Releases a mutex held by the calling thread.
+    bool Unlock();
+};
+
+// A manual-reset event created signalled: it stays signalled until reset, and
+// while signalled every waiter passes. A Lock on a signalled event is one
+// atomic load; only a Lock that has to wait reaches the kernel.
+class CEvent final : public CSyncObject {
+  public:
+    // Throws CResourceException when the platform refuses the object.
+    CEvent();
+
+    // Waits until the event is signalled and leaves it signalled.
+    bool Lock();
+    // Signals the event and releases every thread waiting on it.
+    bool SetEvent();
+    // Makes later Lock calls wait until the next SetEvent.
+    bool ResetEvent();
+};
+
+}  // namespace listpool

@@ -1,0 +1,11 @@
+#!/usr/bin/env bash
+# Builds and runs the whole test suite. The argument picks the build:
+# default (plain), tsan (ThreadSanitizer) or asan (AddressSanitizer and
+# UndefinedBehaviorSanitizer).
+set -euo pipefail
+cd "$(dirname "$0")/.."
+preset=${1:-default}
+scripts/deps.sh
+cmake --preset "$preset"
+cmake --build --preset "$preset"
+ctest --preset "$preset"

@@ -1,0 +1,62 @@
+#include "store/record_pool.h"
+
+namespace listpool {
+
+RecordPool::RecordPool() {
+    for (std::int32_t n = 0; n < kRecordCount; ++n) {
+        words[n * kWordsPerRecord + 2] = kFree;
+    }
+}
+
+std::int32_t RecordPool::FindFree() {
+    std::int32_t result = kNone;
+    while (cursor < kRecordCount && result == kNone) {
+        const std::int32_t offset = cursor * kWordsPerRecord;
+        if (Mark(offset) == kFree) {
+            words[offset + 2] = kInUse;
+            result = offset;
+        }
+        ++cursor;
+    }
+    return result;
+}
+
+void RecordPool::Collect(std::int32_t root) {
+    for (std::int32_t n = 0; n < kRecordCount; ++n) {
+        words[n * kWordsPerRecord + 2] = kFree;
+    }
+    for (std::int32_t offset = root; offset != kNone; offset = Next(offset)) {
+        words[offset + 2] = kInUse;
+    }
+    cursor = 0;
+}
+
+std::int32_t RecordPool::Allocate(std::int32_t root) {
+    const std::int32_t offset = FindFree();
+    if (offset != kNone) {
+        return offset;
+    }
+    Collect(root);
+    return FindFree();
+}
+
+void RecordPool::SetKey(std::int32_t offset, std::int32_t key) {
+    words[offset] = key;
+    words[offset + 2] = kInUse;
+}
+
+void RecordPool::SetNext(std::int32_t offset, std::int32_t next) {
+    words[offset + 1] = next;
+}
+
+void RecordPool::Dump(OutStream& out) const {
+    out << "Record Memory Pool Content: " << endl;
+    for (std::int32_t n = 0; n < kRecordCount; ++n) {
+        const std::int32_t offset = n * kWordsPerRecord;
+        out << "Memory: [" << Padded{offset, 2} << "]: Record(" << Padded{n, 2}
+            << "): Key=" << Padded{Key(offset), 5} << "  Next=" << Padded{Next(offset), 5}
+            << "  MM=" << (Mark(offset) == kInUse ? "InUse" : "Free") << endl;
+    }
+}
+
+}  // namespace listpool

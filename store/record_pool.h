@@ -1,0 +1,57 @@
+// The fixed pool of five records that holds the list's nodes.
+#pragma once
+
+#include <array>
+#include <cstdint>
+
+#include "platform/stream.h"
+#include "store/read_write_guard.h"
+
+namespace listpool {
+
+// Records are named by word offsets: record n starts at word 3 * n, so the
+// offsets are 0, 3, 6, 9 and 12; -1 names no record.
+inline constexpr std::int32_t kNone = -1;
+inline constexpr std::int32_t kRecordCount = 5;
+inline constexpr std::int32_t kWordsPerRecord = 3;
+
+// Memory marks.
+inline constexpr std::int32_t kInUse = -1;
+inline constexpr std::int32_t kFree = -2;
+
+// A record's words, in order: Key, Next (offset or -1), MM (memory mark).
+// Records are handed out by an allocation cursor and given back only by a
+// mark-and-sweep collection from the list's head. Callers hold the guard;
+// the operations take no lock themselves.
+struct RecordPool {
+    RecordPool();
+
+    // Scans on from the cursor for a free record, marks it in use and yields
+    // its offset, or -1 once the cursor has passed the last record.
+    std::int32_t FindFree();
+    // Marks every record free, then every record reachable from root (an
+    // offset or -1) in use, and puts the cursor back to the first record.
+    void Collect(std::int32_t root);
+    // FindFree, and when that finds nothing, Collect(root) and FindFree again.
+    // Yields an offset, or -1 when every record is reachable from root.
+    std::int32_t Allocate(std::int32_t root);
+
+    // Stores key in the record at offset and marks it in use.
+    void SetKey(std::int32_t offset, std::int32_t key);
+    void SetNext(std::int32_t offset, std::int32_t next);
+
+    std::int32_t Key(std::int32_t offset) const { return words[offset]; }
+    std::int32_t Next(std::int32_t offset) const { return words[offset + 1]; }
+    std::int32_t Mark(std::int32_t offset) const { return words[offset + 2]; }
+
+    // Writes one line per record: offset, number, Key, Next and mark.
+    void Dump(OutStream& out) const;
+
+    ReadWriteGuard guard;
+    // Key and Next of a never-used record read as 0.
+    std::array<std::int32_t, kRecordCount * kWordsPerRecord> words{};
+    // Number (0 to 5) of the record where the next free-record scan starts.
+    std::int32_t cursor = 0;
+};
+
+}  // namespace listpool

@@ -1,0 +1,30 @@
+// The singly linked list of integers whose nodes live in a RecordPool.
+#pragma once
+
+#include <cstdint>
+
+#include "platform/stream.h"
+#include "store/read_write_guard.h"
+#include "store/record_pool.h"
+
+namespace listpool {
+
+// Callers write both guards, the pool's first, around Insert and Delete.
+struct TmyList {
+    // Inserts key at the front. When the pool has no record to spare, writes
+    // the out-of-memory warning to out and leaves the list as it was.
+    void Insert(std::int32_t key, OutStream& out);
+    // Unlinks the first record from head holding key, without freeing it.
+    // Yields whether one was found.
+    bool Delete(std::int32_t key);
+
+    ReadWriteGuard guard;
+    // Where the nodes live; not owned.
+    RecordPool* pool = nullptr;
+    // Offset of the first record, or -1 when the list is empty.
+    std::int32_t head = kNone;
+    // Insert and Delete calls so far, successful or not.
+    std::int32_t opsCount = 0;
+};
+
+}  // namespace listpool

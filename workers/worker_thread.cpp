@@ -1,0 +1,35 @@
+#include "workers/worker_thread.h"
+
+#include <cstdio>
+
+#include "platform/io.h"
+#include "platform/thread.h"
+
+namespace listpool {
+
+WorkerThread::WorkerThread(const char* nameText, std::int32_t id, std::int32_t seconds)
+    : name{}, id(id), log(nullptr), sleepMs(seconds * 1000) {
+    // A name too long for the field is cut short rather than overrun it.
+    std::snprintf(name, sizeof name, "%s.%d", nameText, static_cast<int>(id));
+    log = new OutStream(OpenLogFile(name), OutStream::Buffering::kUntilFlush);
+    *log << "Thread: [" << name << "] Initialization Completed" << endl;
+}
+
+bool WorkerThread::Start() {
+    return StartThread([](void* self) { Run(*static_cast<WorkerThread*>(self)); }, this);
+}
+
+void WorkerThread::Pause() const {
+    SleepMs(static_cast<std::uint32_t>(sleepMs));
+}
+
+void WorkerThread::Run(WorkerThread& worker) {
+    for (std::int32_t i = 0; i < 5; ++i) {
+        *worker.log << "Thread: [" << worker.name << "]: Working on (" << Padded{i, 3} << ")"
+                    << endl;
+        worker.Pause();
+    }
+    StdErr() << "Thread: [" << worker.name << "]: Done!" << endl;
+}
+
+}  // namespace listpool
