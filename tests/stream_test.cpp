@@ -1,0 +1,94 @@
+#include "platform/stream.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <thread>
+
+#include "captured_stream.h"
+
+namespace listpool {
+namespace {
+
+TEST(OutStreamTest, WidthsPadOnTheLeftAndNeverCut) {
+    CapturedStream out;
+    out.stream() << Padded{3, 2} << "|" << Padded{-1, 5} << "|" << Padded{123456, 5} << "|"
+                 << Padded{-2147483647 - 1, 5} << "|" << 42 << "|" << Padded{7, 0} << endl;
+    EXPECT_EQ(out.Text(), " 3|   -1|123456|-2147483648|42|7\n");
+}
+
+TEST(OutStreamTest, BuffersUntilEndOfLineOrFlush) {
+    std::FILE* file = std::tmpfile();
+    OutStream stream(fileno(file), OutStream::Buffering::kUntilFlush);
+    auto written = [&] { return lseek(fileno(file), 0, SEEK_END); };
+    stream << "partial" << 5;
+    EXPECT_EQ(written(), 0);
+    stream << endl;
+    EXPECT_EQ(written(), 9);
+    stream << "more\n";
+    EXPECT_EQ(written(), 9) << "a newline inside a text does not flush";
+    stream.Flush();
+    EXPECT_EQ(written(), 14);
+    std::fclose(file);
+}
+
+TEST(OutStreamTest, TiedStreamIsFlushedBeforeEveryInsertion) {
+    CapturedStream out;
+    std::FILE* file = std::tmpfile();
+    OutStream errors(fileno(file), OutStream::Buffering::kNone, &out.stream());
+    out.stream() << "prompt? ";
+    EXPECT_EQ(out.Written(), "");
+    errors << "x";
+    EXPECT_EQ(out.Written(), "prompt? ");
+    char byte = 0;
+    EXPECT_EQ(pread(fileno(file), &byte, 1, 0), 1) << "unbuffered: written at once";
+    std::fclose(file);
+}
+
+TEST(OutStreamTest, TextsLongerThanTheBufferArriveWholeAndInOrder) {
+    CapturedStream out;
+    const std::string big(100'000, 'b');
+    out.stream() << "a" << big << "c" << endl;
+    EXPECT_EQ(out.Text(), "a" + big + "c\n");
+}
+
+TEST(OutStreamTest, FailedStreamDropsEverything) {
+    OutStream failed(-1, OutStream::Buffering::kUntilFlush);
+    EXPECT_FALSE(failed.good());
+    failed << "dropped" << 1 << endl;
+    failed.Flush();
+}
+
+TEST(OutStreamTest, InsertionsFromSeveralThreadsNeverMix) {
+    CapturedStream out;
+    constexpr int kLines = 2000;
+    const std::string a(300, 'a');
+    const std::string b(300, 'b');
+    auto writer = [&](const std::string& text) {
+        for (int i = 0; i < kLines; ++i) {
+            out.stream() << text << endl;
+        }
+    };
+    std::thread first(writer, a);
+    std::thread second(writer, b);
+    first.join();
+    second.join();
+    const std::string text = out.Text();
+    ASSERT_EQ(text.size(), 2u * kLines * 301);
+    // Every item arrived whole: runs of one letter are multiples of 300 long.
+    std::size_t run = 0;
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        if (text[i] == '\n') {
+            continue;
+        }
+        ++run;
+        const std::size_t next = text.find_first_not_of("\n", i + 1);
+        if (next == std::string::npos || text[next] != text[i]) {
+            ASSERT_EQ(run % 300, 0u) << "an item was split at " << i;
+            run = 0;
+        }
+    }
+}
+
+}  // namespace
+}  // namespace listpool
