@@ -4,6 +4,8 @@
 
 #include <exception>
 
+#include "platform/thread_annotations.h"
+
 namespace listpool {
 
 // Thrown when the platform refuses to create a synchronisation object.
@@ -28,15 +30,15 @@ class CSyncObject {
 };
 
 // A mutex created unowned. Not recursive; only the owning thread unlocks it.
-class CMutex final : public CSyncObject {
+class CAPABILITY("mutex") CMutex final : public CSyncObject {
   public:
     // Throws CResourceException when the platform refuses the object.
     CMutex();
 
     // Waits until the mutex is free and takes it. Yields true once taken.
-    bool Lock();
+    bool Lock() ACQUIRE();
     // Releases a mutex held by the calling thread.
-    bool Unlock();
+    bool Unlock() RELEASE();
 };
 
 // A manual-reset event created signalled: it stays signalled until reset, and

@@ -21,16 +21,17 @@ struct ReadWriteGuard {
     ReadWriteGuard& operator=(const ReadWriteGuard&) = delete;
 
     // Enters as a reader; waits while a writer is inside or coming in.
-    void BeginRead();
+    void BeginRead() EXCLUDES(countMutex, writerMutex);
     // Leaves a read begun by the calling thread.
-    void EndRead();
+    void EndRead() EXCLUDES(countMutex, writerMutex);
     // Enters as the only writer; waits until no reader or writer is inside.
-    void BeginWrite();
+    // Returns holding writerMutex and countMutex, which EndWrite releases.
+    void BeginWrite() ACQUIRE(writerMutex, countMutex);
     // Leaves a write begun by the calling thread.
-    void EndWrite();
+    void EndWrite() RELEASE(countMutex, writerMutex);
 
     // Readers inside; read and changed only while countMutex is held.
-    std::int32_t readerCount = 0;
+    std::int32_t readerCount GUARDED_BY(countMutex) = 0;
     // Protects readerCount; held by a writer for its whole write.
     CMutex* countMutex;
     // Lets one writer at a time through.
