@@ -6,6 +6,7 @@
 
 #include "console/input.h"
 #include "platform/stream.h"
+#include "platform/thread_annotations.h"
 #include "store/record_pool.h"
 #include "store/tmy_list.h"
 #include "workers/workers.h"
@@ -26,7 +27,8 @@ class Console {
 
     // Enters both write sections, which waits for every worker inside them,
     // and keeps them for good.
-    void TakeForExit();
+    void TakeForExit() ACQUIRE(pool_.guard.writerMutex, pool_.guard.countMutex,
+                               list_.guard.writerMutex, list_.guard.countMutex);
 
   private:
     void Insert();
