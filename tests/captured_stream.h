@@ -24,15 +24,18 @@ class CapturedStream {
         return Written();
     }
 
-    // What has reached the file so far.
+    // What has reached the file so far. Reads from the start and puts the
+    // offset back for the stream's next write (not every platform has pread).
     std::string Written() const {
+        const int fd = fileno(file_);
+        const auto end = lseek(fd, 0, SEEK_CUR);
+        lseek(fd, 0, SEEK_SET);
         std::string text;
         char block[4096];
-        off_t offset = 0;
-        for (ssize_t got; (got = pread(fileno(file_), block, sizeof block, offset)) > 0;) {
+        for (int got; (got = static_cast<int>(read(fd, block, sizeof block))) > 0;) {
             text.append(block, static_cast<std::size_t>(got));
-            offset += got;
         }
+        lseek(fd, end, SEEK_SET);
         return text;
     }
 

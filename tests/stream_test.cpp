@@ -40,8 +40,7 @@ TEST(OutStreamTest, TiedStreamIsFlushedBeforeEveryInsertion) {
     EXPECT_EQ(out.Written(), "");
     errors << "x";
     EXPECT_EQ(out.Written(), "prompt? ");
-    char byte = 0;
-    EXPECT_EQ(pread(fileno(file), &byte, 1, 0), 1) << "unbuffered: written at once";
+    EXPECT_EQ(lseek(fileno(file), 0, SEEK_END), 1) << "unbuffered: written at once";
     std::fclose(file);
 }
 

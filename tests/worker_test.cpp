@@ -1,10 +1,9 @@
 #include <gtest/gtest.h>
-#include <sys/stat.h>
-#include <unistd.h>
 
 #include <chrono>
-#include <cstdlib>
+#include <filesystem>
 #include <fstream>
+#include <random>
 #include <sstream>
 #include <string>
 #include <thread>
@@ -18,8 +17,9 @@ namespace {
 using testing::internal::CaptureStderr;
 using testing::internal::GetCapturedStderr;
 
+// Read in text mode: the platform's line ends come back as newlines.
 std::string FileText(const std::string& name) {
-    std::ifstream file(name, std::ios::binary);
+    std::ifstream file(name);
     std::ostringstream text;
     text << file.rdbuf();
     return text.str();
@@ -49,15 +49,21 @@ bool WaitForText(const std::string& name, const std::string& what, std::size_t t
 class WorkerTest : public testing::Test {
   protected:
     void SetUp() override {
-        char folder[] = "/tmp/listpool-worker-XXXXXX";
-        ASSERT_NE(mkdtemp(folder), nullptr);
-        folder_ = folder;
-        ASSERT_EQ(chdir(folder), 0);
+        namespace fs = std::filesystem;
+        std::random_device random;
+        do {
+            folder_ = fs::temp_directory_path() / ("listpool-worker-" + std::to_string(random()));
+        } while (!fs::create_directory(folder_));
+        fs::current_path(folder_);
         list.pool = &pool;
     }
     void TearDown() override {
-        ASSERT_EQ(chdir("/"), 0);
-        ASSERT_EQ(std::system(("rm -rf " + folder_).c_str()), 0);
+        namespace fs = std::filesystem;
+        fs::current_path(fs::temp_directory_path());
+        // Where open files cannot be deleted (Windows), the workers' logs,
+        // open until the process ends, stay behind in the temporary folder.
+        std::error_code ignored;
+        fs::remove_all(folder_, ignored);
     }
 
     void Insert(std::initializer_list<std::int32_t> keys) {
@@ -71,7 +77,7 @@ class WorkerTest : public testing::Test {
     CapturedStream console;
 
   private:
-    std::string folder_;
+    std::filesystem::path folder_;
 };
 
 TEST_F(WorkerTest, CreationNamesTheWorkerAndEmptiesItsLog) {
@@ -184,7 +190,8 @@ TEST_F(WorkerTest, EachFindLooksForTheKeyOfItsOwnStart) {
 }
 
 TEST_F(WorkerTest, LogThatCannotBeOpenedIsSilentButTheWorkerStillRuns) {
-    ASSERT_EQ(mkdir("PrintThread.0", 0755), 0);  // a folder cannot be opened for writing
+    // A folder cannot be opened for writing.
+    ASSERT_TRUE(std::filesystem::create_directory("PrintThread.0"));
     PrintThread print("PrintThread", 0, 0);
     print.list = &list;
     EXPECT_FALSE(print.log->good());
