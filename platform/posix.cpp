@@ -8,7 +8,6 @@
 #include <cstdint>
 #include <ctime>
 #include <exception>
-#include <mutex>
 #include <new>
 
 #include "platform/io.h"
@@ -18,6 +17,14 @@
 namespace listpool {
 namespace {
 
+// The state behind a mutex handle: 0 free, 1 taken, 2 taken and perhaps
+// waited for. A free mutex is taken and given back with one locked
+// instruction each and no call into the C library; only a mutex that
+// somebody waits for makes its Unlock wake a waiter.
+struct MutexState {
+    std::atomic<std::uint32_t> state{0};
+};
+
 // The state behind an event handle. Waiters are counted so that SetEvent
 // makes a wake-up call only when somebody sleeps on the event.
 struct EventState {
@@ -25,8 +32,8 @@ struct EventState {
     std::atomic<std::uint32_t> waiters{0};
 };
 
-std::mutex& MutexOf(void* handle) {
-    return *static_cast<std::mutex*>(handle);
+std::atomic<std::uint32_t>& MutexOf(void* handle) {
+    return static_cast<MutexState*>(handle)->state;
 }
 EventState& EventOf(void* handle) {
     return *static_cast<EventState*>(handle);
@@ -35,16 +42,29 @@ EventState& EventOf(void* handle) {
 }  // namespace
 
 CMutex::CMutex() {
-    m_hObject = new std::mutex;
+    m_hObject = new MutexState;
 }
 
 bool CMutex::Lock() {
-    MutexOf(m_hObject).lock();
+    std::atomic<std::uint32_t>& state = MutexOf(m_hObject);
+    std::uint32_t expected = 0;
+    if (state.compare_exchange_strong(expected, 1, std::memory_order_acquire)) {
+        return true;
+    }
+    // Taken: mark it waited for before each sleep, so that the owner's
+    // Unlock wakes us. A thread that gets it this way keeps the mark, which
+    // at worst costs one needless wake-up call later.
+    while (state.exchange(2, std::memory_order_acquire) != 0) {
+        state.wait(2, std::memory_order_relaxed);
+    }
     return true;
 }
 
 bool CMutex::Unlock() {
-    MutexOf(m_hObject).unlock();
+    std::atomic<std::uint32_t>& state = MutexOf(m_hObject);
+    if (state.exchange(0, std::memory_order_release) == 2) {
+        state.notify_one();
+    }
     return true;
 }
 
@@ -79,9 +99,11 @@ bool CEvent::SetEvent() {
 bool CEvent::ResetEvent() {
     EventState& event = EventOf(m_hObject);
     // Resetting a reset event changes nothing, so skip the write and keep the
-    // cache line shared among the readers that reset it on every entry.
+    // cache line shared among the readers that reset it on every entry. No
+    // waiter depends on seeing a reset at once, so a plain release store will
+    // do where a sequentially consistent one would cost a locked instruction.
     if (event.signalled.load(std::memory_order_relaxed) != 0) {
-        event.signalled.store(0);
+        event.signalled.store(0, std::memory_order_release);
     }
     return true;
 }
