@@ -1,6 +1,6 @@
 /*
  * ReadWriteGuard (store/read_write_guard.cpp) over the synchronisation
- * objects of platform/posix.cpp, with NR readers and NW writers.
+ * objects of the platform layer, with NR readers and NW writers.
  * README.md beside this file maps every step to its C++ line.
  *
  * Switches (spin -DNAME=VALUE):
@@ -11,10 +11,11 @@
  *                    writerMutex (as built). 0: only before.
  *   READ_ROUNDS   rounds of each reader; 0: readers come back for ever.
  *   WRITE_ROUNDS  rounds of each writer; 0: writers come back for ever.
- *   KERNEL_EVENTS 0: events as posix.cpp builds them: a waiter passes only
- *                    when it sees the flag set, a reset is a look and then a
- *                    store. 1: kernel events: SetEvent releases every thread
- *                    waiting at that moment, a reset is one step.
+ *   KERNEL_EVENTS 0: events as platform/posix.cpp builds them: a waiter
+ *                    passes only when it sees the flag set, a reset is a
+ *                    look and then a store. 1: kernel events, as
+ *                    platform/win32.cpp has them: SetEvent releases every
+ *                    thread waiting at that moment, a reset is one step.
  *   PROPERTY      which ltl formula to build (none: safety only).
  */
 
@@ -196,9 +197,9 @@ ltl finish { <> (finished == NR + NW) }
 ltl writers_enter { [] ((writerWaiting[0] -> <> !writerWaiting[0]) &&
                         (writerWaiting[1] -> <> !writerWaiting[1])) }
 #elif PROPERTY == 3
-/* A reader waiting at the gate gets past it. Holds once the writes stop;
- * a steady stream of writers keeps the gate closed for good (writer
- * preference), which is the price the guard pays, not a fault. */
+/* A reader waiting at the gate gets past it. Holds once the writes stop.
+ * With posix events a steady stream of writers can keep the gate closed
+ * for a reader for good: the price of preferring writers, not a fault. */
 ltl readers_pass_gate { [] ((readerAtGate[0] -> <> !readerAtGate[0]) &&
                             (readerAtGate[1] -> <> !readerAtGate[1])) }
 #endif
