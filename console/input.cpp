@@ -13,17 +13,56 @@ bool IsWhiteSpace(int c) {
     return c == ' ' || c == '\t' || c == '\n' || c == '\v' || c == '\f' || c == '\r';
 }
 
-// The value of c as a digit of base, or -1.
+// The value of c as a digit of base, or -1. Decimal digits are the common
+// case and cost one comparison.
 int DigitValue(int c, int base) {
-    int digit = -1;
-    if (c >= '0' && c <= '9') {
-        digit = c - '0';
-    } else if (c >= 'a' && c <= 'f') {
-        digit = c - 'a' + 10;
-    } else if (c >= 'A' && c <= 'F') {
-        digit = c - 'A' + 10;
+    auto digit = static_cast<unsigned>(c - '0');
+    if (digit > 9) {
+        // Folds 'A'-'F' onto 'a'-'f'; anything else lands out of range.
+        const auto letter = static_cast<unsigned>((c | 0x20) - 'a');
+        digit = letter < 6 ? letter + 10 : 16;
     }
-    return digit < base ? digit : -1;
+    return digit < static_cast<unsigned>(base) ? static_cast<int>(digit) : -1;
+}
+
+// What the text of one integer holds, from its first character on.
+struct IntegerText {
+    std::size_t length = 0;  // characters taken, sign and prefix included
+    bool negative = false;
+    bool digits = false;  // false: no number starts here
+    std::int64_t magnitude = 0;
+};
+
+// Scans the text of one integer; at(i) yields the byte i places ahead, or -1
+// past the end of input, and is called for no i of kMaxIntegerLength or more.
+template <typename ByteAt>
+IntegerText ScanInteger(ByteAt at) {
+    constexpr std::size_t kMaxLength = InputScanner::kMaxIntegerLength;
+    IntegerText text;
+    text.negative = at(0) == '-';
+    if (text.negative || at(0) == '+') {
+        ++text.length;
+    }
+    int base = 10;
+    if (at(text.length) == '0') {
+        ++text.length;
+        base = 8;
+        text.digits = true;
+        if (text.length < kMaxLength && (at(text.length) == 'x' || at(text.length) == 'X')) {
+            ++text.length;
+            base = 16;
+            text.digits = false;
+        }
+    }
+    // At most 15 characters: even 0x and 13 hexadecimal digits stay far
+    // below the 64-bit limit, so the sum cannot overflow before the clamp.
+    static_assert(kMaxLength <= 15);
+    for (int digit; text.length < kMaxLength && (digit = DigitValue(at(text.length), base)) >= 0;
+         ++text.length) {
+        text.magnitude = text.magnitude * base + digit;
+        text.digits = true;
+    }
+    return text;
 }
 
 }  // namespace
@@ -52,15 +91,17 @@ int InputScanner::Peek(std::size_t ahead) {
 }
 
 bool InputScanner::SkipWhiteSpace() {
+    // Runs through what is buffered, and refills only when that is all white.
     for (;;) {
-        const int c = Peek(0);
-        if (c < 0) {
-            return false;
+        while (begin_ < end_ && IsWhiteSpace(static_cast<unsigned char>(buffer_[begin_]))) {
+            ++begin_;
         }
-        if (!IsWhiteSpace(c)) {
+        if (begin_ < end_) {
             return true;
         }
-        ++begin_;
+        if (Peek(0) < 0) {
+            return false;
+        }
     }
 }
 
@@ -87,39 +128,25 @@ ReadResult InputScanner::ReadInt(std::int32_t& value) {
         failed_ = true;
         return ReadResult::kFailed;
     }
-    std::size_t taken = 0;
-    const bool negative = Peek(0) == '-';
-    if (negative || Peek(0) == '+') {
-        ++taken;
-    }
-    int base = 10;
-    bool digits = false;
-    if (Peek(taken) == '0') {
-        ++taken;
-        base = 8;
-        digits = true;
-        if (taken < kMaxIntegerLength && (Peek(taken) == 'x' || Peek(taken) == 'X')) {
-            ++taken;
-            base = 16;
-            digits = false;
-        }
-    }
-    // Capped just above the 32-bit range, so the sum never overflows.
-    constexpr std::int64_t kCap = std::int64_t{1} << 32;
-    std::int64_t magnitude = 0;
-    for (int digit; taken < kMaxIntegerLength && (digit = DigitValue(Peek(taken), base)) >= 0;
-         ++taken) {
-        magnitude = std::min(magnitude * base + digit, kCap);
-        digits = true;
-    }
-    if (!digits) {
+    // No integer looks further ahead than its longest text. When that much is
+    // buffered, it is read in place; otherwise byte by byte through Peek,
+    // which reads more input only for a byte it needs, so a number typed at
+    // the end of a line is read without waiting for the next line.
+    const char* const ahead = buffer_.data() + begin_;
+    const IntegerText text =
+        end_ - begin_ >= kMaxIntegerLength
+            ? ScanInteger([ahead](std::size_t offset) {
+                  return static_cast<int>(static_cast<unsigned char>(ahead[offset]));
+              })
+            : ScanInteger([this](std::size_t offset) { return Peek(offset); });
+    if (!text.digits) {
         // Everything taken stays unread.
         value = 0;
         failed_ = true;
         return ReadResult::kNoDigit;
     }
-    begin_ += taken;
-    const std::int64_t signedValue = negative ? -magnitude : magnitude;
+    begin_ += text.length;
+    const std::int64_t signedValue = text.negative ? -text.magnitude : text.magnitude;
     value = static_cast<std::int32_t>(
         std::clamp<std::int64_t>(signedValue, std::numeric_limits<std::int32_t>::min(),
                                  std::numeric_limits<std::int32_t>::max()));
