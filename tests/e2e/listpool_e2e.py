@@ -9,10 +9,10 @@ Kinds of case:
              log must hold only its initialisation line. A few inputs that
              cannot be kept as readable text (long words, binary bytes) are
              built by GENERATED_INPUTS below instead of a .in file.
-  timed      the background workers with their real periods: input is fed
-             over time and the arrival of output lines is timestamped; only
-             the order of events and rough bounds of the program's own
-             pauses are checked.
+  scripted   SCRIPTED below: mostly the background workers with their real
+             periods, where input is fed over time and the arrival of output
+             lines is timestamped; only the order of events and rough bounds
+             of the program's own pauses are checked.
   random     seeded random bytes and command scripts; the program must end,
              exit with status 0 and print a bounded amount.
 
@@ -735,7 +735,7 @@ def random_input(options, seed, count, seconds, parallel=6):
         thread.join()
     if state["failure"]:
         raise Failure(state["failure"])
-    if state["done"] < min(count, 20):
+    if state["done"] < min(count, parallel):
         raise Failure(f"only {state['done']} random inputs ran in {seconds} s")
     print(f"random input: {state['done']} runs passed", flush=True)
 
