@@ -42,8 +42,9 @@ class CAPABILITY("mutex") CMutex final : public CSyncObject {
 };
 
 // A manual-reset event created signalled: it stays signalled until reset, and
-// while signalled every waiter passes. A Lock on a signalled event is one
-// atomic load; only a Lock that has to wait reaches the kernel.
+// while signalled every waiter passes. On POSIX a Lock on a signalled event
+// is one atomic load and only a Lock that has to wait reaches the kernel; on
+// Windows the event is a kernel event.
 class CEvent final : public CSyncObject {
   public:
     // Throws CResourceException when the platform refuses the object.
