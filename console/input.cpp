@@ -13,8 +13,7 @@ bool IsWhiteSpace(int c) {
     return c == ' ' || c == '\t' || c == '\n' || c == '\v' || c == '\f' || c == '\r';
 }
 
-// The value of c as a digit of base, or -1. Decimal digits are the common
-// case and cost one comparison.
+// The value of c as a digit of base, or -1.
 int DigitValue(int c, int base) {
     auto digit = static_cast<unsigned>(c - '0');
     if (digit > 9) {
@@ -57,6 +56,17 @@ IntegerText ScanInteger(ByteAt at) {
     // At most 15 characters: even 0x and 13 hexadecimal digits stay far
     // below the 64-bit limit, so the sum cannot overflow before the clamp.
     static_assert(kMaxLength <= 15);
+    if (base == 10) {
+        // Nearly every integer typed or piped in is decimal: one comparison
+        // a digit, and a constant base.
+        for (unsigned digit; text.length < kMaxLength &&
+                             (digit = static_cast<unsigned>(at(text.length) - '0')) <= 9;
+             ++text.length) {
+            text.magnitude = text.magnitude * 10 + digit;
+            text.digits = true;
+        }
+        return text;
+    }
     for (int digit; text.length < kMaxLength && (digit = DigitValue(at(text.length), base)) >= 0;
          ++text.length) {
         text.magnitude = text.magnitude * base + digit;

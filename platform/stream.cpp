@@ -1,11 +1,26 @@
 #include "platform/stream.h"
 
+#include <algorithm>
 #include <charconv>
 #include <cstring>
 
 #include "platform/io.h"
 
 namespace listpool {
+
+Line& Line::operator<<(std::string_view text) {
+    const std::size_t length = std::min(text.size(), kCapacity - used_);
+    std::memcpy(text_.data() + used_, text.data(), length);
+    used_ += length;
+    text_[used_] = '\n';
+    return *this;
+}
+
+Line& Line::operator<<(std::int32_t value) {
+    char digits[16];
+    const auto result = std::to_chars(digits, digits + sizeof digits, value);
+    return *this << std::string_view(digits, static_cast<std::size_t>(result.ptr - digits));
+}
 
 OutStream::OutStream(int fd, Buffering buffering, OutStream* tie)
     : fd_(fd), buffering_(buffering), tie_(tie) {}
@@ -37,7 +52,17 @@ OutStream& OutStream::operator<<(EndLine) {
     return *this;
 }
 
+OutStream& OutStream::operator<<(const Line& line) {
+    Insert(line.Terminated(), true);
+    return *this;
+}
+
 void OutStream::Flush() {
+    // A relaxed load is enough: an insertion that happened before this call
+    // is seen, and one that did not may as well come after it.
+    if (used_.load(std::memory_order_relaxed) == 0) {
+        return;
+    }
     std::lock_guard lock(mutex_);
     WriteBufferLocked();
 }
@@ -49,25 +74,32 @@ void OutStream::Insert(std::string_view bytes, bool flush) {
     if (tie_ != nullptr) {
         tie_->Flush();
     }
+    flush = flush || buffering_ == Buffering::kNone;
     std::lock_guard lock(mutex_);
-    if (bytes.size() > buffer_.size() - used_) {
+    std::size_t used = used_.load(std::memory_order_relaxed);
+    // Bytes that are to be written at once, with nothing buffered before
+    // them, or that would not fit, go out from where they are.
+    if ((flush && used == 0) || bytes.size() > buffer_.size() - used) {
         WriteBufferLocked();
-        if (bytes.size() > buffer_.size()) {
+        if (flush || bytes.size() > buffer_.size()) {
             WriteAll(fd_, bytes.data(), bytes.size());
             return;
         }
+        used = 0;
     }
-    std::memcpy(buffer_.data() + used_, bytes.data(), bytes.size());
-    used_ += bytes.size();
-    if (flush || buffering_ == Buffering::kNone) {
+    std::memcpy(buffer_.data() + used, bytes.data(), bytes.size());
+    used += bytes.size();
+    used_.store(used, std::memory_order_relaxed);
+    if (flush) {
         WriteBufferLocked();
     }
 }
 
 void OutStream::WriteBufferLocked() {
-    if (used_ != 0) {
-        WriteAll(fd_, buffer_.data(), used_);
-        used_ = 0;
+    const std::size_t used = used_.load(std::memory_order_relaxed);
+    if (used != 0) {
+        WriteAll(fd_, buffer_.data(), used);
+        used_.store(0, std::memory_order_relaxed);
     }
 }
 

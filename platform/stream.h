@@ -4,6 +4,7 @@
 #pragma once
 
 #include <array>
+#include <atomic>
 #include <cstddef>
 #include <cstdint>
 #include <mutex>
@@ -21,6 +22,30 @@ struct Padded {
 struct EndLine {};
 inline constexpr EndLine endl{};
 
+// A whole line of texts and numbers, built in place, that a stream takes as
+// one insertion, its end of line and flush included, so another thread's
+// output cannot come between its parts. Whatever goes beyond kCapacity
+// characters is cut: callers build short lines.
+class Line {
+  public:
+    static constexpr std::size_t kCapacity = 128;
+
+    Line() { text_[0] = '\n'; }
+
+    Line& operator<<(std::string_view text);
+    Line& operator<<(std::int32_t value);
+    Line& operator<<(char) = delete;  // a char is text, not a number
+
+    // The line with its end of line.
+    std::string_view Terminated() const { return {text_.data(), used_ + 1}; }
+
+  private:
+    std::size_t used_ = 0;
+    // The end of line always follows the text, one place beyond it; nothing
+    // beyond that is read, so nothing is filled in.
+    std::array<char, kCapacity + 1> text_;
+};
+
 class OutStream {
   public:
     enum class Buffering { kUntilFlush, kNone };
@@ -35,6 +60,7 @@ class OutStream {
     OutStream& operator<<(std::int32_t value);
     OutStream& operator<<(Padded value);
     OutStream& operator<<(EndLine);
+    OutStream& operator<<(const Line& line);
     OutStream& operator<<(char) = delete;  // a char is text, not a number
 
     // Writes out whatever is buffered; no system call when nothing is.
@@ -51,7 +77,9 @@ class OutStream {
     const int fd_;
     const Buffering buffering_;
     OutStream* const tie_;
-    std::size_t used_ = 0;
+    // Changed only under mutex_; Flush reads it without, to skip the lock
+    // when nothing is buffered, as before every read from standard input.
+    std::atomic<std::size_t> used_ = 0;
     std::array<char, 8192> buffer_{};
 };
 

@@ -14,7 +14,9 @@ void TmyList::Insert(std::int32_t key, OutStream& out) {
     opsCount = Incremented(opsCount);
     const std::int32_t offset = pool->Allocate(head);
     if (offset == kNone) {
-        out << "**** WARNING ****: Out of memory: List insertion of " << key << " failed!!" << endl;
+        // One insertion: a bulk insert writes this line for every key.
+        out << (Line() << "**** WARNING ****: Out of memory: List insertion of " << key
+                       << " failed!!");
         return;
     }
     pool->SetKey(offset, key);

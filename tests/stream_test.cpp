@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <sstream>
 #include <string>
 #include <thread>
 
@@ -87,6 +88,43 @@ TEST(OutStreamTest, InsertionsFromSeveralThreadsNeverMix) {
             run = 0;
         }
     }
+}
+
+TEST(LineTest, IsWrittenWholeWithItsEndOfLineAndCutAtCapacity) {
+    CapturedStream out;
+    out.stream() << "before ";
+    out.stream() << (Line() << "key " << -2147483647 - 1 << " and " << 0);
+    EXPECT_EQ(out.Written(), "before key -2147483648 and 0\n") << "flushed at once";
+
+    const std::string tooLong(Line::kCapacity - 3, 'x');
+    out.stream() << (Line() << tooLong << 123456 << "more");
+    out.stream() << Line();
+    EXPECT_EQ(out.Text(), "before key -2147483648 and 0\n" + tooLong + "123\n\n");
+}
+
+TEST(LineTest, LinesFromSeveralThreadsNeverInterleave) {
+    CapturedStream out;
+    constexpr int kLines = 5000;
+    auto writer = [&](std::string_view word) {
+        for (int i = 0; i < kLines; ++i) {
+            out.stream() << (Line() << word << " " << i << " " << word);
+        }
+    };
+    std::thread first(writer, "first");
+    std::thread second(writer, "second");
+    first.join();
+    second.join();
+    std::istringstream lines(out.Text());
+    int next[2] = {0, 0};
+    std::string line;
+    while (std::getline(lines, line)) {
+        const int who = line.starts_with("first ") ? 0 : 1;
+        const std::string word = who == 0 ? "first" : "second";
+        ASSERT_EQ(line, word + " " + std::to_string(next[who]) + " " + word);
+        ++next[who];
+    }
+    EXPECT_EQ(next[0], kLines);
+    EXPECT_EQ(next[1], kLines);
 }
 
 }  // namespace
