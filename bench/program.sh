@@ -8,8 +8,9 @@
 #
 # BUILD_DIR (default: $LISTPOOL_BENCH_BUILD, or else build-bench/) gets a
 # Release build. COUNT (the integers of the bulk insert, default 1000000),
-# RUNS (hyperfine runs of the short cases, default 10) and SESSIONS (timeline
-# sessions, default 5) may be set in the environment. Takes about eight
+# RUNS (hyperfine runs of each case, default 10), ROUNDS (of the bulk cases,
+# default 3) and SESSIONS (timeline sessions, default 5) may be set in the
+# environment. Takes about eight
 # minutes, most of it in the fixed pauses and in strace.
 set -euo pipefail
 here=$(cd "$(dirname "$0")" && pwd)
@@ -17,6 +18,7 @@ root=$(dirname "$here")
 build=$(realpath -m "${1:-${LISTPOOL_BENCH_BUILD:-$root/build-bench}}")
 count=${COUNT:-1000000}
 runs=${RUNS:-10}
+rounds=${ROUNDS:-3}
 sessions=${SESSIONS:-5}
 
 "$root/scripts/deps.sh" libbenchmark-dev hyperfine time strace >/dev/null
@@ -53,13 +55,15 @@ bench() {
     shift
     hyperfine --style none --export-json "$name.json" "$@" >/dev/null 2>&1
 }
-# field NAME INDEX: "median_ms cpu_ms" of the INDEX-th command of NAME.json,
-# CPU time being the mean user plus system time.
+# field NAME INDEX: "median_ms cpu_ms" of the INDEX-th command over every
+# NAME*.json, CPU time being the mean user plus system time.
 field() {
-    python3 - "$1.json" "$2" <<'EOF'
-import json, sys
-result = json.load(open(sys.argv[1]))["results"][int(sys.argv[2])]
-print("%.1f %.1f" % (result["median"] * 1000, (result["user"] + result["system"]) * 1000))
+    python3 - "$2" "$1"*.json <<'EOF'
+import json, statistics, sys
+results = [json.load(open(f))["results"][int(sys.argv[1])] for f in sys.argv[2:]]
+times = [t for r in results for t in r["times"]]
+cpu = sum((r["user"] + r["system"]) * len(r["times"]) for r in results) / len(times)
+print("%.1f %.1f" % (statistics.median(times) * 1000, cpu * 1000))
 EOF
 }
 # rss COMMAND: peak resident memory in KiB of the program run by the shell
@@ -70,10 +74,14 @@ rss() {
 }
 tv="/usr/bin/time -v -o rss.txt"
 
-bench bulk_null --output=null --warmup 1 --runs "$runs" \
-    "exec $program <bulk.in" "exec $limit $count"
-bench bulk_pipe --output=pipe --warmup 1 --runs "$runs" \
-    "exec $program <bulk.in" "exec $limit $count"
+# The bulk cases run in rounds, the program and the limit taking turns, so
+# that a change in what else the machine does falls on both alike.
+for round in $(seq "$rounds"); do
+    bench "bulk_null_$round" --output=null --warmup 1 --runs "$runs" \
+        "exec $program <bulk.in" "exec $limit $count"
+    bench "bulk_pipe_$round" --output=pipe --warmup 1 --runs "$runs" \
+        "exec $program <bulk.in" "exec $limit $count"
+done
 bench idle --output=null --runs 3 "exec $program <idle.in"
 bench quit --output=null --warmup 2 --runs $((runs * 2)) "exec $program <quit.in"
 
