@@ -145,8 +145,7 @@ BENCHMARK(EventResetSet)->UseRealTime();
 // again and writes the out-of-memory warning.
 void InsertIntoFullPool(benchmark::State& state, int fd) {
     RecordPool pool;
-    TmyList list;
-    list.pool = &pool;
+    TmyList list{pool};
     OutStream out(fd, OutStream::Buffering::kUntilFlush);
     for (std::int32_t key = 1; key <= kRecordCount; ++key) {
         list.Insert(key, out);

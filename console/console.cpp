@@ -9,18 +9,8 @@ constexpr std::uint32_t kPauseMs = 200;
 
 }  // namespace
 
-Console::Console(InputScanner& in, OutStream& out)
-    : in_(in),
-      out_(out),
-      print_("PrintThread", 0, 5),
-      find_("FindThread", 0, 1),
-      garbage_("GarbageThread", 0, 2) {
-    list_.pool = &pool_;
-    print_.list = &list_;
-    find_.list = &list_;
-    garbage_.list = &list_;
-    garbage_.pool = &pool_;
-}
+Console::Console(InputScanner& in, OutStream& out, RecordPool& pool, TmyList& list, Workers workers)
+    : in_(in), out_(out), pool_(pool), list_(list), workers_(workers) {}
 
 void Console::Run() {
     for (;;) {
@@ -44,14 +34,14 @@ void Console::Run() {
                 break;
             case 'p':
                 out_ << "Requesting for print:" << endl;
-                print_.Start();
+                workers_.print.Start();
                 break;
             case 'F':
                 Find();
                 break;
             case 'g':
                 out_ << "Forcing a garbage collection!\n";
-                garbage_.Start();
+                workers_.garbage.Start();
                 break;
             default:
                 break;
@@ -125,8 +115,8 @@ void Console::Find() {
         return;
     }
     out_ << "Going to find: " << number_ << endl;
-    find_.key = number_;
-    find_.Start();
+    workers_.find.key = number_;
+    workers_.find.Start();
 }
 
 }  // namespace listpool

@@ -13,11 +13,18 @@
 
 namespace listpool {
 
-// Builds the pool, the list and the three workers, in that order. Nothing is
-// ever destroyed: background threads may use any of it until the process ends.
+// The three background workers the p, F and g commands start.
+struct Workers {
+    PrintThread& print;
+    FindThread& find;
+    GarbageThread& garbage;
+};
+
+// Reads commands from `in` and writes to `out`; works on the pool and the
+// list inside their guards and hands p, F and g to the workers.
 class Console {
   public:
-    Console(InputScanner& in, OutStream& out);
+    Console(InputScanner& in, OutStream& out, RecordPool& pool, TmyList& list, Workers workers);
     Console(const Console&) = delete;
     Console& operator=(const Console&) = delete;
 
@@ -38,11 +45,9 @@ class Console {
 
     InputScanner& in_;
     OutStream& out_;
-    RecordPool pool_;
-    TmyList list_;
-    PrintThread print_;
-    FindThread find_;
-    GarbageThread garbage_;
+    RecordPool& pool_;
+    TmyList& list_;
+    Workers workers_;
     // The one number the i, d and F commands read into.
     std::int32_t number_ = 0;
 };

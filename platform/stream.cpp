@@ -63,7 +63,7 @@ void OutStream::Flush() {
     if (used_.load(std::memory_order_relaxed) == 0) {
         return;
     }
-    std::lock_guard lock(mutex_);
+    CSingleLock lock(mutex_);
     WriteBufferLocked();
 }
 
@@ -75,7 +75,7 @@ void OutStream::Insert(std::string_view bytes, bool flush) {
         tie_->Flush();
     }
     flush = flush || buffering_ == Buffering::kNone;
-    std::lock_guard lock(mutex_);
+    CSingleLock lock(mutex_);
     std::size_t used = used_.load(std::memory_order_relaxed);
     // Bytes that are to be written at once, with nothing buffered before
     // them, or that would not fit, go out from where they are.

@@ -7,8 +7,9 @@
 #include <atomic>
 #include <cstddef>
 #include <cstdint>
-#include <mutex>
 #include <string_view>
+
+#include "platform/sync.h"
 
 namespace listpool {
 
@@ -71,9 +72,11 @@ class OutStream {
 
   private:
     void Insert(std::string_view bytes, bool flush);
-    void WriteBufferLocked();
+    void WriteBufferLocked() REQUIRES(mutex_);
 
-    std::mutex mutex_;
+    // A platform mutex, so that a scheduler that runs the program's threads
+    // sees every wait for a stream.
+    CMutex mutex_;
     const int fd_;
     const Buffering buffering_;
     OutStream* const tie_;

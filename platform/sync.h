@@ -41,6 +41,18 @@ class CAPABILITY("mutex") CMutex final : public CSyncObject {
     bool Unlock() RELEASE();
 };
 
+// Holds a CMutex from construction to the end of the scope.
+class SCOPED_CAPABILITY CSingleLock {
+  public:
+    explicit CSingleLock(CMutex& mutex) ACQUIRE(mutex) : mutex_(mutex) { mutex_.Lock(); }
+    ~CSingleLock() RELEASE() { mutex_.Unlock(); }
+    CSingleLock(const CSingleLock&) = delete;
+    CSingleLock& operator=(const CSingleLock&) = delete;
+
+  private:
+    CMutex& mutex_;
+};
+
 // A manual-reset event created signalled: it stays signalled until reset, and
 // while signalled every waiter passes. On POSIX a Lock on a signalled event
 // is one atomic load and only a Lock that has to wait reaches the kernel; on

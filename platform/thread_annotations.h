@@ -10,6 +10,8 @@
 
 // On a class: its objects are capabilities (mutexes) that a thread holds.
 #define CAPABILITY(name) LISTPOOL_THREAD_ANNOTATION(capability(name))
+// On a class: its objects hold a capability for their lifetime.
+#define SCOPED_CAPABILITY LISTPOOL_THREAD_ANNOTATION(scoped_lockable)
 // On a member: read or written only while the given capability is held.
 #define GUARDED_BY(x) LISTPOOL_THREAD_ANNOTATION(guarded_by(x))
 // On a function: returns holding the capabilities (or *this when none given).

@@ -11,6 +11,10 @@ namespace listpool {
 
 // Callers write both guards, the pool's first, around Insert and Delete.
 struct TmyList {
+    explicit TmyList(RecordPool& pool) : pool(&pool) {}
+    TmyList(const TmyList&) = delete;
+    TmyList& operator=(const TmyList&) = delete;
+
     // Inserts key at the front. When the pool has no record to spare, writes
     // the out-of-memory warning to out and leaves the list as it was.
     void Insert(std::int32_t key, OutStream& out);
@@ -20,7 +24,7 @@ struct TmyList {
 
     ReadWriteGuard guard;
     // Where the nodes live; not owned.
-    RecordPool* pool = nullptr;
+    RecordPool* const pool;
     // Offset of the first record, or -1 when the list is empty.
     std::int32_t head = kNone;
     // Insert and Delete calls so far, successful or not.

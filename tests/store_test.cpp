@@ -11,8 +11,6 @@ namespace {
 
 class ListTest : public testing::Test {
   protected:
-    ListTest() { list.pool = &pool; }
-
     // The keys from head, newest first.
     std::vector<std::int32_t> Keys() const {
         std::vector<std::int32_t> keys;
@@ -29,7 +27,7 @@ class ListTest : public testing::Test {
     }
 
     RecordPool pool;
-    TmyList list;
+    TmyList list{pool};
     CapturedStream out;
 };
 
@@ -111,8 +109,7 @@ TEST(RecordPoolTest, CollectMarksOnlyWhatIsReachableAndResetsTheCursor) {
 
 TEST(RecordPoolTest, DumpShowsEveryRecordInFixedColumns) {
     RecordPool pool;
-    TmyList list;
-    list.pool = &pool;
+    TmyList list{pool};
     CapturedStream out;
     list.Insert(5, out.stream());
     list.Insert(-123456, out.stream());

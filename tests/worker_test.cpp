@@ -55,7 +55,6 @@ class WorkerTest : public testing::Test {
             folder_ = fs::temp_directory_path() / ("listpool-worker-" + std::to_string(random()));
         } while (!fs::create_directory(folder_));
         fs::current_path(folder_);
-        list.pool = &pool;
     }
     void TearDown() override {
         namespace fs = std::filesystem;
@@ -73,7 +72,7 @@ class WorkerTest : public testing::Test {
     }
 
     RecordPool pool;
-    TmyList list;
+    TmyList list{pool};
     CapturedStream console;
 
   private:
@@ -82,7 +81,7 @@ class WorkerTest : public testing::Test {
 
 TEST_F(WorkerTest, CreationNamesTheWorkerAndEmptiesItsLog) {
     std::ofstream("GarbageThread.0") << "left over from an earlier run\n";
-    GarbageThread worker("GarbageThread", 0, 2);
+    GarbageThread worker("GarbageThread", 0, 2, list, pool);
     EXPECT_STREQ(worker.name, "GarbageThread.0");
     EXPECT_EQ(worker.sleepMs, 2000);
     EXPECT_EQ(FileText("GarbageThread.0"), "Thread: [GarbageThread.0] Initialization Completed\n");
@@ -90,8 +89,7 @@ TEST_F(WorkerTest, CreationNamesTheWorkerAndEmptiesItsLog) {
 
 TEST_F(WorkerTest, PrintWritesTheListAndAnnouncesItself) {
     Insert({7, 9});
-    PrintThread print("PrintThread", 0, 0);
-    print.list = &list;
+    PrintThread print("PrintThread", 0, 0, list);
     CaptureStderr();
     PrintThread::Run(print);
     EXPECT_EQ(GetCapturedStderr(), "Thread: [PrintThread.0]: Printing Done!\n");
@@ -105,8 +103,7 @@ TEST_F(WorkerTest, PrintWritesTheListAndAnnouncesItself) {
 }
 
 TEST_F(WorkerTest, FindReportsPresentAndAbsentKeys) {
-    FindThread find("FindThread", 0, 0);
-    find.list = &list;
+    FindThread find("FindThread", 0, 0, list);
     CaptureStderr();
     FindThread::Run(find, 3);  // empty list
     Insert({3, 8});
@@ -126,9 +123,7 @@ TEST_F(WorkerTest, FindReportsPresentAndAbsentKeys) {
 TEST_F(WorkerTest, GarbageCollectionFreesUnlinkedRecords) {
     Insert({1, 2, 3});
     ASSERT_TRUE(list.Delete(2));  // offset 3
-    GarbageThread garbage("GarbageThread", 0, 0);
-    garbage.list = &list;
-    garbage.pool = &pool;
+    GarbageThread garbage("GarbageThread", 0, 0, list, pool);
     CaptureStderr();
     GarbageThread::Run(garbage);
     EXPECT_EQ(GetCapturedStderr(), "Thread: [GarbageThread.0]: Garbage Collection Done!\n");
@@ -148,7 +143,7 @@ TEST_F(WorkerTest, GarbageCollectionFreesUnlinkedRecords) {
 }
 
 TEST_F(WorkerTest, PlainWorkerCountsToFive) {
-    WorkerThread worker("Counter", 3, 0);
+    WorkerThread worker("Counter", 3, 0, list);
     CaptureStderr();
     WorkerThread::Run(worker);
     EXPECT_EQ(GetCapturedStderr(), "Thread: [Counter.3]: Done!\n");
@@ -163,7 +158,7 @@ TEST_F(WorkerTest, PlainWorkerCountsToFive) {
 
 TEST_F(WorkerTest, StartRunsTheProcedureOnANewThreadEachTime) {
     // Started threads are never joined, so what they use must outlive them.
-    auto* worker = new WorkerThread("Counter", 1, 0);
+    auto* worker = new WorkerThread("Counter", 1, 0, *new TmyList(*new RecordPool));
     ASSERT_TRUE(worker->Start());
     ASSERT_TRUE(worker->Start());
     EXPECT_TRUE(WaitForText("Counter.1", "Working on (  4)", 2));
@@ -171,11 +166,9 @@ TEST_F(WorkerTest, StartRunsTheProcedureOnANewThreadEachTime) {
 }
 
 TEST_F(WorkerTest, EachFindLooksForTheKeyOfItsOwnStart) {
-    auto* shared = new TmyList;
-    shared->pool = new RecordPool;
+    auto* shared = new TmyList(*new RecordPool);
     shared->Insert(9, console.stream());
-    auto* find = new FindThread("FindThread", 0, 0);
-    find->list = shared;
+    auto* find = new FindThread("FindThread", 0, 0, *shared);
     // Hold both threads at the list's guard until the key has changed again.
     shared->guard.BeginWrite();
     find->key = 9;
@@ -192,8 +185,7 @@ TEST_F(WorkerTest, EachFindLooksForTheKeyOfItsOwnStart) {
 TEST_F(WorkerTest, LogThatCannotBeOpenedIsSilentButTheWorkerStillRuns) {
     // A folder cannot be opened for writing.
     ASSERT_TRUE(std::filesystem::create_directory("PrintThread.0"));
-    PrintThread print("PrintThread", 0, 0);
-    print.list = &list;
+    PrintThread print("PrintThread", 0, 0, list);
     EXPECT_FALSE(print.log->good());
     CaptureStderr();
     PrintThread::Run(print);

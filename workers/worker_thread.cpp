@@ -7,8 +7,9 @@
 
 namespace listpool {
 
-WorkerThread::WorkerThread(const char* nameText, std::int32_t id, std::int32_t seconds)
-    : name{}, id(id), log(nullptr), sleepMs(seconds * 1000) {
+WorkerThread::WorkerThread(const char* nameText, std::int32_t id, std::int32_t seconds,
+                           TmyList& list)
+    : name{}, id(id), log(nullptr), sleepMs(seconds * 1000), list(&list) {
     // A name too long for the field is cut short rather than overrun it.
     std::snprintf(name, sizeof name, "%s.%d", nameText, static_cast<int>(id));
     log = new OutStream(OpenLogFile(name), OutStream::Buffering::kUntilFlush);

@@ -16,7 +16,7 @@ class WorkerThread {
     // Names the worker "<nameText>.<id>", creates or empties the log file of
     // that name in the current folder and writes its initialisation line. A
     // log that cannot be opened drops every write; the worker still runs.
-    WorkerThread(const char* nameText, std::int32_t id, std::int32_t seconds);
+    WorkerThread(const char* nameText, std::int32_t id, std::int32_t seconds, TmyList& list);
     WorkerThread(const WorkerThread&) = delete;
     WorkerThread& operator=(const WorkerThread&) = delete;
 
@@ -36,8 +36,8 @@ class WorkerThread {
     // Owned and never closed; every line is flushed as it ends.
     OutStream* log;
     std::int32_t sleepMs;
-    // The list the worker reads; set by the creator; not owned.
-    TmyList* list = nullptr;
+    // The list the worker reads; not owned.
+    TmyList* const list;
 };
 
 }  // namespace listpool

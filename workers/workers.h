@@ -36,12 +36,14 @@ class FindThread final : public WorkerThread {
 // announces completion after leaving both.
 class GarbageThread final : public WorkerThread {
   public:
-    using WorkerThread::WorkerThread;
+    GarbageThread(const char* nameText, std::int32_t id, std::int32_t seconds, TmyList& list,
+                  RecordPool& pool)
+        : WorkerThread(nameText, id, seconds, list), pool(&pool) {}
     bool Start() override;
     static void Run(GarbageThread& worker);
 
-    // The pool to collect; set by the creator; not owned.
-    RecordPool* pool = nullptr;
+    // The pool to collect; not owned.
+    RecordPool* const pool;
 };
 
 }  // namespace listpool
