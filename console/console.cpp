@@ -33,7 +33,7 @@ void Console::Run() {
                      << "BUT ... you should!\n";
                 break;
             case 'p':
-                out_ << "Requesting for print:" << endl;
+                out_ << (Line() << "Requesting for print:");
                 workers_.print.Start();
                 break;
             case 'F':
@@ -61,7 +61,7 @@ void Console::TakeForExit() {
 }
 
 void Console::Insert() {
-    out_ << "Please enter integers to be inserted (-1 to stop)" << endl;
+    out_ << (Line() << "Please enter integers to be inserted (-1 to stop)");
     ReadResult read = in_.ReadInt(number_);
     if (read == ReadResult::kFailed) {
         return;
@@ -90,20 +90,20 @@ void Console::Delete() {
         return;
     }
     const std::int32_t key = number_;
-    out_ << "going to delete: " << key << endl;
+    out_ << (Line() << "going to delete: " << key);
     pool_.guard.BeginWrite();
     list_.guard.BeginWrite();
     if (list_.Delete(key)) {
-        out_ << "Deleted Key(" << key << ")" << endl;
+        out_ << (Line() << "Deleted Key(" << key << ")");
     } else {
-        out_ << "Input: [" << key << "] is not in the list!" << endl;
+        out_ << (Line() << "Input: [" << key << "] is not in the list!");
     }
     list_.guard.EndWrite();
     pool_.guard.EndWrite();
 }
 
 void Console::DumpPool() {
-    out_ << "Here is the Record Pool:" << endl;
+    out_ << (Line() << "Here is the Record Pool:");
     pool_.guard.BeginRead();
     pool_.Dump(out_);
     pool_.guard.EndRead();
@@ -114,7 +114,7 @@ void Console::Find() {
     if (in_.ReadInt(number_) == ReadResult::kFailed) {
         return;
     }
-    out_ << "Going to find: " << number_ << endl;
+    out_ << (Line() << "Going to find: " << number_);
     workers_.find.key = number_;
     workers_.find.Start();
 }

@@ -17,9 +17,27 @@ Line& Line::operator<<(std::string_view text) {
 }
 
 Line& Line::operator<<(std::int32_t value) {
-    char digits[16];
-    const auto result = std::to_chars(digits, digits + sizeof digits, value);
-    return *this << std::string_view(digits, static_cast<std::size_t>(result.ptr - digits));
+    return *this << Padded{value, 0};
+}
+
+namespace {
+
+// The decimal digits of value, filled on the left with spaces to at least
+// width characters (at most 16 of them), written to the end of text.
+std::string_view PaddedText(Padded value, std::array<char, 32>& text) {
+    char* const digits = text.data() + 16;
+    const auto result = std::to_chars(digits, text.data() + text.size(), value.value);
+    const auto length = static_cast<int>(result.ptr - digits);
+    const int fill = value.width > length ? std::min(value.width - length, 16) : 0;
+    std::memset(digits - fill, ' ', static_cast<std::size_t>(fill));
+    return {digits - fill, static_cast<std::size_t>(length + fill)};
+}
+
+}  // namespace
+
+Line& Line::operator<<(Padded value) {
+    std::array<char, 32> text;
+    return *this << PaddedText(value, text);
 }
 
 OutStream::OutStream(int fd, Buffering buffering, OutStream* tie)
@@ -35,15 +53,8 @@ OutStream& OutStream::operator<<(std::int32_t value) {
 }
 
 OutStream& OutStream::operator<<(Padded value) {
-    // Widths are small and fixed by the callers; anything wider than the
-    // scratch space is printed at its natural width.
-    char text[32];
-    char* const digits = text + 16;
-    const auto result = std::to_chars(digits, text + sizeof text, value.value);
-    const auto length = static_cast<int>(result.ptr - digits);
-    const int fill = value.width > length ? std::min(value.width - length, 16) : 0;
-    std::memset(digits - fill, ' ', static_cast<std::size_t>(fill));
-    Insert(std::string_view(digits - fill, static_cast<std::size_t>(length + fill)), false);
+    std::array<char, 32> text;
+    Insert(PaddedText(value, text), false);
     return *this;
 }
 

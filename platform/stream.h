@@ -25,8 +25,9 @@ inline constexpr EndLine endl{};
 
 // A whole line of texts and numbers, built in place, that a stream takes as
 // one insertion, its end of line and flush included, so another thread's
-// output cannot come between its parts. Whatever goes beyond kCapacity
-// characters is cut: callers build short lines.
+// output cannot come between its parts. Every line the program writes is
+// one. Whatever goes beyond kCapacity characters is cut: callers build
+// short lines.
 class Line {
   public:
     static constexpr std::size_t kCapacity = 128;
@@ -35,6 +36,7 @@ class Line {
 
     Line& operator<<(std::string_view text);
     Line& operator<<(std::int32_t value);
+    Line& operator<<(Padded value);
     Line& operator<<(char) = delete;  // a char is text, not a number
 
     // The line with its end of line.

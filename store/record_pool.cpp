@@ -50,12 +50,13 @@ void RecordPool::SetNext(std::int32_t offset, std::int32_t next) {
 }
 
 void RecordPool::Dump(OutStream& out) const {
-    out << "Record Memory Pool Content: " << endl;
+    out << (Line() << "Record Memory Pool Content: ");
     for (std::int32_t n = 0; n < kRecordCount; ++n) {
         const std::int32_t offset = n * kWordsPerRecord;
-        out << "Memory: [" << Padded{offset, 2} << "]: Record(" << Padded{n, 2}
-            << "): Key=" << Padded{Key(offset), 5} << "  Next=" << Padded{Next(offset), 5}
-            << "  MM=" << (Mark(offset) == kInUse ? "InUse" : "Free") << endl;
+        out << (Line() << "Memory: [" << Padded{offset, 2} << "]: Record(" << Padded{n, 2}
+                       << "): Key=" << Padded{Key(offset), 5}
+                       << "  Next=" << Padded{Next(offset), 5}
+                       << "  MM=" << (Mark(offset) == kInUse ? "InUse" : "Free"));
     }
 }
 

@@ -13,7 +13,7 @@ WorkerThread::WorkerThread(const char* nameText, std::int32_t id, std::int32_t s
     // A name too long for the field is cut short rather than overrun it.
     std::snprintf(name, sizeof name, "%s.%d", nameText, static_cast<int>(id));
     log = new OutStream(OpenLogFile(name), OutStream::Buffering::kUntilFlush);
-    *log << "Thread: [" << name << "] Initialization Completed" << endl;
+    *log << (Line() << "Thread: [" << name << "] Initialization Completed");
 }
 
 bool WorkerThread::Start() {
@@ -26,11 +26,11 @@ void WorkerThread::Pause() const {
 
 void WorkerThread::Run(WorkerThread& worker) {
     for (std::int32_t i = 0; i < 5; ++i) {
-        *worker.log << "Thread: [" << worker.name << "]: Working on (" << Padded{i, 3} << ")"
-                    << endl;
+        *worker.log << (Line() << "Thread: [" << worker.name << "]: Working on (" << Padded{i, 3}
+                               << ")");
         worker.Pause();
     }
-    StdErr() << "Thread: [" << worker.name << "]: Done!" << endl;
+    StdErr() << (Line() << "Thread: [" << worker.name << "]: Done!");
 }
 
 }  // namespace listpool

@@ -14,12 +14,12 @@ void PrintThread::Run(PrintThread& worker) {
     list.guard.BeginRead();
     worker.Pause();
     const RecordPool& pool = *list.pool;
-    log << endl;
-    log << "Printing TmyList after: " << list.opsCount << " Ops performed" << endl;
+    log << Line();
+    log << (Line() << "Printing TmyList after: " << list.opsCount << " Ops performed");
     for (std::int32_t p = list.head; p != kNone; p = pool.Next(p)) {
-        log << "Link(" << p << ") Has Key(" << pool.Key(p) << ")" << endl;
+        log << (Line() << "Link(" << p << ") Has Key(" << pool.Key(p) << ")");
     }
-    StdErr() << "Thread: [" << worker.name << "]: Printing Done!" << endl;
+    StdErr() << (Line() << "Thread: [" << worker.name << "]: Printing Done!");
     worker.Pause();
     list.guard.EndRead();
 }
@@ -55,16 +55,16 @@ void FindThread::Run(FindThread& worker, std::int32_t key) {
     worker.Pause();
     const RecordPool& pool = *list.pool;
     bool found = false;
-    log << endl;
-    log << "Looking for Key(" << key << ") in TmyList after: " << list.opsCount << " Ops performed"
-        << endl;
+    log << Line();
+    log << (Line() << "Looking for Key(" << key << ") in TmyList after: " << list.opsCount
+                   << " Ops performed");
     for (std::int32_t p = list.head; p != kNone && !found; p = pool.Next(p)) {
         found = pool.Key(p) == key;
     }
-    log << (found ? "\t\t****> FOND!" : "\t\t****> NOT FOND!") << endl;
+    log << (Line() << (found ? "\t\t****> FOND!" : "\t\t****> NOT FOND!"));
     worker.Pause();
     list.guard.EndRead();
-    StdErr() << "Thread: [" << worker.name << "]: Finding Done!" << endl;
+    StdErr() << (Line() << "Thread: [" << worker.name << "]: Finding Done!");
 }
 
 bool GarbageThread::Start() {
@@ -79,15 +79,15 @@ void GarbageThread::Run(GarbageThread& worker) {
     worker.Pause();
     list.guard.BeginRead();
     worker.Pause();
-    log << endl;
-    log << "Performing Garbage Collection for TmyList after: " << list.opsCount << " Ops performed"
-        << endl;
+    log << Line();
+    log << (Line() << "Performing Garbage Collection for TmyList after: " << list.opsCount
+                   << " Ops performed");
     pool.Collect(list.head);
     worker.Pause();
     list.guard.EndRead();
     worker.Pause();
     pool.guard.EndWrite();
-    StdErr() << "Thread: [" << worker.name << "]: Garbage Collection Done!" << endl;
+    StdErr() << (Line() << "Thread: [" << worker.name << "]: Garbage Collection Done!");
 }
 
 }  // namespace listpool

@@ -1,0 +1,153 @@
+// The simulation back end's controls, for tests and tools only.
+//
+// A run executes a body on simulated threads: real threads of which exactly
+// one runs at a time. Every platform call (mutex lock and unlock, event lock,
+// set and reset, thread start, sleep, write, read of input) is a point where
+// the scheduler may switch threads. Time is virtual: SleepMs parks a thread
+// until its wake-up time, and when no thread can go on the clock jumps to the
+// earliest wake-up. A run replays exactly from its options.
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <map>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace listpool::sim {
+
+enum class Strategy {
+    kFixed,   // keep the running thread while it can go on, else the lowest id
+    kRandom,  // any thread that can go on, uniformly, from the seed
+    kPct,     // random priorities with a few random priority drops, from the seed
+};
+
+// A platform call, as the scheduler sees it.
+enum class Op {
+    kBegin,        // a thread's first step
+    kLock,         // CMutex::Lock
+    kUnlock,       // CMutex::Unlock
+    kWait,         // CEvent::Lock
+    kSet,          // CEvent::SetEvent
+    kReset,        // CEvent::ResetEvent
+    kStartThread,  // StartThread
+    kSleep,        // SleepMs
+    kWrite,        // WriteAll
+    kRead,         // ReadSome
+    kEnd,          // the thread's procedure returned
+};
+
+// What an observer is told, for every call, twice: when a thread asks
+// (kRequest) and when the call takes effect (kDone).
+struct Event {
+    enum Phase { kRequest, kDone };
+
+    Phase phase;
+    std::uint64_t timeMs;
+    int thread;
+    Op op;
+    // The CMutex or CEvent the call is on, else nullptr.
+    const void* object = nullptr;
+    // kRequest: the call cannot take effect yet (a taken mutex, a reset
+    // event, a sleep, input not yet typed).
+    bool waits = false;
+    // kStartThread, kDone: the new thread's id.
+    int newThread = -1;
+    // kWrite: the file ("stdout", "stderr" or a log's name) and the bytes.
+    std::string_view file;
+    std::string_view bytes;
+};
+
+class Observer {
+  public:
+    // Called under the scheduler's lock, on whichever thread made the step;
+    // the program is stopped meanwhile, so its objects may be looked at.
+    virtual void OnEvent(const Event& event) = 0;
+
+  protected:
+    ~Observer() = default;
+};
+
+// Bytes of standard input that can be read from the given virtual time on.
+struct TypedText {
+    std::uint64_t atMs;
+    std::string bytes;
+};
+
+struct Options {
+    Strategy strategy = Strategy::kFixed;
+    std::uint64_t seed = 0;
+    // kPct: how many times the running thread's priority drops, and the
+    // number of steps the drops are spread over.
+    int pctDrops = 2;
+    std::uint64_t pctSteps = 400;
+    // Forced choices: at the n-th point where more than one thread could go
+    // on, the thread replay[n] goes; after the last, the strategy decides.
+    std::vector<int> replay;
+    // Record every choice point in the outcome.
+    bool recordChoices = false;
+    // A run that takes longer ends as a failure.
+    std::uint64_t maxSteps = 2'000'000;
+    std::uint64_t maxTimeMs = 24 * 3'600'000;
+    // Logs that cannot be opened.
+    std::vector<std::string> unopenable;
+    Observer* observer = nullptr;
+    // Names objects in reports; objects it does not name get a number.
+    std::function<std::string(const void* object)> nameObject;
+};
+
+// One point where more than one thread could go on.
+struct Choice {
+    int current;  // the thread that made the last step, or -1 if it cannot go on
+    std::vector<int> enabled;
+    int chosen;
+};
+
+struct Write {
+    std::uint64_t timeMs;
+    int thread;
+    std::string file;
+    std::string bytes;
+};
+
+enum class Ending {
+    kExited,      // ExitProcess was called
+    kAllEnded,    // every thread's procedure returned
+    kDeadlock,    // no thread can go on and none sleeps
+    kStepLimit,   // Options::maxSteps reached
+    kTimeLimit,   // Options::maxTimeMs reached
+    kFault,       // a misuse (an unlock by a non-owner) or an exception
+};
+
+struct Outcome {
+    Ending ending = Ending::kFault;
+    int exitStatus = -1;
+    std::uint64_t endTimeMs = 0;
+    std::uint64_t steps = 0;
+    int threads = 0;
+    // For every ending but kExited and kAllEnded: what went wrong, and what
+    // each thread still alive was waiting for.
+    std::string report;
+    std::vector<Write> writes;
+    // Everything written, per file: "stdout", "stderr" and each log.
+    std::map<std::string, std::string> files;
+    std::vector<Choice> choices;
+
+    bool ok() const { return ending == Ending::kExited || ending == Ending::kAllEnded; }
+};
+
+// Runs body as thread 0 until it calls ExitProcess, every thread has ended,
+// or the run fails. Threads still alive at the end are abandoned: each in
+// turn unwinds from the call it is stopped in. One run at a time.
+Outcome Run(const Options& options, std::vector<TypedText> input, std::function<void()> body);
+
+// Inside a run: the virtual time and the calling thread's id.
+std::uint64_t NowMs();
+int CurrentThread();
+
+// "fixed", "random seed 7", "pct seed 7": what replays a run.
+std::string Describe(const Options& options);
+const char* OpName(Op op);
+
+}  // namespace listpool::sim

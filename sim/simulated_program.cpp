@@ -1,0 +1,55 @@
+#include "sim/simulated_program.h"
+
+#include "console/program.h"
+#include "platform/io.h"
+#include "sim/guard_watch.h"
+#include "sim/session.h"
+
+namespace listpool::sim {
+namespace {
+
+class Both final : public Observer {
+  public:
+    Both(Observer& first, Observer* second) : first_(first), second_(second) {}
+    void OnEvent(const Event& event) override {
+        first_.OnEvent(event);
+        if (second_ != nullptr) {
+            second_->OnEvent(event);
+        }
+    }
+
+  private:
+    Observer& first_;
+    Observer* second_;
+};
+
+}  // namespace
+
+Session SimulateListpool(Options options, std::string_view session, Observer* extra) {
+    GuardWatch watch;
+    Both observers(watch, extra);
+    options.observer = &observers;
+    options.nameObject = [&watch](const void* object) { return watch.NameOf(object); };
+    Session result;
+    result.outcome = Run(options, ParseSession(session), [&watch] {
+        // The main routine, with a look at the guards between its halves.
+        InstallAbnormalTermination();
+        Program& program = BuildProgram();
+        watch.Add(program.pool.guard, "pool");
+        watch.Add(program.list.guard, "list");
+        RunProgram(program);
+    });
+    result.violation = watch.violation();
+    return result;
+}
+
+std::string ReplayCommand(const Options& options, const std::string& sessionFile) {
+    std::string command = "build/sim/listpool-sim";
+    if (options.strategy != Strategy::kFixed) {
+        command += options.strategy == Strategy::kRandom ? " --random " : " --pct ";
+        command += std::to_string(options.seed);
+    }
+    return command + " " + sessionFile;
+}
+
+}  // namespace listpool::sim

@@ -1,0 +1,30 @@
+// The unchanged program (console, workers, guards) run in the simulator.
+#pragma once
+
+#include <string>
+#include <string_view>
+
+#include "platform/sim.h"
+
+namespace listpool::sim {
+
+struct Session {
+    Outcome outcome;
+    // The first time a writer worked beside a reader, or "".
+    std::string violation;
+
+    // Ended as the program does, by exit status 0, with the guards kept apart.
+    bool ok() const {
+        return outcome.ending == Ending::kExited && outcome.exitStatus == 0 && violation.empty();
+    }
+};
+
+// Runs listpool on a session (see ParseSession) in the current folder's
+// stead: logs live in the outcome, not on disk. `extra`, when given, is told
+// every event after the guard watch.
+Session SimulateListpool(Options options, std::string_view session, Observer* extra = nullptr);
+
+// The one command that replays a run: the simulator with its options.
+std::string ReplayCommand(const Options& options, const std::string& sessionFile);
+
+}  // namespace listpool::sim
