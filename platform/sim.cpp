@@ -32,7 +32,8 @@ struct SimThread {
     std::condition_variable wake;
     // The call the thread is stopped at.
     Op op = Op::kBegin;
-    void* object = nullptr;
+    const void* object = nullptr;  // the CMutex or CEvent, as observers see it
+    void* state = nullptr;         // its state behind the handle
     std::uint64_t wakeAtMs = 0;
     // kWrite and kRead: the caller's bytes.
     int fd = -1;
@@ -98,9 +99,9 @@ bool InputLeft(const World& world) {
 bool CanGoOn(const World& world, const SimThread& thread) {
     switch (thread.op) {
         case Op::kLock:
-            return static_cast<MutexState*>(thread.object)->owner == nullptr;
+            return static_cast<MutexState*>(thread.state)->owner == nullptr;
         case Op::kWait:
-            return static_cast<EventState*>(thread.object)->signalled;
+            return static_cast<EventState*>(thread.state)->signalled;
         case Op::kSleep:
             return world.nowMs >= thread.wakeAtMs;
         case Op::kRead:
@@ -172,7 +173,7 @@ std::string Waits(const World& world) {
             report += " " + NameOf(world, thread->object);
         }
         if (thread->op == Op::kLock) {
-            const SimThread* owner = static_cast<MutexState*>(thread->object)->owner;
+            const SimThread* owner = static_cast<MutexState*>(thread->state)->owner;
             report += owner != nullptr ? " held by thread " + std::to_string(owner->id) : "";
         }
         report += "\n";
@@ -281,10 +282,10 @@ void Apply(World& world, SimThread& thread) {
     Event done = EventOf(Event::kDone, thread);
     switch (thread.op) {
         case Op::kLock:
-            static_cast<MutexState*>(thread.object)->owner = &thread;
+            static_cast<MutexState*>(thread.state)->owner = &thread;
             break;
         case Op::kUnlock: {
-            auto* mutex = static_cast<MutexState*>(thread.object);
+            auto* mutex = static_cast<MutexState*>(thread.state);
             if (mutex->owner != &thread) {
                 Finish(world, Ending::kFault,
                        "thread " + std::to_string(thread.id) + " unlocks " +
@@ -295,7 +296,7 @@ void Apply(World& world, SimThread& thread) {
         }
         case Op::kSet:
         case Op::kReset:
-            static_cast<EventState*>(thread.object)->signalled = thread.op == Op::kSet;
+            static_cast<EventState*>(thread.state)->signalled = thread.op == Op::kSet;
             break;
         case Op::kStartThread: {
             const ThreadProc proc = thread.proc;
@@ -352,7 +353,7 @@ void AbandonedCall(SimThread& self) {
         throw Abandoned();
     }
     if (self.op == Op::kUnlock) {
-        auto* mutex = static_cast<MutexState*>(self.object);
+        auto* mutex = static_cast<MutexState*>(self.state);
         if (mutex->owner == &self) {
             mutex->owner = nullptr;
         }
@@ -406,6 +407,7 @@ void ThreadMain(SimThread* self) {
     self->ended = true;
     self->op = Op::kEnd;
     self->object = nullptr;
+    self->state = nullptr;
     Tell(world, EventOf(Event::kDone, *self));
     SimThread* chosen = nullptr;
     if (!world.over) {
@@ -491,7 +493,7 @@ using sim::Op;
 // Makes one platform call on the calling simulated thread. Outside a run the
 // call takes effect at once, which is enough for objects made before it.
 template <typename Prepare>
-sim::SimThread* Call(Op op, void* object, Prepare prepare) {
+sim::SimThread* Call(Op op, const void* object, void* state, Prepare prepare) {
     std::unique_lock lock(sim::gLock);
     sim::SimThread* self = sim::tSelf;
     sim::World* world = sim::WorldOf(self);
@@ -500,6 +502,7 @@ sim::SimThread* Call(Op op, void* object, Prepare prepare) {
     }
     self->op = op;
     self->object = object;
+    self->state = state;
     prepare(*world, *self);
     sim::Step(lock, *world, *self);
     return self;
@@ -517,12 +520,12 @@ CMutex::CMutex() {
 }
 
 bool CMutex::Lock() {
-    Call(Op::kLock, m_hObject, NoPreparation);
+    Call(Op::kLock, this, m_hObject, NoPreparation);
     return true;
 }
 
 bool CMutex::Unlock() {
-    Call(Op::kUnlock, m_hObject, NoPreparation);
+    Call(Op::kUnlock, this, m_hObject, NoPreparation);
     return true;
 }
 
@@ -531,26 +534,26 @@ CEvent::CEvent() {
 }
 
 bool CEvent::Lock() {
-    Call(Op::kWait, m_hObject, NoPreparation);
+    Call(Op::kWait, this, m_hObject, NoPreparation);
     return true;
 }
 
 bool CEvent::SetEvent() {
-    if (Call(Op::kSet, m_hObject, NoPreparation) == nullptr) {
+    if (Call(Op::kSet, this, m_hObject, NoPreparation) == nullptr) {
         static_cast<sim::EventState*>(m_hObject)->signalled = true;
     }
     return true;
 }
 
 bool CEvent::ResetEvent() {
-    if (Call(Op::kReset, m_hObject, NoPreparation) == nullptr) {
+    if (Call(Op::kReset, this, m_hObject, NoPreparation) == nullptr) {
         static_cast<sim::EventState*>(m_hObject)->signalled = false;
     }
     return true;
 }
 
 bool StartThread(ThreadProc proc, void* argument) {
-    sim::SimThread* self = Call(Op::kStartThread, nullptr, [&](sim::World&, sim::SimThread& t) {
+    sim::SimThread* self = Call(Op::kStartThread, nullptr, nullptr, [&](sim::World&, sim::SimThread& t) {
         t.proc = proc;
         t.argument = argument;
     });
@@ -558,7 +561,7 @@ bool StartThread(ThreadProc proc, void* argument) {
 }
 
 void SleepMs(std::uint32_t milliseconds) {
-    Call(Op::kSleep, nullptr, [&](sim::World& world, sim::SimThread& t) {
+    Call(Op::kSleep, nullptr, nullptr, [&](sim::World& world, sim::SimThread& t) {
         t.wakeAtMs = world.nowMs + milliseconds;
     });
 }
@@ -588,7 +591,7 @@ void WriteAll(int fd, const char* data, std::size_t size) {
         t.data = const_cast<char*>(data);
         t.size = size;
     };
-    if (Call(Op::kWrite, nullptr, prepare) == nullptr) {
+    if (Call(Op::kWrite, nullptr, nullptr, prepare) == nullptr) {
         // Outside a run, such as a test's own output.
         while (size != 0) {
             const ssize_t written = write(fd, data, size);
@@ -602,7 +605,7 @@ void WriteAll(int fd, const char* data, std::size_t size) {
 }
 
 std::size_t ReadSome(int fd, char* data, std::size_t size) {
-    sim::SimThread* self = Call(Op::kRead, nullptr, [&](sim::World&, sim::SimThread& t) {
+    sim::SimThread* self = Call(Op::kRead, nullptr, nullptr, [&](sim::World&, sim::SimThread& t) {
         t.fd = fd;
         t.data = data;
         t.size = size;

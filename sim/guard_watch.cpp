@@ -1,6 +1,15 @@
 #include "sim/guard_watch.h"
 
 namespace listpool::sim {
+namespace {
+
+// Reads readerCount while the program is stopped; the analysis cannot know
+// that the scheduler's lock orders this read after every change.
+std::int32_t ReadersInside(const ReadWriteGuard& guard) NO_THREAD_SAFETY_ANALYSIS {
+    return guard.readerCount;
+}
+
+}  // namespace
 
 void GuardWatch::Add(const ReadWriteGuard& guard, std::string name) {
     guards_.push_back({&guard, std::move(name)});
@@ -23,10 +32,32 @@ std::string GuardWatch::NameOf(const void* object) const {
     return {};
 }
 
-// Reads readerCount while the program is stopped; the analysis cannot know
-// that the scheduler's lock orders this read after every change.
-static std::int32_t ReadersInside(const ReadWriteGuard& guard) NO_THREAD_SAFETY_ANALYSIS {
-    return guard.readerCount;
+std::size_t GuardWatch::OpenSection(int thread, const std::string& guard) const {
+    for (std::size_t n = sections_.size(); n-- > 0;) {
+        const Section& section = sections_[n];
+        if (section.thread == thread && section.guard == guard && section.endMs == UINT64_MAX) {
+            return n;
+        }
+    }
+    return sections_.size();
+}
+
+void GuardWatch::Track(const Event& event, const Watched& watched) {
+    const ReadWriteGuard& guard = *watched.guard;
+    const std::size_t open = OpenSection(event.thread, watched.name);
+    if (event.op == Op::kReset && event.object == guard.noReadersEvent) {
+        sections_.push_back({event.thread, watched.name, false, event.timeMs, UINT64_MAX});
+    } else if (event.op == Op::kLock && event.object == guard.countMutex) {
+        if (open != sections_.size()) {
+            sections_[open].endMs = event.timeMs;  // a reader on its way out
+        } else if (owners_.count(guard.writerMutex) != 0 &&
+                   owners_.at(guard.writerMutex) == event.thread && ReadersInside(guard) == 0) {
+            sections_.push_back({event.thread, watched.name, true, event.timeMs, UINT64_MAX});
+        }
+    } else if (event.op == Op::kUnlock && event.object == guard.countMutex &&
+               open != sections_.size() && sections_[open].write) {
+        sections_[open].endMs = event.timeMs;
+    }
 }
 
 void GuardWatch::OnEvent(const Event& event) {
@@ -36,7 +67,21 @@ void GuardWatch::OnEvent(const Event& event) {
         } else if (event.op == Op::kUnlock) {
             owners_.erase(event.object);
         }
+        for (const Watched& watched : guards_) {
+            Track(event, watched);
+        }
+        for (Wait& wait : waits_) {
+            if (wait.thread == event.thread && wait.endMs == UINT64_MAX) {
+                wait.endMs = event.timeMs;
+            }
+        }
         return;
+    }
+    if (event.waits && event.object != nullptr) {
+        const std::string name = NameOf(event.object);
+        if (!name.empty()) {
+            waits_.push_back({event.thread, name, event.timeMs, UINT64_MAX});
+        }
     }
     auto holds = [&](const void* mutex) {
         const auto found = owners_.find(mutex);

@@ -2,6 +2,7 @@
 // their mutexes, and that no writer works while a reader is inside.
 #pragma once
 
+#include <cstdint>
 #include <map>
 #include <string>
 #include <vector>
@@ -10,6 +11,22 @@
 #include "store/read_write_guard.h"
 
 namespace listpool::sim {
+
+// A thread's time inside a guard, or waiting at one of its objects.
+struct Section {
+    int thread;
+    std::string guard;  // "pool", "list"
+    bool write;
+    std::uint64_t beginMs;
+    std::uint64_t endMs;  // UINT64_MAX while still inside
+};
+
+struct Wait {
+    int thread;
+    std::string object;  // as NameOf names it
+    std::uint64_t beginMs;
+    std::uint64_t endMs;  // UINT64_MAX while still waiting
+};
 
 class GuardWatch final : public Observer {
   public:
@@ -27,13 +44,25 @@ class GuardWatch final : public Observer {
     // The first violation seen, or "" when there was none.
     const std::string& violation() const { return violation_; }
 
+    // Sections in the order they began. A reader is inside from raising
+    // readerCount to taking countMutex on its way out; a writer from taking
+    // countMutex with no reader inside to giving it back.
+    const std::vector<Section>& sections() const { return sections_; }
+    // Waits at the watched guards' objects, in the order they began.
+    const std::vector<Wait>& waits() const { return waits_; }
+
   private:
     struct Watched {
         const ReadWriteGuard* guard;
         std::string name;
     };
 
+    void Track(const Event& event, const Watched& watched);
+    std::size_t OpenSection(int thread, const std::string& guard) const;
+
     std::vector<Watched> guards_;
+    std::vector<Section> sections_;
+    std::vector<Wait> waits_;
     std::map<const void*, int> owners_;  // a held mutex and its owner
     std::string violation_;
 };

@@ -40,6 +40,8 @@ Session SimulateListpool(Options options, std::string_view session, Observer* ex
         RunProgram(program);
     });
     result.violation = watch.violation();
+    result.sections = watch.sections();
+    result.waits = watch.waits();
     return result;
 }
 

@@ -5,6 +5,7 @@
 #include <string_view>
 
 #include "platform/sim.h"
+#include "sim/guard_watch.h"
 
 namespace listpool::sim {
 
@@ -12,6 +13,9 @@ struct Session {
     Outcome outcome;
     // The first time a writer worked beside a reader, or "".
     std::string violation;
+    // What the guard watch saw of the pool's and the list's guards.
+    std::vector<Section> sections;
+    std::vector<Wait> waits;
 
     // Ended as the program does, by exit status 0, with the guards kept apart.
     bool ok() const {

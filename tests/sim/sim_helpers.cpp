@@ -1,0 +1,55 @@
+#include "sim_helpers.h"
+
+#include <cstdio>
+
+namespace listpool::sim {
+
+std::uint64_t Played::TimeOf(const std::string& file, std::string_view text, int nth) const {
+    for (const Write& write : session.outcome.writes) {
+        if (write.file == file && write.bytes.find(text) != std::string::npos && --nth == 0) {
+            return write.timeMs;
+        }
+    }
+    return UINT64_MAX;
+}
+
+std::vector<Section> Played::SectionsOf(int thread, const std::string& guard) const {
+    std::vector<Section> found;
+    for (const Section& section : session.sections) {
+        if (section.thread == thread && section.guard == guard) {
+            found.push_back(section);
+        }
+    }
+    return found;
+}
+
+std::string Played::Explain() const {
+    return Transcript(session.outcome) + (session.violation.empty() ? "" : "VIOLATION ") +
+           session.violation + "replay: " + replay + "\n";
+}
+
+Played Play(std::string_view session, Options options) {
+    Played played;
+    played.session = SimulateListpool(options, session);
+    played.replay = ReplayCommand(options, "SESSION") + "  # SESSION: " + Quoted(session);
+    return played;
+}
+
+std::string Log(const std::string& name, const std::string& report) {
+    return "Thread: [" + name + "] Initialization Completed\n" + report;
+}
+
+std::string Dump(std::vector<Shown> records) {
+    std::string text = "Here is the Record Pool:\nRecord Memory Pool Content: \n";
+    records.resize(5);
+    for (int n = 0; n < 5; ++n) {
+        const Shown& r = records[static_cast<std::size_t>(n)];
+        char line[96];
+        std::snprintf(line, sizeof line, "Memory: [%2d]: Record(%2d): Key=%5d  Next=%5d  MM=%s\n",
+                      3 * n, n, r.key, r.next, r.inUse ? "InUse" : "Free");
+        text += line;
+    }
+    return text;
+}
+
+}  // namespace listpool::sim
