@@ -235,8 +235,9 @@ SimThread* Choose(World& world, SimThread* current) {
             auto found = std::find_if(enabled.begin(), enabled.end(),
                                       [&](SimThread* thread) { return thread->id == wanted; });
             if (found == enabled.end()) {
-                Finish(world, Ending::kFault, "replay diverged: thread " + std::to_string(wanted) +
-                                                  " cannot go on\n" + Waits(world));
+                Finish(world, Ending::kFault,
+                       "replay diverged: thread " + std::to_string(wanted) + " cannot go on\n" +
+                           Waits(world));
                 return nullptr;
             }
             chosen = *found;
@@ -248,10 +249,9 @@ SimThread* Choose(World& world, SimThread* current) {
                     current->priority = drop;  // below every priority given at start
                 }
             }
-            chosen = *std::max_element(enabled.begin(), enabled.end(),
-                                       [](SimThread* a, SimThread* b) {
-                                           return a->priority < b->priority;
-                                       });
+            chosen = *std::max_element(
+                enabled.begin(), enabled.end(),
+                [](SimThread* a, SimThread* b) { return a->priority < b->priority; });
         }
         if (options.recordChoices) {
             Choice choice{keep ? current->id : -1, {}, chosen->id};
@@ -431,7 +431,8 @@ Outcome Run(const Options& options, std::vector<TypedText> input, std::function<
     World world(options);
     world.input = std::move(input);
     for (int drop = 0; drop < options.pctDrops; ++drop) {
-        world.pctDropSteps.push_back(1 + world.random() % std::max<std::uint64_t>(options.pctSteps, 1));
+        world.pctDropSteps.push_back(1 +
+                                     world.random() % std::max<std::uint64_t>(options.pctSteps, 1));
     }
     gWorld = &world;
     SimThread& first = AddThread(world, std::move(body));
@@ -479,7 +480,7 @@ std::string Describe(const Options& options) {
 }
 
 const char* OpName(Op op) {
-    static const char* const kNames[] = {"begin", "lock",  "unlock", "wait",  "set", "reset",
+    static const char* const kNames[] = {"begin", "lock",  "unlock", "wait", "set", "reset",
                                          "start", "sleep", "write",  "read", "end"};
     return kNames[static_cast<int>(op)];
 }
@@ -553,17 +554,17 @@ bool CEvent::ResetEvent() {
 }
 
 bool StartThread(ThreadProc proc, void* argument) {
-    sim::SimThread* self = Call(Op::kStartThread, nullptr, nullptr, [&](sim::World&, sim::SimThread& t) {
-        t.proc = proc;
-        t.argument = argument;
-    });
+    sim::SimThread* self =
+        Call(Op::kStartThread, nullptr, nullptr, [&](sim::World&, sim::SimThread& t) {
+            t.proc = proc;
+            t.argument = argument;
+        });
     return self != nullptr && self->started;
 }
 
 void SleepMs(std::uint32_t milliseconds) {
-    Call(Op::kSleep, nullptr, nullptr, [&](sim::World& world, sim::SimThread& t) {
-        t.wakeAtMs = world.nowMs + milliseconds;
-    });
+    Call(Op::kSleep, nullptr, nullptr,
+         [&](sim::World& world, sim::SimThread& t) { t.wakeAtMs = world.nowMs + milliseconds; });
 }
 
 int OpenLogFile(const char* name) {

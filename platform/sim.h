@@ -112,12 +112,12 @@ struct Write {
 };
 
 enum class Ending {
-    kExited,      // ExitProcess was called
-    kAllEnded,    // every thread's procedure returned
-    kDeadlock,    // no thread can go on and none sleeps
-    kStepLimit,   // Options::maxSteps reached
-    kTimeLimit,   // Options::maxTimeMs reached
-    kFault,       // a misuse (an unlock by a non-owner) or an exception
+    kExited,     // ExitProcess was called
+    kAllEnded,   // every thread's procedure returned
+    kDeadlock,   // no thread can go on and none sleeps
+    kStepLimit,  // Options::maxSteps reached
+    kTimeLimit,  // Options::maxTimeMs reached
+    kFault,      // a misuse (an unlock by a non-owner) or an exception
 };
 
 struct Outcome {

@@ -61,8 +61,7 @@ int main(int argc, char** argv) {
         std::cout << "VIOLATION " << session.violation;
     }
     if (!session.ok()) {
-        std::cout << "replay: " << ReplayCommand(options, file != nullptr ? file : "SESSION")
-                  << "\n";
+        std::cout << "replay: " << ReplayCommand(options, text.str()) << "\n";
         return 1;
     }
     return 0;

@@ -11,13 +11,17 @@ std::vector<TypedText> ParseSession(std::string_view text) {
     std::uint64_t atMs = 0;
     while (!text.empty()) {
         const std::size_t end = text.find('\n');
-        std::string_view line = text.substr(0, end == std::string_view::npos ? text.size() : end + 1);
+        std::string_view line =
+            text.substr(0, end == std::string_view::npos ? text.size() : end + 1);
         text.remove_prefix(line.size());
         if (line.starts_with('@')) {
             std::uint64_t ms = 0;
-            const auto [rest, error] = std::from_chars(line.data() + 1, line.data() + line.size(), ms);
-            const std::string_view after(rest, static_cast<std::size_t>(line.data() + line.size() - rest));
-            if (error == std::errc() && (after.starts_with(' ') || after == "\n" || after.empty())) {
+            const auto [rest, error] =
+                std::from_chars(line.data() + 1, line.data() + line.size(), ms);
+            const std::string_view after(
+                rest, static_cast<std::size_t>(line.data() + line.size() - rest));
+            if (error == std::errc() &&
+                (after.starts_with(' ') || after == "\n" || after.empty())) {
                 atMs = std::max(atMs, ms);
                 line = after.starts_with(' ') ? after.substr(1) : std::string_view();
                 typed.push_back({atMs, std::string(line)});
@@ -40,17 +44,18 @@ std::vector<std::string> ThreadNames(const Outcome& outcome) {
     for (const Write& write : outcome.writes) {
         std::string& kind = kinds[static_cast<std::size_t>(write.thread)];
         for (const auto& [name, label] : kKinds) {
-            if (kind.empty() && (write.file.starts_with(name) ||
-                                 (write.file == "stderr" &&
-                                  write.bytes.find("[" + std::string(name)) != std::string::npos))) {
+            if (kind.empty() &&
+                (write.file.starts_with(name) ||
+                 (write.file == "stderr" &&
+                  write.bytes.find("[" + std::string(name)) != std::string::npos))) {
                 kind = label;
             }
         }
     }
     std::vector<std::string> names = kinds;
     for (std::size_t thread = 1; thread < names.size(); ++thread) {
-        names[thread] = (kinds[thread].empty() ? "thread" : kinds[thread]) + " " +
-                        std::to_string(thread);
+        names[thread] =
+            (kinds[thread].empty() ? "thread" : kinds[thread]) + " " + std::to_string(thread);
     }
     return names;
 }

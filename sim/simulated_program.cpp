@@ -45,13 +45,19 @@ Session SimulateListpool(Options options, std::string_view session, Observer* ex
     return result;
 }
 
-std::string ReplayCommand(const Options& options, const std::string& sessionFile) {
-    std::string command = "build/sim/listpool-sim";
+std::string ReplayCommand(const Options& options, std::string_view session) {
+    // $'...' keeps the session's bytes, newlines included, on one line.
+    std::string quoted = Quoted(session);
+    std::string command = "printf %s $'";
+    for (std::size_t n = 1; n + 1 < quoted.size(); ++n) {
+        command += quoted[n] == '\'' ? "\\'" : std::string(1, quoted[n]);
+    }
+    command += "' | build/sim/listpool-sim";
     if (options.strategy != Strategy::kFixed) {
         command += options.strategy == Strategy::kRandom ? " --random " : " --pct ";
         command += std::to_string(options.seed);
     }
-    return command + " " + sessionFile;
+    return command;
 }
 
 }  // namespace listpool::sim

@@ -28,7 +28,8 @@ struct Session {
 // every event after the guard watch.
 Session SimulateListpool(Options options, std::string_view session, Observer* extra = nullptr);
 
-// The one command that replays a run: the simulator with its options.
-std::string ReplayCommand(const Options& options, const std::string& sessionFile);
+// The one shell command, run from the build folder's parent, that replays a
+// run of the session under the same options.
+std::string ReplayCommand(const Options& options, std::string_view session);
 
 }  // namespace listpool::sim

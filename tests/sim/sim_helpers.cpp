@@ -31,7 +31,7 @@ std::string Played::Explain() const {
 Played Play(std::string_view session, Options options) {
     Played played;
     played.session = SimulateListpool(options, session);
-    played.replay = ReplayCommand(options, "SESSION") + "  # SESSION: " + Quoted(session);
+    played.replay = ReplayCommand(options, session);
     return played;
 }
 

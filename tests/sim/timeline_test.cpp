@@ -99,8 +99,8 @@ TEST(TimelineTest, CollectionHoldsThePoolFourPeriodsAndTheListTwoWithin) {
                   "Please enter the key to delete: going to delete: 1\nDeleted Key(1)\n" + kPrompt +
                   "Forcing a garbage collection!\n" + kPrompt +
                   Dump({{1, -1, false}, {2, -1, true}}) + kPrompt + kInsert + kPrompt +
-                  Dump({{3, 3, true}, {2, -1, true}}) + kPrompt + "Forcing a garbage collection!\n" +
-                  kPrompt);
+                  Dump({{3, 3, true}, {2, -1, true}}) + kPrompt +
+                  "Forcing a garbage collection!\n" + kPrompt);
     EXPECT_EQ(run.file("GarbageThread.0"),
               Log("GarbageThread.0",
                   "\nPerforming Garbage Collection for TmyList after: 3 Ops performed\n"
@@ -151,8 +151,8 @@ TEST(TimelineTest, LogsThatCannotOpenAreSilentAndTheWorkersStillRun) {
 TEST(TimelineTest, AFailedReadRunsItsFindOnceThenQuitsAfterIt) {
     const Played run = Play("i 0 -1\nF +\nF 5\nf\n");
     ASSERT_TRUE(run.session.ok()) << run.Explain();
-    EXPECT_EQ(run.file("stdout"), kPrompt + kInsert + kPrompt +
-                                      "Please enter the key to find: Going to find: 0\n");
+    EXPECT_EQ(run.file("stdout"),
+              kPrompt + kInsert + kPrompt + "Please enter the key to find: Going to find: 0\n");
     ExpectSections(run, 1, "list", {{200, 2200}}, false);
     EXPECT_EQ(run.outcome().endTimeMs, 2200u);
     EXPECT_EQ(run.TimeOf("FindThread.0", "FOND!"), 1200u);
