@@ -1,17 +1,42 @@
 // The simulation back end of the platform layer: the program's threads run
 // one at a time under a scheduler, in virtual time. See platform/sim.h.
+//
+// Simulated threads are fibers on the calling thread, each with a stack of
+// its own, switched with swapcontext: a switch costs well under a
+// microsecond and never waits for the kernel to wake a thread, so searches
+// can afford millions of steps. The sanitizers are told of every switch.
 #include "platform/sim.h"
 
+#include <sys/mman.h>
+#include <ucontext.h>
 #include <unistd.h>
 
 #include <algorithm>
-#include <condition_variable>
 #include <cstdio>
 #include <cstdlib>
 #include <memory>
-#include <mutex>
 #include <random>
-#include <thread>
+
+#if defined(__SANITIZE_ADDRESS__)
+#define LISTPOOL_SIM_ASAN 1
+#elif defined(__has_feature)
+#if __has_feature(address_sanitizer)
+#define LISTPOOL_SIM_ASAN 1
+#endif
+#endif
+#if defined(__SANITIZE_THREAD__)
+#define LISTPOOL_SIM_TSAN 1
+#elif defined(__has_feature)
+#if __has_feature(thread_sanitizer)
+#define LISTPOOL_SIM_TSAN 1
+#endif
+#endif
+#if defined(LISTPOOL_SIM_ASAN)
+#include <sanitizer/asan_interface.h>
+#endif
+#if defined(LISTPOOL_SIM_TSAN)
+#include <sanitizer/tsan_interface.h>
+#endif
 
 #include "platform/io.h"
 #include "platform/sync.h"
@@ -25,11 +50,53 @@ namespace {
 // stopped; caught only by the thread's own start routine.
 struct Abandoned {};
 
+// A fiber's stack, with an inaccessible page below it to stop an overflow.
+class Stack {
+  public:
+#if defined(LISTPOOL_SIM_ASAN) || defined(LISTPOOL_SIM_TSAN)
+    static constexpr std::size_t kSize = 4 << 20;
+#else
+    static constexpr std::size_t kSize = 512 << 10;
+#endif
+    static constexpr std::size_t kGuard = 4096;
+
+    Stack() {
+        void* mapped = mmap(nullptr, kSize + kGuard, PROT_READ | PROT_WRITE,
+                            MAP_PRIVATE | MAP_ANONYMOUS | MAP_NORESERVE, -1, 0);
+        if (mapped == MAP_FAILED) {
+            std::abort();
+        }
+        mprotect(mapped, kGuard, PROT_NONE);
+        base_ = static_cast<char*>(mapped) + kGuard;
+    }
+    ~Stack() {
+        munmap(base_ - kGuard, kSize + kGuard);
+    }
+    Stack(const Stack&) = delete;
+    Stack& operator=(const Stack&) = delete;
+
+    char* base() const {
+        return base_;
+    }
+
+  private:
+    char* base_;
+};
+
+// Stacks are kept for the next run: mapping one costs more than a run.
+std::vector<std::unique_ptr<Stack>>& SpareStacks() {
+    static auto* const spare = new std::vector<std::unique_ptr<Stack>>;
+    return *spare;
+}
+
 struct SimThread {
     int id = 0;
     std::function<void()> body;
-    std::thread thread;
-    std::condition_variable wake;
+    std::unique_ptr<Stack> stack;
+    ucontext_t context;
+#if defined(LISTPOOL_SIM_TSAN)
+    void* tsanFiber = nullptr;
+#endif
     // The call the thread is stopped at.
     Op op = Op::kBegin;
     const void* object = nullptr;  // the CMutex or CEvent, as observers see it
@@ -57,7 +124,7 @@ struct EventState {
     bool signalled = true;
 };
 
-// One run's state; everything in it is guarded by gLock.
+// One run's state. Only one fiber runs at a time, so nothing needs a lock.
 struct World {
     explicit World(const Options& o) : options(o), random(o.seed) {}
 
@@ -74,18 +141,23 @@ struct World {
     std::vector<std::string> logNames;  // descriptor 3 + n is logNames[n]
     std::vector<std::uint64_t> pctDropSteps;
     std::size_t replayed = 0;
-    std::condition_variable controller;
+    // Mutexes taken and not yet given back: the run frees them at its end,
+    // since a mutex may outlive the run (a stream's, made once).
+    std::vector<MutexState*> held;
+    // The context of the caller of Run, which gets control back at the end.
+    ucontext_t controller;
+#if defined(LISTPOOL_SIM_TSAN)
+    void* controllerFiber = nullptr;
+#endif
+#if defined(LISTPOOL_SIM_ASAN)
+    const void* controllerStack = nullptr;
+    std::size_t controllerStackSize = 0;
+#endif
 };
 
-std::mutex gLock;
 World* gWorld = nullptr;
-thread_local SimThread* tSelf = nullptr;
-
-// Every mutex ever made, so that a run can free those it leaves taken.
-std::vector<MutexState*>& AllMutexes() {
-    static auto* const all = new std::vector<MutexState*>;
-    return *all;
-}
+// The running fiber; nullptr while the caller of Run (or no run) runs.
+SimThread* tSelf = nullptr;
 
 bool Blocking(Op op) {
     return op == Op::kBegin || op == Op::kLock || op == Op::kWait || op == Op::kSleep ||
@@ -264,17 +336,62 @@ SimThread* Choose(World& world, SimThread* current) {
     return chosen;
 }
 
-void ThreadMain(SimThread* self);
+void FiberMain(unsigned low, unsigned high);
 
 SimThread& AddThread(World& world, std::function<void()> body) {
     auto thread = std::make_unique<SimThread>();
     thread->id = static_cast<int>(world.threads.size());
     thread->body = std::move(body);
     thread->priority = world.pctDropSteps.size() + 1 + world.random() % 1'000'000;
+    auto& spare = SpareStacks();
+    if (spare.empty()) {
+        thread->stack = std::make_unique<Stack>();
+    } else {
+        thread->stack = std::move(spare.back());
+        spare.pop_back();
+    }
+    getcontext(&thread->context);
+    thread->context.uc_stack.ss_sp = thread->stack->base();
+    thread->context.uc_stack.ss_size = Stack::kSize;
+    thread->context.uc_link = nullptr;
+    // makecontext passes ints only: the thread's address goes in two halves.
+    const auto address = reinterpret_cast<std::uintptr_t>(thread.get());
+    makecontext(&thread->context, reinterpret_cast<void (*)()>(FiberMain), 2,
+                static_cast<unsigned>(address), static_cast<unsigned>(address >> 32));
+#if defined(LISTPOOL_SIM_TSAN)
+    thread->tsanFiber = __tsan_create_fiber(0);
+#endif
     SimThread& added = *thread;
     world.threads.push_back(std::move(thread));
-    added.thread = std::thread(ThreadMain, &added);
     return added;
+}
+
+// Moves from the running fiber (or the caller of Run, from == nullptr) to
+// another (or back to the caller, to == nullptr). `ending`: the running
+// fiber will never be resumed.
+void SwitchTo(World& world, SimThread* from, SimThread* to, bool ending = false) {
+    ucontext_t* const fromContext = from != nullptr ? &from->context : &world.controller;
+    ucontext_t* const toContext = to != nullptr ? &to->context : &world.controller;
+    tSelf = to;
+#if defined(LISTPOOL_SIM_ASAN)
+    void* fakeStack = nullptr;
+    if (to != nullptr) {
+        __sanitizer_start_switch_fiber(ending ? nullptr : &fakeStack, to->stack->base(),
+                                       Stack::kSize);
+    } else {
+        __sanitizer_start_switch_fiber(ending ? nullptr : &fakeStack, world.controllerStack,
+                                       world.controllerStackSize);
+    }
+#else
+    (void)ending;
+#endif
+#if defined(LISTPOOL_SIM_TSAN)
+    __tsan_switch_to_fiber(to != nullptr ? to->tsanFiber : world.controllerFiber, 0);
+#endif
+    swapcontext(fromContext, toContext);
+#if defined(LISTPOOL_SIM_ASAN)
+    __sanitizer_finish_switch_fiber(fakeStack, nullptr, nullptr);
+#endif
 }
 
 // Makes the chosen thread's call take effect.
@@ -283,6 +400,7 @@ void Apply(World& world, SimThread& thread) {
     switch (thread.op) {
         case Op::kLock:
             static_cast<MutexState*>(thread.state)->owner = &thread;
+            world.held.push_back(static_cast<MutexState*>(thread.state));
             break;
         case Op::kUnlock: {
             auto* mutex = static_cast<MutexState*>(thread.state);
@@ -292,6 +410,10 @@ void Apply(World& world, SimThread& thread) {
                            NameOf(world, thread.object) + ", which it does not hold\n");
             }
             mutex->owner = nullptr;
+            const auto held = std::find(world.held.begin(), world.held.end(), mutex);
+            if (held != world.held.end()) {
+                world.held.erase(held);
+            }
             break;
         }
         case Op::kSet:
@@ -336,16 +458,6 @@ void Apply(World& world, SimThread& thread) {
     Tell(world, done);
 }
 
-// Hands the turn to the chosen thread, or, when the run is over, to nobody.
-void HandOver(World& world, SimThread* chosen) {
-    world.running = chosen;
-    if (chosen == nullptr) {
-        world.controller.notify_all();
-    } else {
-        chosen->wake.notify_one();
-    }
-}
-
 // A call by an abandoned thread: blocking calls unwind it, the others give
 // back what they hold and otherwise do nothing.
 void AbandonedCall(SimThread& self) {
@@ -364,7 +476,7 @@ void AbandonedCall(SimThread& self) {
 
 // The calling thread asks for the call set in self.op; returns once the call
 // has taken effect, after whatever other threads the scheduler runs first.
-void Step(std::unique_lock<std::mutex>& lock, World& world, SimThread& self) {
+void Step(World& world, SimThread& self) {
     if (self.abandoned) {
         AbandonedCall(self);
         return;
@@ -379,30 +491,33 @@ void Step(std::unique_lock<std::mutex>& lock, World& world, SimThread& self) {
     if (chosen == &self && !world.over) {
         return;
     }
-    HandOver(world, world.over ? nullptr : chosen);
-    self.wake.wait(lock, [&] { return world.running == &self || self.abandoned; });
+    SwitchTo(world, &self, world.over ? nullptr : chosen);
     if (self.abandoned) {
         AbandonedCall(self);
     }
 }
 
-void ThreadMain(SimThread* self) {
-    tSelf = self;
-    std::unique_lock lock(gLock);
+void FiberMain(unsigned low, unsigned high) {
+    auto* self = reinterpret_cast<SimThread*>(static_cast<std::uintptr_t>(low) |
+                                              static_cast<std::uintptr_t>(high) << 32);
     World& world = *gWorld;
-    self->wake.wait(lock, [&] { return world.running == self || self->abandoned; });
+#if defined(LISTPOOL_SIM_ASAN)
+    // Thread 0 is always entered first from the caller of Run: learn its stack.
+    if (self->id == 0) {
+        __sanitizer_finish_switch_fiber(nullptr, &world.controllerStack,
+                                        &world.controllerStackSize);
+    } else {
+        __sanitizer_finish_switch_fiber(nullptr, nullptr, nullptr);
+    }
+#endif
     if (!self->abandoned) {
-        lock.unlock();
         try {
             self->body();
         } catch (const Abandoned&) {
         } catch (...) {
-            lock.lock();
             Finish(world, Ending::kFault,
                    "an exception left thread " + std::to_string(self->id) + "\n");
-            lock.unlock();
         }
-        lock.lock();
     }
     self->ended = true;
     self->op = Op::kEnd;
@@ -416,10 +531,11 @@ void ThreadMain(SimThread* self) {
             Apply(world, *chosen);
         }
     }
-    HandOver(world, world.over ? nullptr : chosen);
+    SwitchTo(world, self, world.over ? nullptr : chosen, true);
+    std::abort();  // an ended fiber is never resumed
 }
 
-// The calling thread and its run, or nullptr outside a run.
+// The calling thread's run, or nullptr outside a run.
 World* WorldOf(SimThread* self) {
     return self != nullptr ? gWorld : nullptr;
 }
@@ -427,40 +543,45 @@ World* WorldOf(SimThread* self) {
 }  // namespace
 
 Outcome Run(const Options& options, std::vector<TypedText> input, std::function<void()> body) {
-    std::unique_lock lock(gLock);
+    if (gWorld != nullptr) {
+        std::abort();  // one run at a time
+    }
     World world(options);
     world.input = std::move(input);
     for (int drop = 0; drop < options.pctDrops; ++drop) {
         world.pctDropSteps.push_back(1 +
                                      world.random() % std::max<std::uint64_t>(options.pctSteps, 1));
     }
+#if defined(LISTPOOL_SIM_TSAN)
+    world.controllerFiber = __tsan_get_current_fiber();
+#endif
     gWorld = &world;
     SimThread& first = AddThread(world, std::move(body));
-    HandOver(world, &first);
-    world.controller.wait(lock, [&] { return world.over && world.running == nullptr; });
-    // Unwind the threads still alive one at a time, so that no two ever run
-    // at once, then free any mutex they left taken for the next run.
+    SwitchTo(world, nullptr, &first);
+    // Unwind the threads still alive one at a time, then free any mutex they
+    // left taken for the next run.
     for (const auto& thread : world.threads) {
         if (!thread->ended) {
             thread->abandoned = true;
-            thread->wake.notify_one();
-            world.controller.wait(lock, [&] { return thread->ended; });
+            SwitchTo(world, nullptr, thread.get());
         }
     }
-    for (MutexState* mutex : AllMutexes()) {
+    for (MutexState* mutex : world.held) {
         mutex->owner = nullptr;
     }
     gWorld = nullptr;
-    lock.unlock();
-    for (const auto& thread : world.threads) {
-        thread->thread.join();
+    tSelf = nullptr;
+    for (auto& thread : world.threads) {
+#if defined(LISTPOOL_SIM_TSAN)
+        __tsan_destroy_fiber(thread->tsanFiber);
+#endif
+        SpareStacks().push_back(std::move(thread->stack));
     }
     world.outcome.threads = static_cast<int>(world.threads.size());
     return std::move(world.outcome);
 }
 
 std::uint64_t NowMs() {
-    std::lock_guard lock(gLock);
     return gWorld != nullptr ? gWorld->nowMs : 0;
 }
 
@@ -495,7 +616,6 @@ using sim::Op;
 // call takes effect at once, which is enough for objects made before it.
 template <typename Prepare>
 sim::SimThread* Call(Op op, const void* object, void* state, Prepare prepare) {
-    std::unique_lock lock(sim::gLock);
     sim::SimThread* self = sim::tSelf;
     sim::World* world = sim::WorldOf(self);
     if (world == nullptr) {
@@ -505,7 +625,7 @@ sim::SimThread* Call(Op op, const void* object, void* state, Prepare prepare) {
     self->object = object;
     self->state = state;
     prepare(*world, *self);
-    sim::Step(lock, *world, *self);
+    sim::Step(*world, *self);
     return self;
 }
 
@@ -514,10 +634,7 @@ void NoPreparation(sim::World&, sim::SimThread&) {}
 }  // namespace
 
 CMutex::CMutex() {
-    auto* state = new sim::MutexState;
-    std::lock_guard lock(sim::gLock);
-    sim::AllMutexes().push_back(state);
-    m_hObject = state;
+    m_hObject = new sim::MutexState;
 }
 
 bool CMutex::Lock() {
@@ -568,7 +685,6 @@ void SleepMs(std::uint32_t milliseconds) {
 }
 
 int OpenLogFile(const char* name) {
-    std::lock_guard lock(sim::gLock);
     sim::World* world = sim::WorldOf(sim::tSelf);
     if (world == nullptr) {
         return -1;
@@ -615,16 +731,13 @@ std::size_t ReadSome(int fd, char* data, std::size_t size) {
 }
 
 void ExitProcess(int status) {
-    {
-        std::lock_guard lock(sim::gLock);
-        sim::World* world = sim::WorldOf(sim::tSelf);
-        if (world == nullptr) {
-            std::_Exit(status);
-        }
-        if (!world->over) {
-            sim::Finish(*world, sim::Ending::kExited);
-            world->outcome.exitStatus = status;
-        }
+    sim::World* world = sim::WorldOf(sim::tSelf);
+    if (world == nullptr) {
+        std::_Exit(status);
+    }
+    if (!world->over) {
+        sim::Finish(*world, sim::Ending::kExited);
+        world->outcome.exitStatus = status;
     }
     throw sim::Abandoned();
 }

@@ -61,7 +61,7 @@ struct Event {
 
 class Observer {
   public:
-    // Called under the scheduler's lock, on whichever thread made the step;
+    // Called on whichever thread made the step;
     // the program is stopped meanwhile, so its objects may be looked at.
     virtual void OnEvent(const Event& event) = 0;
 
