@@ -144,6 +144,8 @@ struct World {
     // Mutexes taken and not yet given back: the run frees them at its end,
     // since a mutex may outlive the run (a stream's, made once).
     std::vector<MutexState*> held;
+    // Choose's scratch list, kept to spare an allocation every step.
+    std::vector<SimThread*> enabled;
     // The context of the caller of Run, which gets control back at the end.
     ucontext_t controller;
 #if defined(LISTPOOL_SIM_TSAN)
@@ -256,7 +258,8 @@ std::string Waits(const World& world) {
 // Picks the thread that makes the next step, moving the clock on when no
 // thread can go on now. Yields nullptr when the run is over.
 SimThread* Choose(World& world, SimThread* current) {
-    std::vector<SimThread*> enabled;
+    std::vector<SimThread*>& enabled = world.enabled;
+    enabled.clear();
     for (;;) {
         bool alive = false;
         std::uint64_t nextMs = UINT64_MAX;

@@ -9,10 +9,13 @@ Kinds of case:
              log must hold only its initialisation line. A few inputs that
              cannot be kept as readable text (long words, binary bytes) are
              built by GENERATED_INPUTS below instead of a .in file.
-  scripted   SCRIPTED below: mostly the background workers with their real
-             periods, where input is fed over time and the arrival of output
-             lines is timestamped; only the order of events and rough bounds
-             of the program's own pauses are checked.
+  scripted   SCRIPTED below: a small smoke set of the background workers
+             with their real periods, to show that the platform's back end
+             really sleeps and really blocks; input is fed over time and the
+             arrival of output lines is timestamped, and only the order of
+             events and rough bounds of the program's own pauses are checked.
+             The workers' exact timeline is tested in virtual time by the
+             simulator's tests (tests/sim).
   random     seeded random bytes and command scripts; the program must end,
              exit with status 0 and print a bounded amount.
 
@@ -350,11 +353,9 @@ def end_of_input_is_q(new_run, options):
 # 2 s). They leave room for a slow (sanitised, loaded) machine.
 PRINT_DONE_BOUNDS = (4.5, 7.5)  # one period
 PRINT_LEFT_BOUNDS = (9.5, 14)  # two periods: the list's guard is free again
-FIND_DONE_BOUNDS = (1.8, 4)  # two periods
 # The process's end after a find: its two periods, then the exit, which under
 # an emulator such as wine can take a few seconds more.
 FIND_EXIT_BOUNDS = (1.8, 7)
-GARBAGE_DONE_BOUNDS = (7.5, 11)  # four periods
 
 
 def dump(*records):
@@ -400,87 +401,6 @@ def print_blocks_insert(new_run, options):
     )
 
 
-def two_prints_overlap(new_run, options):
-    """Two prints are two readers: both report one period after their own
-    command, not one after the other."""
-    run = new_run()
-    run.send("i 7 9 -1\np\np\n")
-    first = run.wait_out("Requesting for print:\n")
-    second = run.wait_out("Requesting for print:\n", count=2)
-    first_done = run.wait_err(PRINT_DONE)
-    second_done = run.wait_err(PRINT_DONE, count=2)
-    require_between("first print done after its p", first_done - first, *PRINT_DONE_BOUNDS)
-    require_between("second print done after its p", second_done - second, *PRINT_DONE_BOUNDS)
-    run.send("q\n")
-    status = run.finish(timeout=15)
-    run.check_exit(status)
-    require_between("exit after the second p", run.exit_time - second, *PRINT_LEFT_BOUNDS)
-    expected = (PROMPT + INSERT + 2 * (PROMPT + "Requesting for print:\n") + PROMPT)
-    require_equal("standard output", options.text(expected), run.out.data)
-    require_equal("standard error", options.text(2 * PRINT_DONE), run.err.data)
-    # The two reports may interleave line by line; together they hold each
-    # report line twice.
-    report = ["", "Printing TmyList after: 2 Ops performed", "Link(3) Has Key(9)",
-              "Link(0) Has Key(7)"]
-    log = run.log("PrintThread.0")
-    head = options.text(init_line("PrintThread.0"))
-    if not log.startswith(head):
-        raise Failure(f"PrintThread.0 does not start with its initialisation line: {log!r}")
-    lines = log[len(head):].split(options.text("\n"))
-    if lines[-1] != b"" or sorted(lines[:-1]) != sorted(x.encode() for x in 2 * report):
-        raise Failure(f"PrintThread.0 should hold two reports of the list: {log!r}")
-
-
-def quit_waits_for_print(new_run, options):
-    """q during a print ends the process only once the print has left the
-    list's guard, after it has announced itself."""
-    run = new_run()
-    run.send("i 7 -1\np\nq\n")
-    printing = run.wait_out("Requesting for print:\n")
-    done = run.wait_err(PRINT_DONE)
-    status = run.finish(timeout=20)
-    run.check_exit(status)
-    require_between("print done after p", done - printing, *PRINT_DONE_BOUNDS)
-    require_between("exit after p", run.exit_time - printing, *PRINT_LEFT_BOUNDS)
-    expected = PROMPT + INSERT + PROMPT + "Requesting for print:\n" + PROMPT
-    require_equal("standard output", options.text(expected), run.out.data)
-    require_equal("standard error", options.text(PRINT_DONE), run.err.data)
-    run.check_logs(Print="\nPrinting TmyList after: 1 Ops performed\nLink(0) Has Key(7)\n")
-
-
-def find_reports_its_own_key(new_run, options):
-    """F on an empty list, then two F typed at once with a present and an
-    absent key: each find looks for its own key, and the two run together."""
-    run = new_run()
-    run.send("F 3\n")
-    first = run.wait_out("Going to find: 3\n")
-    first_done = run.wait_err(FIND_DONE)
-    require_between("find done after F", first_done - first, *FIND_DONE_BOUNDS)
-    run.send("i 7 -1\nF 7\nF 8\n")
-    second = run.wait_out("Going to find: 7\n")
-    third = run.wait_out("Going to find: 8\n")
-    second_done = run.wait_err(FIND_DONE, count=2)
-    third_done = run.wait_err(FIND_DONE, count=3)
-    require_between("find of 7 done after its F", second_done - second, *FIND_DONE_BOUNDS)
-    require_between("find of 8 done after its F", third_done - third, *FIND_DONE_BOUNDS)
-    require_between("between the two finds' ends", third_done - second_done, 0, 1.5)
-    run.send("q\n")
-    status = run.finish(timeout=10)
-    run.check_exit(status)
-    find = "Please enter the key to find: Going to find: "
-    expected = (
-        PROMPT + find + "3\n" + PROMPT + INSERT + PROMPT + find + "7\n" + PROMPT + find + "8\n"
-        + PROMPT
-    )
-    require_equal("standard output", options.text(expected), run.out.data)
-    require_equal("standard error", options.text(3 * FIND_DONE), run.err.data)
-    run.check_logs(
-        Find="\nLooking for Key(3) in TmyList after: 0 Ops performed\n\t\t****> NOT FOND!\n"
-        "\nLooking for Key(7) in TmyList after: 1 Ops performed\n\t\t****> FOND!\n"
-        "\nLooking for Key(8) in TmyList after: 1 Ops performed\n\t\t****> NOT FOND!\n"
-    )
-
-
 def find_after_failed_read(new_run, options):
     """F + finds no digit: the find goes on once with 0, then the program
     ends as after q, which waits for the find to leave the list."""
@@ -497,90 +417,6 @@ def find_after_failed_read(new_run, options):
     if not options.text(FIND_DONE).startswith(run.err.data):
         raise Failure(f"unexpected standard error: {run.err.data!r}")
     run.check_logs(Find="\nLooking for Key(0) in TmyList after: 1 Ops performed\n\t\t****> FOND!\n")
-
-
-def garbage_frees_deleted(new_run, options):
-    """g after a delete: a dump typed during the collection waits for it and
-    then shows the unlinked record Free; the cursor is back at the start, so
-    the next insert takes that record; q waits for a running collection."""
-    run = new_run()
-    run.send("i 1 2 -1\nd 1\ng\n")
-    collecting = run.wait_out("Forcing a garbage collection!\n")
-    run.send_at(collecting + 1, "f\n")
-    run.wait_out("Here is the Record Pool:\n")
-    dumped = run.wait_out("Record Memory Pool Content: \n")
-    done = run.wait_err(GARBAGE_DONE)
-    require_between("dump during g shown after g", dumped - collecting, *GARBAGE_DONE_BOUNDS)
-    require_between("collection done after g", done - collecting, *GARBAGE_DONE_BOUNDS)
-    run.send("i 3 -1\nf\ng\nq\n")
-    again = run.wait_out("Forcing a garbage collection!\n", count=2)
-    status = run.finish(timeout=20)
-    run.check_exit(status)
-    require_between("exit after the second g", run.exit_time - again, *GARBAGE_DONE_BOUNDS)
-    expected = (
-        PROMPT + INSERT
-        + PROMPT + "Please enter the key to delete: going to delete: 1\nDeleted Key(1)\n"
-        + PROMPT + "Forcing a garbage collection!\n"
-        + PROMPT + dump((1, -1, "Free"), (2, -1, "InUse"), None, None, None)
-        + PROMPT + INSERT
-        + PROMPT + dump((3, 3, "InUse"), (2, -1, "InUse"), None, None, None)
-        + PROMPT + "Forcing a garbage collection!\n"
-        + PROMPT
-    )
-    require_equal("standard output", options.text(expected), run.out.data)
-    # The second collection announces itself after leaving the pool's guard,
-    # so the exit may come first, before or in the middle of its line.
-    first = options.text(GARBAGE_DONE)
-    if not (run.err.data.startswith(first) and (first + first).startswith(run.err.data)):
-        raise Failure(f"unexpected standard error: {run.err.data!r}")
-    run.check_logs(
-        Garbage="\nPerforming Garbage Collection for TmyList after: 3 Ops performed\n"
-        "\nPerforming Garbage Collection for TmyList after: 4 Ops performed\n"
-    )
-
-
-def logs_that_cannot_open(new_run, options):
-    """PrintThread.0 and FindThread.0 are folders, so those logs cannot be
-    opened: the two workers write nothing there but still run and announce
-    themselves, the garbage worker logs as usual and the console goes on."""
-
-    def prepare(folder):
-        (folder / "PrintThread.0").mkdir()
-        (folder / "FindThread.0").mkdir()
-
-    run = new_run(prepare)
-    run.send("i 7 -1\np\nF 7\ng\n")
-    printing = run.wait_out("Requesting for print:\n")
-    run.wait_err(FIND_DONE)
-    run.wait_err(PRINT_DONE)
-    run.wait_err(GARBAGE_DONE)
-    run.send("f\nq\n")
-    status = run.finish(timeout=20)
-    run.check_exit(status)
-    require_between("exit after p", run.exit_time - printing, *PRINT_LEFT_BOUNDS)
-    expected = (
-        PROMPT + INSERT
-        + PROMPT + "Requesting for print:\n"
-        + PROMPT + "Please enter the key to find: Going to find: 7\n"
-        + PROMPT + "Forcing a garbage collection!\n"
-        + PROMPT + dump((7, -1, "InUse"), None, None, None, None)
-        + PROMPT
-    )
-    require_equal("standard output", options.text(expected), run.out.data)
-    # The three workers end in an order of their own.
-    lines = sorted(run.err.data.splitlines(keepends=True))
-    if lines != sorted(options.text(x) for x in (PRINT_DONE, FIND_DONE, GARBAGE_DONE)):
-        raise Failure(f"standard error should hold the three workers' lines: {run.err.data!r}")
-    for log in ("PrintThread.0", "FindThread.0"):
-        path = run.folder / log
-        if not path.is_dir() or any(path.iterdir()):
-            raise Failure(f"{log} should still be an empty folder")
-    require_equal(
-        "GarbageThread.0",
-        options.text(init_line("GarbageThread.0")
-                     + "\nPerforming Garbage Collection for TmyList after: 1 Ops performed\n"),
-        run.log("GarbageThread.0"),
-    )
 
 
 # ----------------------------------------------------------- random input
@@ -746,12 +582,7 @@ def random_input(options, seed, count, seconds, parallel=6):
 SCRIPTED = {
     "end-of-input-is-q": (end_of_input_is_q, 4),
     "print-blocks-insert": (print_blocks_insert, 12),
-    "two-prints-overlap": (two_prints_overlap, 11),
-    "quit-waits-for-print": (quit_waits_for_print, 10),
-    "find-reports-its-own-key": (find_reports_its_own_key, 6),
     "find-after-failed-read": (find_after_failed_read, 3),
-    "garbage-frees-deleted": (garbage_frees_deleted, 18),
-    "logs-that-cannot-open": (logs_that_cannot_open, 11),
 }
 RANDOM_CASE = "random-input"
 

@@ -202,8 +202,7 @@ TEST(GuardSearchTest, WritersGetInWhileReadersKeepOverlapping) {
 
 TEST(GuardSearchTest, FindsTheReaderInsideAGuardWithoutTheRecheck) {
     const SearchResult result = SearchGuard<broken::WithoutRecheck>(Bound(), false);
-    EXPECT_NE(result.failure.find("a writer is inside with"), std::string::npos)
-        << Explain(result);
+    EXPECT_NE(result.failure.find("a writer is inside with"), std::string::npos) << Explain(result);
     std::printf("found after %llu schedules: %s\n",
                 static_cast<unsigned long long>(result.schedules), result.failure.c_str());
 }
