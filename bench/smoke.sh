@@ -15,7 +15,7 @@ build=$(realpath -m "${1:-${LISTPOOL_BENCH_BUILD:-$root/build-bench}}")
 "$root/scripts/deps.sh" libbenchmark-dev
 cmake -S "$root" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Release -DLISTPOOL_BENCHMARKS=ON \
     -DLISTPOOL_TESTS=OFF >/dev/null
-cmake --build "$build" --target listpool listpool_bench bulk_limit
+cmake --build "$build" --target listpool listpool_bench bulk_limit sim_bench
 
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
@@ -33,6 +33,8 @@ for run in runs:
 if not runs or failed:
     sys.exit("benchmarks failed: %s" % (", ".join(failed) or "none ran"))
 EOF
+
+"$build/bench/sim_bench" --benchmark_min_time=0.001
 
 cd "$work"
 {
