@@ -4,19 +4,19 @@ folder on scripted standard input, judged by its whole standard output (byte
 for byte), its standard error, its three log files and its exit status.
 
 Kinds of case:
-  sessions   sessions/NAME.in is fed at once and sessions/NAME.out is the
+  sessions   (session_cases.py) sessions/NAME.in is fed at once and sessions/NAME.out is the
              exact standard output; standard error must stay empty and each
              log must hold only its initialisation line. A few inputs that
              cannot be kept as readable text (long words, binary bytes) are
-             built by GENERATED_INPUTS below instead of a .in file.
-  scripted   SCRIPTED below: a small smoke set of the background workers
+             built by GENERATED_INPUTS instead of a .in file.
+  scripted   (timed_cases.py) SCRIPTED: a small smoke set of the background workers
              with their real periods, to show that the platform's back end
              really sleeps and really blocks; input is fed over time and the
              arrival of output lines is timestamped, and only the order of
              events and rough bounds of the program's own pauses are checked.
              The workers' exact timeline is tested in virtual time by the
              simulator's tests (tests/sim).
-  random     seeded random bytes and command scripts; the program must end,
+  random     (random_input.py) seeded random bytes and command scripts; the program must end,
              exit with status 0 and print a bounded amount.
 
 Line ends: every expected text is written with LF. With --line-end crlf each
