@@ -17,6 +17,10 @@
 namespace listpool::sim {
 namespace {
 
+// The bound the proofs search to, and the broken guards are always searched
+// to: they must be caught within it.
+constexpr int kBound = 2;
+
 struct SearchResult {
     std::uint64_t schedules = 0;
     std::string failure;  // the first failing schedule's, or ""
@@ -170,10 +174,11 @@ SearchResult SearchGuard(int bound, bool keepReading) {
     });
 }
 
-// The preemption bound; LISTPOOL_GUARD_BOUND sets another.
+// The preemption bound of the two proofs; LISTPOOL_GUARD_BOUND sets another
+// (the sanitizer builds, many times slower, search less).
 int Bound() {
     const char* bound = std::getenv("LISTPOOL_GUARD_BOUND");
-    return bound != nullptr ? std::atoi(bound) : 2;
+    return bound != nullptr ? std::atoi(bound) : kBound;
 }
 
 std::string Explain(const SearchResult& result) {
@@ -201,14 +206,14 @@ TEST(GuardSearchTest, WritersGetInWhileReadersKeepOverlapping) {
 }
 
 TEST(GuardSearchTest, FindsTheReaderInsideAGuardWithoutTheRecheck) {
-    const SearchResult result = SearchGuard<broken::WithoutRecheck>(Bound(), false);
+    const SearchResult result = SearchGuard<broken::WithoutRecheck>(kBound, false);
     EXPECT_NE(result.failure.find("a writer is inside with"), std::string::npos) << Explain(result);
     std::printf("found after %llu schedules: %s\n",
                 static_cast<unsigned long long>(result.schedules), result.failure.c_str());
 }
 
 TEST(GuardSearchTest, FindsTheWriterKeptOutWithoutTheSecondGateReset) {
-    const SearchResult result = SearchGuard<broken::WithoutSecondReset>(Bound(), true);
+    const SearchResult result = SearchGuard<broken::WithoutSecondReset>(kBound, true);
     EXPECT_NE(result.failure.find("readers kept a writer out"), std::string::npos)
         << Explain(result);
     std::printf("found after %llu schedules: %s\n",
