@@ -6,6 +6,7 @@
 
 #include <algorithm>
 #include <cstdlib>
+#include <sstream>
 #include <string>
 #include <vector>
 
@@ -42,6 +43,18 @@ SearchResult Search(int bound, Play play) {
     SearchResult result;
     std::vector<Point> stack;
     std::vector<int> prefix;
+    // A failure's schedule, replayed alone.
+    if (const char* replay = std::getenv("LISTPOOL_GUARD_REPLAY")) {
+        std::istringstream choices(replay);
+        for (int thread; choices >> thread;) {
+            prefix.push_back(thread);
+        }
+        const auto [outcome, failure] = play(prefix);
+        result.schedules = 1;
+        result.failure = failure;
+        result.replay = prefix;
+        return result;
+    }
     for (;;) {
         const auto [outcome, failure] = play(prefix);
         ++result.schedules;
@@ -181,13 +194,17 @@ int Bound() {
     return bound != nullptr ? std::atoi(bound) : kBound;
 }
 
+// The failure, and the one command that replays its schedule.
 std::string Explain(const SearchResult& result) {
-    std::string replay;
+    std::string choices;
     for (const int thread : result.replay) {
-        replay += std::to_string(thread) + " ";
+        choices += (choices.empty() ? "" : " ") + std::to_string(thread);
     }
+    const testing::TestInfo* test = testing::UnitTest::GetInstance()->current_test_info();
     return result.failure + "\nafter " + std::to_string(result.schedules) +
-           " schedules; choices: " + replay;
+           " schedules; replay: LISTPOOL_GUARD_REPLAY='" + choices +
+           "' build/tests/sim/listpool_sim_tests --gtest_filter=" + test->test_suite_name() + "." +
+           test->name();
 }
 
 TEST(GuardSearchTest, NoWriterEverBesideAReaderOrAnotherWriterAndNoDeadlock) {
