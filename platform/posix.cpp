@@ -11,6 +11,7 @@
 #include <new>
 
 #include "platform/io.h"
+#include "platform/native.h"
 #include "platform/sync.h"
 #include "platform/thread.h"
 
@@ -110,15 +111,8 @@ bool CEvent::ResetEvent() {
 
 namespace {
 
-struct ThreadStart {
-    ThreadProc proc;
-    void* argument;
-};
-
 void* RunThread(void* start) {
-    const ThreadStart copy = *static_cast<ThreadStart*>(start);
-    delete static_cast<ThreadStart*>(start);
-    copy.proc(copy.argument);
+    native::RunThreadStart(start);
     return nullptr;
 }
 
@@ -130,7 +124,7 @@ bool StartThread(ThreadProc proc, void* argument) {
         return false;
     }
     pthread_attr_setdetachstate(&attributes, PTHREAD_CREATE_DETACHED);
-    auto* start = new ThreadStart{proc, argument};
+    auto* start = new native::ThreadStart{proc, argument};
     pthread_t thread;
     const bool started = pthread_create(&thread, &attributes, RunThread, start) == 0;
     pthread_attr_destroy(&attributes);
@@ -181,12 +175,14 @@ void ExitProcess(int status) {
     _exit(status);
 }
 
+namespace {
+
+constexpr char kAbnormalEnd[] = "\r\nabnormal program termination\r\n";
+
+}  // namespace
+
 void InstallAbnormalTermination() {
-    std::set_terminate([] {
-        static constexpr char kText[] = "\r\nabnormal program termination\r\n";
-        WriteAll(kStdErr, kText, sizeof kText - 1);
-        _exit(3);
-    });
+    std::set_terminate(native::EndAbnormally<kAbnormalEnd, sizeof kAbnormalEnd - 1>);
 }
 
 }  // namespace listpool

@@ -13,6 +13,7 @@
 #include <exception>
 
 #include "platform/io.h"
+#include "platform/native.h"
 #include "platform/sync.h"
 #include "platform/thread.h"
 
@@ -75,24 +76,17 @@ bool CEvent::ResetEvent() {
 
 namespace {
 
-struct ThreadStart {
-    ThreadProc proc;
-    void* argument;
-};
-
 // noexcept: an exception leaving a thread procedure ends the process through
 // the terminate handler, as on the main thread.
 unsigned __stdcall RunThread(void* start) noexcept {
-    const ThreadStart copy = *static_cast<ThreadStart*>(start);
-    delete static_cast<ThreadStart*>(start);
-    copy.proc(copy.argument);
+    native::RunThreadStart(start);
     return 0;
 }
 
 }  // namespace
 
 bool StartThread(ThreadProc proc, void* argument) {
-    auto* start = new ThreadStart{proc, argument};
+    auto* start = new native::ThreadStart{proc, argument};
     // _beginthreadex rather than CreateThread, so the CRT sets up its
     // per-thread state for the descriptors and errno the thread uses.
     const std::uintptr_t thread = _beginthreadex(nullptr, 0, RunThread, start, 0, nullptr);
@@ -142,14 +136,16 @@ void ExitProcess(int status) {
     _exit(status);
 }
 
+namespace {
+
+// Standard error is in text mode: these newlines leave as the CR LF pairs of
+// the runtime's message.
+constexpr char kAbnormalEnd[] = "\nabnormal program termination\n";
+
+}  // namespace
+
 void InstallAbnormalTermination() {
-    std::set_terminate([] {
-        // Standard error is in text mode: these newlines leave as the CR LF
-        // pairs of the runtime's message.
-        static constexpr char kText[] = "\nabnormal program termination\n";
-        WriteAll(kStdErr, kText, sizeof kText - 1);
-        _exit(3);
-    });
+    std::set_terminate(native::EndAbnormally<kAbnormalEnd, sizeof kAbnormalEnd - 1>);
 }
 
 }  // namespace listpool
