@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstddef>
+#include <string_view>
 
 #include "platform/io.h"
 #include "platform/thread.h"
@@ -23,12 +24,8 @@ inline void RunThreadStart(void* start) {
     copy.proc(copy.argument);
 }
 
-// The terminate handler: the runtime's report of an abnormal end, `text`,
-// on standard error, then status 3, with no unwinding and no flushing.
-template <const char* kText, std::size_t kSize>
-[[noreturn]] void EndAbnormally() noexcept {
-    WriteAll(kStdErr, kText, kSize);
-    ExitProcess(3);
-}
+// The runtime's report of an abnormal end, as the back end writes it to
+// standard error; native.cpp installs it.
+extern const std::string_view kAbnormalEnd;
 
 }  // namespace listpool::native

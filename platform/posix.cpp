@@ -7,7 +7,6 @@
 #include <cerrno>
 #include <cstdint>
 #include <ctime>
-#include <exception>
 #include <new>
 
 #include "platform/io.h"
@@ -171,18 +170,6 @@ std::size_t ReadSome(int fd, char* data, std::size_t size) {
     }
 }
 
-void ExitProcess(int status) {
-    _exit(status);
-}
-
-namespace {
-
-constexpr char kAbnormalEnd[] = "\r\nabnormal program termination\r\n";
-
-}  // namespace
-
-void InstallAbnormalTermination() {
-    std::set_terminate(native::EndAbnormally<kAbnormalEnd, sizeof kAbnormalEnd - 1>);
-}
+const std::string_view native::kAbnormalEnd = "\r\nabnormal program termination\r\n";
 
 }  // namespace listpool

@@ -706,22 +706,11 @@ int OpenLogFile(const char* name) {
 }
 
 void WriteAll(int fd, const char* data, std::size_t size) {
-    auto prepare = [&](sim::World&, sim::SimThread& t) {
+    Call(Op::kWrite, nullptr, nullptr, [&](sim::World&, sim::SimThread& t) {
         t.fd = fd;
         t.data = const_cast<char*>(data);
         t.size = size;
-    };
-    if (Call(Op::kWrite, nullptr, nullptr, prepare) == nullptr) {
-        // Outside a run, such as a test's own output.
-        while (size != 0) {
-            const ssize_t written = write(fd, data, size);
-            if (written <= 0) {
-                return;
-            }
-            data += written;
-            size -= static_cast<std::size_t>(written);
-        }
-    }
+    });
 }
 
 std::size_t ReadSome(int fd, char* data, std::size_t size) {

@@ -142,6 +142,9 @@ struct Outcome {
 // turn unwinds from the call it is stopped in. One run at a time.
 Outcome Run(const Options& options, std::vector<TypedText> input, std::function<void()> body);
 
+// Outside a run the platform calls do nothing: writes are dropped, reads
+// find the end of input, no thread starts.
+
 // Inside a run: the virtual time and the calling thread's id.
 std::uint64_t NowMs();
 int CurrentThread();

@@ -10,7 +10,6 @@
 #include <climits>
 #include <cstdint>
 #include <cstdlib>
-#include <exception>
 
 #include "platform/io.h"
 #include "platform/native.h"
@@ -132,20 +131,8 @@ std::size_t ReadSome(int fd, char* data, std::size_t size) {
     return got > 0 ? static_cast<std::size_t>(got) : 0;
 }
 
-void ExitProcess(int status) {
-    _exit(status);
-}
-
-namespace {
-
 // Standard error is in text mode: these newlines leave as the CR LF pairs of
 // the runtime's message.
-constexpr char kAbnormalEnd[] = "\nabnormal program termination\n";
-
-}  // namespace
-
-void InstallAbnormalTermination() {
-    std::set_terminate(native::EndAbnormally<kAbnormalEnd, sizeof kAbnormalEnd - 1>);
-}
+const std::string_view native::kAbnormalEnd = "\nabnormal program termination\n";
 
 }  // namespace listpool
