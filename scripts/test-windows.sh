@@ -83,9 +83,12 @@ if [ "$runs_32bit" = yes ]; then
   # wine32 comes from the i386 architecture; deps.sh updates the package
   # lists whenever something is missing, so adding the architecture is enough.
   if ! dpkg --print-foreign-architectures | grep -qx i386; then
-    sudo=""
-    [ "$(id -u)" -eq 0 ] || sudo=sudo
-    $sudo dpkg --add-architecture i386
+    if [ "$(id -u)" -ne 0 ]; then
+      echo "wine32 needs the i386 architecture; add it as root with:" >&2
+      echo "  dpkg --add-architecture i386 && apt-get update" >&2
+      exit 1
+    fi
+    dpkg --add-architecture i386
   fi
   scripts/deps.sh googletest g++-mingw-w64-i686-posix wine wine32:i386
 else

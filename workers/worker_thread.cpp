@@ -16,8 +16,24 @@ WorkerThread::WorkerThread(const char* nameText, std::int32_t id, std::int32_t s
     *log << (Line() << "Thread: [" << name << "] Initialization Completed");
 }
 
+bool WorkerThread::StartProcedure(std::function<void()> procedure) {
+    auto* started = new std::function<void()>(std::move(procedure));
+    const bool ok = StartThread(
+        [](void* argument) {
+            const std::function<void()> run =
+                std::move(*static_cast<std::function<void()>*>(argument));
+            delete static_cast<std::function<void()>*>(argument);
+            run();
+        },
+        started);
+    if (!ok) {
+        delete started;
+    }
+    return ok;
+}
+
 bool WorkerThread::Start() {
-    return StartThread([](void* self) { Run(*static_cast<WorkerThread*>(self)); }, this);
+    return StartProcedure([this] { Run(*this); });
 }
 
 void WorkerThread::Pause() const {

@@ -2,6 +2,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 
 #include "platform/stream.h"
 #include "store/tmy_list.h"
@@ -38,6 +39,11 @@ class WorkerThread {
     std::int32_t sleepMs;
     // The list the worker reads; not owned.
     TmyList* const list;
+
+  protected:
+    // Runs procedure once on a new detached thread. Yields false, having
+    // run nothing, when the thread cannot be started.
+    static bool StartProcedure(std::function<void()> procedure);
 };
 
 }  // namespace listpool

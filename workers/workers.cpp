@@ -1,11 +1,10 @@
 #include "workers/workers.h"
 
-#include "platform/thread.h"
 
 namespace listpool {
 
 bool PrintThread::Start() {
-    return StartThread([](void* self) { Run(*static_cast<PrintThread*>(self)); }, this);
+    return StartProcedure([this] { Run(*this); });
 }
 
 void PrintThread::Run(PrintThread& worker) {
@@ -24,28 +23,8 @@ void PrintThread::Run(PrintThread& worker) {
     list.guard.EndRead();
 }
 
-namespace {
-
-struct FindRequest {
-    FindThread* worker;
-    std::int32_t key;
-};
-
-}  // namespace
-
 bool FindThread::Start() {
-    auto* request = new FindRequest{this, key};
-    const bool started = StartThread(
-        [](void* argument) {
-            const FindRequest request = *static_cast<FindRequest*>(argument);
-            delete static_cast<FindRequest*>(argument);
-            Run(*request.worker, request.key);
-        },
-        request);
-    if (!started) {
-        delete request;
-    }
-    return started;
+    return StartProcedure([this, key = key] { Run(*this, key); });
 }
 
 void FindThread::Run(FindThread& worker, std::int32_t key) {
@@ -68,7 +47,7 @@ void FindThread::Run(FindThread& worker, std::int32_t key) {
 }
 
 bool GarbageThread::Start() {
-    return StartThread([](void* self) { Run(*static_cast<GarbageThread*>(self)); }, this);
+    return StartProcedure([this] { Run(*this); });
 }
 
 void GarbageThread::Run(GarbageThread& worker) {

@@ -32,6 +32,9 @@ const Scenario kScenarios[] = {
     {"CollectionDumpFind", "i 1 2 -1\nd 1\ng\nF 2\n@1400 f\ni 3 4 5 6 -1\nf\ng\nq\n", true},
     {"TenMixedWorkers", "i 1 2 -1\ng\ng\np\nF 2\ng\np\nF 9\ng\np\nF 1\nf\nd 2\nq\n", false},
     {"PoolFullUnderWorkers", "i 1 2 3 4 5 -1\np\nF 3\ni 6 -1\nd 3\ni 7 -1\ng\nf\nq\n", true},
+    // A print and a find announce themselves at the same instant: each line
+    // must arrive whole, whichever thread goes first.
+    {"SameInstantLines", "i 1 -1\np\n@3200 F 1\n@12000 q\n", true},
 };
 
 std::vector<std::string> Lines(const std::string& text) {

@@ -6,6 +6,7 @@
 
 #include <algorithm>
 #include <cstdlib>
+#include <sstream>
 #include <string>
 #include <vector>
 
@@ -16,6 +17,10 @@
 
 namespace listpool::sim {
 namespace {
+
+// The bound the proofs search to, and the broken guards are always searched
+// to: they must be caught within it.
+constexpr int kBound = 2;
 
 struct SearchResult {
     std::uint64_t schedules = 0;
@@ -38,6 +43,18 @@ SearchResult Search(int bound, Play play) {
     SearchResult result;
     std::vector<Point> stack;
     std::vector<int> prefix;
+    // A failure's schedule, replayed alone.
+    if (const char* replay = std::getenv("LISTPOOL_GUARD_REPLAY")) {
+        std::istringstream choices(replay);
+        for (int thread; choices >> thread;) {
+            prefix.push_back(thread);
+        }
+        const auto [outcome, failure] = play(prefix);
+        result.schedules = 1;
+        result.failure = failure;
+        result.replay = prefix;
+        return result;
+    }
     for (;;) {
         const auto [outcome, failure] = play(prefix);
         ++result.schedules;
@@ -170,19 +187,24 @@ SearchResult SearchGuard(int bound, bool keepReading) {
     });
 }
 
-// The preemption bound; LISTPOOL_GUARD_BOUND sets another.
+// The preemption bound of the two proofs; LISTPOOL_GUARD_BOUND sets another
+// (the sanitizer builds, many times slower, search less).
 int Bound() {
     const char* bound = std::getenv("LISTPOOL_GUARD_BOUND");
-    return bound != nullptr ? std::atoi(bound) : 2;
+    return bound != nullptr ? std::atoi(bound) : kBound;
 }
 
+// The failure, and the one command that replays its schedule.
 std::string Explain(const SearchResult& result) {
-    std::string replay;
+    std::string choices;
     for (const int thread : result.replay) {
-        replay += std::to_string(thread) + " ";
+        choices += (choices.empty() ? "" : " ") + std::to_string(thread);
     }
+    const testing::TestInfo* test = testing::UnitTest::GetInstance()->current_test_info();
     return result.failure + "\nafter " + std::to_string(result.schedules) +
-           " schedules; choices: " + replay;
+           " schedules; replay: LISTPOOL_GUARD_REPLAY='" + choices +
+           "' build/tests/sim/listpool_sim_tests --gtest_filter=" + test->test_suite_name() + "." +
+           test->name();
 }
 
 TEST(GuardSearchTest, NoWriterEverBesideAReaderOrAnotherWriterAndNoDeadlock) {
@@ -201,14 +223,14 @@ TEST(GuardSearchTest, WritersGetInWhileReadersKeepOverlapping) {
 }
 
 TEST(GuardSearchTest, FindsTheReaderInsideAGuardWithoutTheRecheck) {
-    const SearchResult result = SearchGuard<broken::WithoutRecheck>(Bound(), false);
+    const SearchResult result = SearchGuard<broken::WithoutRecheck>(kBound, false);
     EXPECT_NE(result.failure.find("a writer is inside with"), std::string::npos) << Explain(result);
     std::printf("found after %llu schedules: %s\n",
                 static_cast<unsigned long long>(result.schedules), result.failure.c_str());
 }
 
 TEST(GuardSearchTest, FindsTheWriterKeptOutWithoutTheSecondGateReset) {
-    const SearchResult result = SearchGuard<broken::WithoutSecondReset>(Bound(), true);
+    const SearchResult result = SearchGuard<broken::WithoutSecondReset>(kBound, true);
     EXPECT_NE(result.failure.find("readers kept a writer out"), std::string::npos)
         << Explain(result);
     std::printf("found after %llu schedules: %s\n",
