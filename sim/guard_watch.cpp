@@ -32,6 +32,20 @@ std::string GuardWatch::NameOf(const void* object) const {
     return {};
 }
 
+std::map<const void*, std::string> GuardWatch::Names() const {
+    std::map<const void*, std::string> names;
+    for (const Watched& watched : guards_) {
+        const ReadWriteGuard& guard = *watched.guard;
+        for (const void* part : {static_cast<const void*>(guard.countMutex),
+                                 static_cast<const void*>(guard.writerMutex),
+                                 static_cast<const void*>(guard.noReadersEvent),
+                                 static_cast<const void*>(guard.gateEvent)}) {
+            names[part] = NameOf(part);
+        }
+    }
+    return names;
+}
+
 std::size_t GuardWatch::OpenSection(int thread, const std::string& guard) const {
     for (std::size_t n = sections_.size(); n-- > 0;) {
         const Section& section = sections_[n];

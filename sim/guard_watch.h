@@ -35,6 +35,8 @@ class GuardWatch final : public Observer {
 
     // The guard's objects by name ("list gate", "pool count mutex"), or "".
     std::string NameOf(const void* object) const;
+    // Every watched guard's objects and their names.
+    std::map<const void*, std::string> Names() const;
 
     // A writer is inside a guard once it holds both of the guard's mutexes;
     // while readers are inside too, all it may do is give countMutex back

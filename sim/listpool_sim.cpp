@@ -1,10 +1,12 @@
 // listpool-sim: runs listpool in virtual time on a session and prints every
 // write, stamped with its virtual time and thread.
 //
-//   listpool-sim [--random SEED | --pct SEED] [SESSION]
+//   listpool-sim [--random SEED | --pct SEED] [--svg FILE] [--trace FILE]
+//                [SESSION]
 //
 // SESSION is a file (standard input when none is given): the lines a user
-// types; a line "@<ms> text" is typed only at that virtual time.
+// types; a line "@<ms> text" is typed only at that virtual time. --svg writes
+// the session's timeline as a picture, --trace as Chrome trace event JSON.
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -13,14 +15,28 @@
 #include <sstream>
 #include <string>
 
+#include "sim/chrome_trace.h"
 #include "sim/session.h"
 #include "sim/simulated_program.h"
+#include "sim/svg_timeline.h"
+#include "sim/timeline.h"
 
 namespace {
 
 int Usage() {
-    std::cerr << "usage: listpool-sim [--random SEED | --pct SEED] [SESSION]\n";
+    std::cerr << "usage: listpool-sim [--random SEED | --pct SEED] [--svg FILE] [--trace FILE] "
+                 "[SESSION]\n";
     return 2;
+}
+
+bool WriteFile(const char* name, const std::string& text) {
+    std::ofstream out(name, std::ios::binary);
+    out << text;
+    out.close();
+    if (!out) {
+        std::cerr << "listpool-sim: cannot write " << name << "\n";
+    }
+    return static_cast<bool>(out);
 }
 
 }  // namespace
@@ -29,6 +45,8 @@ int main(int argc, char** argv) {
     using namespace listpool::sim;
     Options options;
     const char* file = nullptr;
+    const char* svg = nullptr;
+    const char* trace = nullptr;
     for (int i = 1; i < argc; ++i) {
         const std::string arg = argv[i];
         if ((arg == "--random" || arg == "--pct") && i + 1 < argc) {
@@ -38,6 +56,8 @@ int main(int argc, char** argv) {
             if (*end != '\0') {
                 return Usage();
             }
+        } else if ((arg == "--svg" || arg == "--trace") && i + 1 < argc) {
+            (arg == "--svg" ? svg : trace) = argv[++i];
         } else if (!arg.starts_with("--") && file == nullptr) {
             file = argv[i];
         } else {
@@ -55,8 +75,17 @@ int main(int argc, char** argv) {
     } else {
         text << std::cin.rdbuf();
     }
-    const Session session = SimulateListpool(options, text.str());
+    const Recorded recorded = RecordListpool(options, text.str());
+    const Session& session = recorded.session;
     std::cout << Transcript(session.outcome);
+    SvgOptions look;
+    if (file != nullptr) {
+        look.title = std::string(file).substr(std::string(file).find_last_of('/') + 1);
+    }
+    if ((svg != nullptr && !WriteFile(svg, DrawSvg(recorded.timeline, look))) ||
+        (trace != nullptr && !WriteFile(trace, ChromeTrace(recorded.timeline)))) {
+        return 2;
+    }
     if (!session.violation.empty()) {
         std::cout << "VIOLATION " << session.violation;
     }

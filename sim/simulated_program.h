@@ -1,6 +1,7 @@
 // The unchanged program (console, workers, guards) run in the simulator.
 #pragma once
 
+#include <map>
 #include <string>
 #include <string_view>
 
@@ -16,6 +17,8 @@ struct Session {
     // What the guard watch saw of the pool's and the list's guards.
     std::vector<Section> sections;
     std::vector<Wait> waits;
+    // The guards' objects, as the guard watch names them ("list gate").
+    std::map<const void*, std::string> objectNames;
 
     // Ended as the program does, by exit status 0, with the guards kept apart.
     bool ok() const {

@@ -1,0 +1,285 @@
+#include "sim/svg_timeline.h"
+
+#include <algorithm>
+#include <cstdio>
+
+#include "sim/timeline_style.h"
+
+namespace listpool::sim {
+namespace {
+
+// Vertical layout, in pixels.
+constexpr int kTitleY = 22;
+constexpr int kAxisY = 58;
+constexpr int kGuardHeight = 22;
+constexpr int kGuardGap = 6;
+constexpr int kMarksHeight = 11;  // line marks above a thread's activity
+constexpr int kCommandLane = 12;  // each row of command labels on the console
+constexpr int kActivityHeight = 16;
+constexpr int kStripHeight = 10;  // a section strip, one per guard
+constexpr int kTrackGap = 9;
+
+std::string Ms(std::uint64_t ms) {
+    char text[32];
+    std::snprintf(text, sizeof text, "%.1f s", static_cast<double>(ms) / 1000.0);
+    return text;
+}
+
+std::string Span(std::uint64_t beginMs, std::uint64_t endMs) {
+    return Ms(beginMs) + " to " + Ms(endMs) + " (" + Ms(endMs - beginMs) + ")";
+}
+
+std::string Data(std::uint64_t beginMs, std::uint64_t endMs) {
+    return " data-begin-ms=\"" + std::to_string(beginMs) + "\" data-end-ms=\"" +
+           std::to_string(endMs) + "\"";
+}
+
+// Lays out one picture: the guards' tracks, then a track per thread, then
+// the legend, each drawn from the top down.
+class Drawer {
+  public:
+    Drawer(const Timeline& timeline, const SvgOptions& options)
+        : t_(timeline), width_(options.width), title_(options.title) {
+        const double plot = std::max(200, width_ - kPlotLeft - kPlotRight);
+        pxPerMs_ = plot / static_cast<double>(std::max<std::uint64_t>(timeline.endMs, 1));
+    }
+
+    std::string Draw();
+
+  private:
+    double X(std::uint64_t ms) const { return kPlotLeft + pxPerMs_ * static_cast<double>(ms); }
+    // The time axis along top, its grid lines down to bottom.
+    void Axis(Svg& svg, int top, int bottom);
+    // Each draws from y down and yields where the next part begins.
+    int Guards(int y);
+    int Thread(const ThreadTrack& track, int y, bool shaded);
+    int Commands(int y);  // the console's command labels, above its track
+    std::string NameOf(int thread) const;
+
+    const Timeline& t_;
+    const int width_;
+    const std::string title_;
+    double pxPerMs_ = 1;
+    Svg back_;  // under the grid: the shading of every other track
+    Svg body_;
+};
+
+std::string Drawer::NameOf(int thread) const {
+    for (const ThreadTrack& track : t_.threads) {
+        if (track.thread == thread) {
+            return track.name;
+        }
+    }
+    return "thread " + std::to_string(thread);
+}
+
+void Drawer::Axis(Svg& svg, int top, int bottom) {
+    // The smallest step that leaves room for its label.
+    static const std::uint64_t kSteps[] = {100,  200,   500,   1000,  2000,
+                                           5000, 10000, 20000, 30000, 60000};
+    std::uint64_t step = kSteps[std::size(kSteps) - 1];
+    for (const std::uint64_t candidate : kSteps) {
+        if (pxPerMs_ * static_cast<double>(candidate) >= 48) {
+            step = candidate;
+            break;
+        }
+    }
+    svg.Line(kPlotLeft, top, X(t_.endMs), top, "#555", 1);
+    for (std::uint64_t ms = 0; ms <= t_.endMs; ms += step) {
+        svg.Line(X(ms), top, X(ms), bottom, "#e3e3e3", 1);
+        svg.Line(X(ms), top - 4, X(ms), top, "#555", 1);
+        char label[32];
+        std::snprintf(label, sizeof label, ms % 1000 == 0 ? "%.0f s" : "%.1f s",
+                      static_cast<double>(ms) / 1000.0);
+        svg.Text(X(ms), top - 7, label, "middle", 10, "#333");
+    }
+    svg.Text(kPlotLeft - 18, top - 7, "virtual time", "end", 10, "#777");
+}
+
+int Drawer::Guards(int y) {
+    for (const char* guard : {"pool", "list"}) {
+        body_.Text(kPlotLeft - 8, y + kGuardHeight / 2 + 4, std::string(guard) + " guard", "end",
+                   11, "#000", true);
+        for (const GuardSpan& span : t_.guards) {
+            if (span.guard != guard) {
+                continue;
+            }
+            // The longest text that fits: who writes or enters, how many read.
+            const std::string readers =
+                std::to_string(span.readers) + (span.readers == 1 ? " reader" : " readers");
+            std::vector<std::string> labels = {readers, std::to_string(span.readers)};
+            if (span.state == GuardState::kWriteHeld) {
+                labels = {"write: " + NameOf(span.writer), "write"};
+            } else if (span.state == GuardState::kEntering && span.readers > 0) {
+                labels = {"entering: " + NameOf(span.writer) + ", " + readers + " inside",
+                          "entering, " + readers + " inside", "entering, " + readers, "entering"};
+            } else if (span.state == GuardState::kEntering) {
+                labels = {"entering: " + NameOf(span.writer), "entering"};
+            } else if (span.state == GuardState::kIdle) {
+                labels = {};
+            }
+            const std::string text = labels.empty() ? "idle" : labels.front();
+            const std::string data = " class=\"guard\" data-guard=\"" + span.guard +
+                                     "\" data-state=\"" + GuardStateName(span.state) +
+                                     "\" data-readers=\"" + std::to_string(span.readers) +
+                                     "\" data-writer=\"" + std::to_string(span.writer) + "\"" +
+                                     Data(span.beginMs, span.endMs);
+            const std::string tip =
+                span.guard + " guard " + text + ", " + Span(span.beginMs, span.endMs);
+            body_.Band(X(span.beginMs), y, X(span.endMs), kGuardHeight, GuardFill(span), data, tip,
+                       labels, 0);
+            if (span.beginMs > 0) {
+                // A hair of white shows where the state changes.
+                body_.Line(X(span.beginMs), y, X(span.beginMs), y + kGuardHeight, "#fff", 1);
+            }
+        }
+        y += kGuardHeight + kGuardGap;
+    }
+    return y;
+}
+
+int Drawer::Commands(int y) {
+    // Labels too close to fit side by side go to the next row.
+    std::vector<double> laneEnds;
+    std::vector<std::size_t> lanes;
+    for (const Command& command : t_.commands) {
+        const double x = X(command.timeMs);
+        std::size_t lane = 0;
+        while (lane < laneEnds.size() && laneEnds[lane] > x - 1) {
+            ++lane;
+        }
+        if (lane == laneEnds.size()) {
+            laneEnds.push_back(0);
+        }
+        laneEnds[lane] = x + TextWidth(command.label, 10) + 8;
+        lanes.push_back(lane);
+    }
+    const int rows = static_cast<int>(laneEnds.size());
+    for (std::size_t n = 0; n < t_.commands.size(); ++n) {
+        const Command& command = t_.commands[n];
+        // The first row is the highest: a tick from a label runs down past
+        // the rows below it only where no later label starts.
+        const int labelY = y + (static_cast<int>(lanes[n]) + 1) * kCommandLane - 2;
+        const std::string tip = "the console takes " + command.label + " at " + Ms(command.timeMs) +
+                                "; it answers: " + command.answer;
+        const double x = X(command.timeMs);
+        body_.Raw("<g class=\"command\" data-ms=\"" + std::to_string(command.timeMs) +
+                  "\" data-label=\"" + XmlText(command.label) + "\"><title>" + XmlText(tip) +
+                  "</title>");
+        body_.Line(x, labelY + 2, x, y + rows * kCommandLane + kMarksHeight, "#000", 1);
+        body_.Text(x + 2, labelY, command.label, "start", 10, "#000", true);
+        body_.Raw("</g>");
+    }
+    return y + rows * kCommandLane;
+}
+
+int Drawer::Thread(const ThreadTrack& track, int y, bool shaded) {
+    const int top = y;
+    if (track.thread == 0) {
+        y = Commands(y);
+    }
+    const int activity = y + kMarksHeight;
+    const int pool = activity + kActivityHeight + 2;
+    const int list = pool + kStripHeight + 1;
+    const int bottom = list + kStripHeight;
+    body_.Raw("<g class=\"track\" data-thread=\"" + std::to_string(track.thread) +
+              "\" data-name=\"" + XmlText(track.name) + "\"" + Data(track.beginMs, track.endMs) +
+              ">");
+    if (shaded) {
+        back_.Rect(0, top - 3, width_, bottom - top + 6, "#f6f6f6");
+    }
+    body_.Text(kPlotLeft - 34, activity + 12, track.name, "end", 11, "#000", true);
+    body_.Text(kPlotLeft - 8, pool + 8, "pool", "end", 8, "#888");
+    body_.Text(kPlotLeft - 8, list + 8, "list", "end", 8, "#888");
+    body_.Line(X(track.beginMs), activity + kActivityHeight / 2, X(track.endMs),
+               activity + kActivityHeight / 2, "#999", 1);
+    for (const Band& band : t_.bands) {
+        if (band.thread != track.thread) {
+            continue;
+        }
+        const bool running = band.activity == Activity::kRunning;
+        std::string tip = track.name + ": " + ActivityText(band.activity);
+        tip += band.on.empty() ? "" : " (" + band.on + ")";
+        tip += ", " + Span(band.beginMs, band.endMs);
+        const std::string data = " class=\"band\" data-thread=\"" + std::to_string(band.thread) +
+                                 "\" data-kind=\"" + ActivityName(band.activity) + "\" data-on=\"" +
+                                 XmlText(band.on) + "\"" + Data(band.beginMs, band.endMs);
+        body_.Band(X(band.beginMs), activity + (running ? 0 : 2), X(band.endMs),
+                   kActivityHeight - (running ? 0 : 4), ActivityFill(band.activity), data, tip,
+                   {BandLabel(band), ShortLabel(band)}, running ? 2 : 1);
+    }
+    for (const Section& s : t_.sections) {
+        if (s.thread != track.thread) {
+            continue;
+        }
+        const std::string mode = s.write ? "write" : "read";
+        const std::string data = " class=\"section\" data-thread=\"" + std::to_string(s.thread) +
+                                 "\" data-guard=\"" + s.guard + "\" data-mode=\"" + mode + "\"" +
+                                 Data(s.beginMs, s.endMs);
+        body_.Band(X(s.beginMs), s.guard == "pool" ? pool : list, X(s.endMs), kStripHeight,
+                   SectionFill(s.write), data,
+                   track.name + " inside the " + s.guard + " guard to " + mode + ", " +
+                       Span(s.beginMs, s.endMs),
+                   {s.guard + " " + mode, mode}, 2);
+    }
+    // A label that would cover the one before is left to the tip; one that
+    // would run past the right edge goes to the left of its mark.
+    double labelEnd = 0;
+    for (const Line& line : t_.lines) {
+        if (line.thread != track.thread) {
+            continue;
+        }
+        const double x = X(line.timeMs);
+        std::string label = StderrLabel(line);
+        const double wide = TextWidth(label, 8);
+        const bool left = x + 6 + wide > width_ - 4;
+        const double from = left ? x - 6 - wide : x + 6;
+        if (!label.empty() && from > labelEnd) {
+            labelEnd = from + wide + 6;
+        } else {
+            label.clear();
+        }
+        LineMark(body_, x, activity - kMarksHeight + 1, line, label, left);
+    }
+    body_.Raw("</g>");
+    return bottom + kTrackGap;
+}
+
+std::string Drawer::Draw() {
+    int y = kAxisY + 8;
+    y = Guards(y) + 8;
+    bool shaded = false;
+    for (const ThreadTrack& track : t_.threads) {
+        y = Thread(track, y, shaded);
+        shaded = !shaded;
+    }
+    const int tracksBottom = y;
+    Svg grid;
+    Axis(grid, kAxisY, tracksBottom);
+    const int height = Legend(body_, width_, tracksBottom + 10);
+    char scale[64];
+    std::snprintf(scale, sizeof scale, "%.9f", pxPerMs_);
+    std::string svg = "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n";
+    svg += "<svg xmlns=\"http://www.w3.org/2000/svg\" width=\"" + std::to_string(width_) +
+           "\" height=\"" + std::to_string(height) + "\" viewBox=\"0 0 " + std::to_string(width_) +
+           " " + std::to_string(height) +
+           "\" font-family=\"DejaVu Sans, Verdana, sans-serif\" data-plot-left=\"" +
+           std::to_string(kPlotLeft) + "\" data-px-per-ms=\"" + scale + "\" data-end-ms=\"" +
+           std::to_string(t_.endMs) + "\">\n";
+    svg += "<rect width=\"100%\" height=\"100%\" fill=\"#fff\"/>\n";
+    const std::string heading = (title_.empty() ? std::string("listpool session") : title_) + ": " +
+                                Ms(t_.endMs) + " of virtual time, " +
+                                std::to_string(t_.threads.size()) + " threads";
+    Svg top;
+    top.Text(12, kTitleY, heading, "start", 15, "#000", true);
+    svg += top.text() + back_.text() + grid.text() + body_.text() + "</svg>\n";
+    return svg;
+}
+
+}  // namespace
+
+std::string DrawSvg(const Timeline& timeline, const SvgOptions& options) {
+    return Drawer(timeline, options).Draw();
+}
+
+}  // namespace listpool::sim

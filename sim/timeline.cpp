@@ -1,0 +1,338 @@
+#include "sim/timeline.h"
+
+#include <algorithm>
+#include <set>
+#include <tuple>
+
+#include "sim/session.h"
+
+namespace listpool::sim {
+namespace {
+
+// The console asks for every command word with this prompt. What it writes
+// after the prompt, up to the next one, tells which command it took.
+constexpr std::string_view kPrompt = "Your Command [";
+constexpr std::string_view kPromptEnd = "? ";
+
+struct Known {
+    std::string_view opening;
+    const char* command;
+    bool key;  // the console echoes the key it read, after the line's last ": "
+};
+constexpr Known kAnswers[] = {
+    {"Please enter integers", "i", false},       {"Please enter the key to delete", "d", true},
+    {"Here is the Record Pool", "f", false},     {"Requesting for print", "p", false},
+    {"Please enter the key to find", "F", true}, {"Forcing a garbage collection", "g", false},
+    {"I did not implement", "s", false},
+};
+
+std::string_view Trimmed(std::string_view text) {
+    const std::size_t first = text.find_first_not_of(" \t\r\n");
+    if (first == std::string_view::npos) {
+        return {};
+    }
+    return text.substr(first, text.find_last_not_of(" \t\r\n") + 1 - first);
+}
+
+std::string LabelOf(std::string_view answer, bool last) {
+    if (answer.empty()) {
+        return last ? "quit" : "?";
+    }
+    for (const Known& known : kAnswers) {
+        if (!answer.starts_with(known.opening)) {
+            continue;
+        }
+        std::string label = known.command;
+        const std::string_view line = answer.substr(0, answer.find('\n'));
+        const std::size_t colon = line.rfind(": ");
+        const std::string_view key =
+            colon == std::string_view::npos ? std::string_view() : line.substr(colon + 2);
+        if (known.key && !key.empty() && key.find_first_not_of("-0123456789") == key.npos) {
+            label += " " + std::string(key);
+        }
+        return label;
+    }
+    return "?";
+}
+
+// The answers to the console's prompts, in order, from all it wrote.
+std::vector<std::string> Answers(const Outcome& outcome) {
+    std::string text;
+    for (const Write& write : outcome.writes) {
+        if (write.thread == 0 && write.file == "stdout") {
+            text += write.bytes;
+        }
+    }
+    std::vector<std::string> answers;
+    for (std::size_t at = text.find(kPrompt); at != std::string::npos;) {
+        std::size_t from = text.find(kPromptEnd, at);
+        from = from == std::string::npos ? text.size() : from + kPromptEnd.size();
+        at = text.find(kPrompt, from);
+        const std::size_t to = at == std::string::npos ? text.size() : at;
+        answers.emplace_back(Trimmed(std::string_view(text).substr(from, to - from)));
+    }
+    return answers;
+}
+
+std::vector<Line> LinesOf(const Outcome& outcome) {
+    std::vector<Line> lines;
+    for (const Write& write : outcome.writes) {
+        std::string_view rest = write.bytes;
+        while (!rest.empty()) {
+            const std::size_t end = rest.find('\n');
+            const std::string_view text = rest.substr(0, end);
+            rest.remove_prefix(end == std::string_view::npos ? rest.size() : end + 1);
+            if (!text.empty()) {
+                lines.push_back({write.timeMs, write.thread, write.file, std::string(text)});
+            }
+        }
+    }
+    return lines;
+}
+
+// The guard's name and what the object is, from its name ("list gate").
+std::pair<std::string, Activity> GuardObject(const std::string& name) {
+    static const std::pair<std::string_view, Activity> kParts[] = {
+        {" gate", Activity::kGate},
+        {" writer mutex", Activity::kWriterTurn},
+        {" no-readers event", Activity::kReadersLeave},
+        {" count mutex", Activity::kCountMutex}};
+    for (const auto& [suffix, activity] : kParts) {
+        if (name.ends_with(suffix)) {
+            return {name.substr(0, name.size() - suffix.size()), activity};
+        }
+    }
+    return {name, Activity::kOther};
+}
+
+// A writer is entering from closing a guard's gate until it is inside.
+struct Entering {
+    std::string guard;
+    int thread;
+    std::uint64_t beginMs;
+    std::uint64_t endMs;
+};
+
+// The guard's states, from the sections inside it and the writers entering.
+std::vector<GuardSpan> StatesOf(const std::string& guard, const std::vector<Section>& sections,
+                                const std::vector<Entering>& entering, std::uint64_t endMs) {
+    std::set<std::uint64_t> points = {0, endMs};
+    for (const Section& s : sections) {
+        if (s.guard == guard) {
+            points.insert({s.beginMs, s.endMs});
+        }
+    }
+    for (const Entering& e : entering) {
+        if (e.guard == guard) {
+            points.insert({e.beginMs, e.endMs});
+        }
+    }
+    std::vector<GuardSpan> spans;
+    for (auto next = points.begin(); next != points.end() && *next < endMs;) {
+        const std::uint64_t from = *next++;
+        const std::uint64_t to = *next;
+        GuardSpan span{guard, GuardState::kIdle, 0, -1, from, to};
+        for (const Section& s : sections) {
+            if (s.guard == guard && s.beginMs <= from && s.endMs >= to && s.write) {
+                span.state = GuardState::kWriteHeld;
+                span.writer = s.thread;
+            } else if (s.guard == guard && s.beginMs <= from && s.endMs >= to) {
+                ++span.readers;
+            }
+        }
+        for (const Entering& e : entering) {
+            if (e.guard == guard && e.beginMs <= from && e.endMs >= to &&
+                span.state != GuardState::kWriteHeld && span.writer < 0) {
+                span.state = GuardState::kEntering;
+                span.writer = e.thread;
+            }
+        }
+        if (span.state == GuardState::kIdle && span.readers > 0) {
+            span.state = GuardState::kReadHeld;
+        }
+        GuardSpan* last = spans.empty() ? nullptr : &spans.back();
+        if (last != nullptr && last->state == span.state && last->readers == span.readers &&
+            last->writer == span.writer) {
+            last->endMs = to;
+        } else {
+            spans.push_back(span);
+        }
+    }
+    return spans;
+}
+
+}  // namespace
+
+const char* ActivityName(Activity activity) {
+    static const char* const kNames[] = {"running",     "pausing",       "gate",
+                                         "writer-turn", "readers-leave", "count-mutex",
+                                         "input",       "stream",        "other"};
+    return kNames[static_cast<int>(activity)];
+}
+
+const char* ActivityText(Activity activity) {
+    static const char* const kTexts[] = {"running",
+                                         "pausing",
+                                         "waiting at the gate",
+                                         "waiting for the writer's turn",
+                                         "waiting for the readers inside to leave",
+                                         "waiting for the count mutex",
+                                         "waiting for input",
+                                         "waiting for an output stream",
+                                         "waiting"};
+    return kTexts[static_cast<int>(activity)];
+}
+
+const char* GuardStateName(GuardState state) {
+    static const char* const kNames[] = {"idle", "read-held", "write-held", "entering"};
+    return kNames[static_cast<int>(state)];
+}
+
+void TimelineRecorder::OnEvent(const Event& event) {
+    auto [found, added] = threads_.try_emplace(event.thread);
+    PerThread& self = found->second;
+    if (added) {
+        self.beginMs = event.timeMs;
+    }
+    if (event.thread == 0) {
+        OnConsole(event);
+    }
+    if (event.phase == Event::kRequest) {
+        if (event.waits) {
+            self.open = blocked_.size();
+            blocked_.push_back({event.thread, event.op, event.object, event.timeMs, UINT64_MAX});
+        }
+        return;
+    }
+    if (self.open != SIZE_MAX) {
+        blocked_[self.open].endMs = event.timeMs;
+        self.open = SIZE_MAX;
+    }
+    switch (event.op) {
+        case Op::kLock:
+            self.held.push_back(event.object);
+            break;
+        case Op::kUnlock:
+            std::erase(self.held, event.object);
+            break;
+        case Op::kWrite:
+            // A stream writes holding its own mutex, the one taken last.
+            if (!self.held.empty()) {
+                streams_[self.held.back()] = std::string(event.file);
+            }
+            break;
+        case Op::kReset:
+            resets_.push_back({event.thread, event.object, event.timeMs});
+            break;
+        case Op::kStartThread:
+            threads_[event.newThread].beginMs = event.timeMs;
+            break;
+        case Op::kEnd:
+            self.endMs = event.timeMs;
+            break;
+        default:
+            break;
+    }
+}
+
+void TimelineRecorder::OnConsole(const Event& event) {
+    if (event.phase == Event::kRequest) {
+        // After a prompt the console flushes it, gives its stream back, and
+        // reads when it has nothing buffered: then the word comes with input.
+        if (prompt_ == Prompt::kWritten && event.op != Op::kUnlock) {
+            prompt_ = event.op == Op::kRead ? Prompt::kReading : Prompt::kNone;
+        }
+        return;
+    }
+    if (event.op == Op::kRead && prompt_ == Prompt::kReading) {
+        commandTimes_.back() = event.timeMs;
+        prompt_ = Prompt::kNone;
+    } else if (event.op == Op::kWrite && event.file == "stdout" &&
+               event.bytes.find(kPrompt) != std::string_view::npos) {
+        commandTimes_.push_back(event.timeMs);
+        prompt_ = Prompt::kWritten;
+    }
+}
+
+Timeline TimelineRecorder::Build(const Session& session) const {
+    Timeline timeline;
+    const std::uint64_t endMs = session.outcome.endTimeMs;
+    timeline.endMs = endMs;
+    const std::vector<std::string> names = ThreadNames(session.outcome);
+    for (const auto& [thread, self] : threads_) {
+        const std::string name = static_cast<std::size_t>(thread) < names.size()
+                                     ? names[static_cast<std::size_t>(thread)]
+                                     : "thread " + std::to_string(thread);
+        timeline.threads.push_back({thread, name, self.beginMs, std::min(self.endMs, endMs)});
+    }
+    auto nameOf = [&](const void* object) {
+        const auto found = session.objectNames.find(object);
+        return found == session.objectNames.end() ? std::string() : found->second;
+    };
+    for (const ThreadTrack& track : timeline.threads) {
+        std::uint64_t at = track.beginMs;
+        for (const Blocked& blocked : blocked_) {
+            if (blocked.thread != track.thread) {
+                continue;
+            }
+            Band band{track.thread, Activity::kOther, "", blocked.beginMs,
+                      std::min(blocked.endMs, track.endMs)};
+            if (blocked.op == Op::kSleep) {
+                band.activity = Activity::kPausing;
+            } else if (blocked.op == Op::kRead) {
+                band.activity = Activity::kInput;
+            } else if (const std::string name = nameOf(blocked.object); !name.empty()) {
+                std::tie(band.on, band.activity) = GuardObject(name);
+            } else if (streams_.count(blocked.object) != 0) {
+                band.activity = Activity::kStream;
+                band.on = streams_.at(blocked.object);
+            }
+            timeline.bands.push_back({track.thread, Activity::kRunning, "", at, band.beginMs});
+            timeline.bands.push_back(band);
+            at = band.endMs;
+        }
+        timeline.bands.push_back({track.thread, Activity::kRunning, "", at, track.endMs});
+    }
+    timeline.sections = session.sections;
+    for (Section& section : timeline.sections) {
+        section.endMs = std::min(section.endMs, endMs);
+    }
+    std::vector<Entering> entering;
+    for (const Reset& closed : resets_) {
+        const auto [guard, what] = GuardObject(nameOf(closed.event));
+        if (what != Activity::kGate) {
+            continue;
+        }
+        Entering e{guard, closed.thread, closed.timeMs, endMs};
+        for (const Section& s : timeline.sections) {
+            if (s.guard == guard && s.thread == closed.thread && s.write &&
+                s.beginMs >= closed.timeMs) {
+                e.endMs = s.beginMs;
+                break;
+            }
+        }
+        entering.push_back(e);
+    }
+    for (const char* guard : {"pool", "list"}) {
+        const std::vector<GuardSpan> spans = StatesOf(guard, timeline.sections, entering, endMs);
+        timeline.guards.insert(timeline.guards.end(), spans.begin(), spans.end());
+    }
+    const std::vector<std::string> answers = Answers(session.outcome);
+    for (std::size_t n = 0; n < commandTimes_.size(); ++n) {
+        const std::string answer = n < answers.size() ? answers[n] : "";
+        timeline.commands.push_back(
+            {commandTimes_[n], LabelOf(answer, n + 1 == commandTimes_.size()), answer});
+    }
+    timeline.lines = LinesOf(session.outcome);
+    return timeline;
+}
+
+Recorded RecordListpool(const Options& options, std::string_view sessionText) {
+    TimelineRecorder recorder;
+    Recorded recorded;
+    recorded.session = SimulateListpool(options, sessionText, &recorder);
+    recorded.timeline = recorder.Build(recorded.session);
+    return recorded;
+}
+
+}  // namespace listpool::sim

@@ -1,0 +1,165 @@
+// What every thread of a simulated session did over virtual time, as the
+// simulator saw it happen: when it paused, waited (and on what) or ran, its
+// sections in the guards, the guards' states, the commands the console read
+// and every line written. The pictures and traces are drawn from this.
+#pragma once
+
+#include <cstdint>
+#include <map>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "platform/sim.h"
+#include "sim/guard_watch.h"
+#include "sim/simulated_program.h"
+
+namespace listpool::sim {
+
+// What a thread is doing over a stretch of virtual time.
+enum class Activity {
+    kRunning,       // between pauses and waits; takes no virtual time
+    kPausing,       // in SleepMs
+    kGate,          // at a guard's gate: a writer is coming in or inside
+    kWriterTurn,    // for a guard's writer mutex: another writer goes first
+    kReadersLeave,  // at a guard's no-readers event: readers inside must leave
+    kCountMutex,    // for a guard's count mutex
+    kInput,         // for input that has not been typed yet
+    kStream,        // for an output stream another thread is writing to
+    kOther,         // at any other object
+};
+
+// "running", "pausing", "gate", "writer-turn", "readers-leave", "count-mutex",
+// "input", "stream", "other": the name traces and pictures use.
+const char* ActivityName(Activity activity);
+// The same for a person: "waiting at the gate", ...
+const char* ActivityText(Activity activity);
+
+struct Band {
+    int thread;
+    Activity activity;
+    // The guard ("pool", "list") of a wait at a guard, the file of a wait
+    // for a stream, else "".
+    std::string on;
+    std::uint64_t beginMs;
+    std::uint64_t endMs;
+};
+
+enum class GuardState {
+    kIdle,       // nobody inside, no writer coming
+    kReadHeld,   // readers inside
+    kWriteHeld,  // a writer inside
+    kEntering,   // a writer has closed the gate and is not inside yet
+};
+
+// "idle", "read-held", "write-held", "entering".
+const char* GuardStateName(GuardState state);
+
+// One stretch of a guard's state; a guard's spans follow each other from 0
+// to the end of the session.
+struct GuardSpan {
+    std::string guard;
+    GuardState state;
+    int readers;  // readers inside (also while a writer is entering)
+    int writer;   // the thread writing or entering, else -1
+    std::uint64_t beginMs;
+    std::uint64_t endMs;
+};
+
+// A command word the console took: at its prompt, or, when it had to wait
+// for input after the prompt, once the input came.
+struct Command {
+    std::uint64_t timeMs;
+    // Short, from what the console wrote after taking it: "p", "F 9", "d 7",
+    // "i"; "?" for a word that names no command, "quit" for the last one
+    // when the console wrote nothing more.
+    std::string label;
+    // What the console wrote after taking it, up to its next prompt.
+    std::string answer;
+};
+
+// A line as it appeared in a file: the text of one write up to and
+// including each newline, or up to the write's end (a prompt). Empty lines
+// are left out.
+struct Line {
+    std::uint64_t timeMs;
+    int thread;
+    std::string file;  // "stdout", "stderr" or a log's name
+    std::string text;  // without its newline
+};
+
+struct ThreadTrack {
+    int thread;
+    std::string name;  // "console", "print 1", ...
+    std::uint64_t beginMs;
+    std::uint64_t endMs;
+};
+
+struct Timeline {
+    std::uint64_t endMs = 0;
+    std::vector<ThreadTrack> threads;  // in start order
+    // Per thread in start order, then in time order; a thread's bands
+    // follow each other from its start to its end.
+    std::vector<Band> bands;
+    // As the guard watch recorded them; one still open at the end ends there.
+    std::vector<Section> sections;
+    std::vector<GuardSpan> guards;  // the pool's, then the list's
+    std::vector<Command> commands;
+    std::vector<Line> lines;  // in the order they were written
+};
+
+// Records the calls of one run; Build then makes its timeline once the run
+// is over. Give it to SimulateListpool as its extra observer.
+class TimelineRecorder final : public Observer {
+  public:
+    void OnEvent(const Event& event) override;
+
+    // The timeline of the run, with the guard watch's record of it.
+    Timeline Build(const Session& session) const;
+
+  private:
+    // A call that could not take effect at once: a pause or a wait.
+    struct Blocked {
+        int thread;
+        Op op;
+        const void* object;
+        std::uint64_t beginMs;
+        std::uint64_t endMs;
+    };
+    // An event reset: at a gate, a writer coming in.
+    struct Reset {
+        int thread;
+        const void* event;
+        std::uint64_t timeMs;
+    };
+    struct PerThread {
+        std::uint64_t beginMs = 0;
+        std::uint64_t endMs = UINT64_MAX;
+        std::size_t open = SIZE_MAX;    // its Blocked not yet done
+        std::vector<const void*> held;  // mutexes, latest last
+    };
+
+    void OnConsole(const Event& event);
+
+    std::map<int, PerThread> threads_;
+    std::vector<Blocked> blocked_;
+    std::vector<Reset> resets_;
+    // Mutexes that were held around a write, and the file written.
+    std::map<const void*, std::string> streams_;
+    std::vector<std::uint64_t> commandTimes_;
+    enum class Prompt {
+        kNone,     // no prompt waits for its command
+        kWritten,  // the console's next call tells when it takes the word
+        kReading,  // it takes the word once its read of input is done
+    };
+    Prompt prompt_ = Prompt::kNone;
+};
+
+// A session run under the recorder, and its timeline.
+struct Recorded {
+    Session session;
+    Timeline timeline;
+};
+Recorded RecordListpool(const Options& options, std::string_view sessionText);
+
+}  // namespace listpool::sim

@@ -1,0 +1,267 @@
+// The timeline recorder: what each thread did, the guards' states, the
+// commands and lines, in exact virtual time under the fixed schedule, and
+// its invariants under random schedules.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+
+#include "sim/session.h"
+#include "sim/timeline.h"
+
+namespace listpool::sim {
+namespace {
+
+std::vector<Band> BandsOf(const Timeline& t, int thread, bool withRunning = true) {
+    std::vector<Band> bands;
+    for (const Band& band : t.bands) {
+        if (band.thread == thread && (withRunning || band.activity != Activity::kRunning)) {
+            bands.push_back(band);
+        }
+    }
+    return bands;
+}
+
+std::vector<GuardSpan> SpansOf(const Timeline& t, const std::string& guard) {
+    std::vector<GuardSpan> spans;
+    for (const GuardSpan& span : t.guards) {
+        if (span.guard == guard) {
+            spans.push_back(span);
+        }
+    }
+    return spans;
+}
+
+void ExpectBand(const Band& band, Activity activity, const std::string& on, std::uint64_t begin,
+                std::uint64_t end) {
+    EXPECT_EQ(ActivityName(band.activity), std::string(ActivityName(activity)));
+    EXPECT_EQ(band.on, on);
+    EXPECT_EQ(band.beginMs, begin) << ActivityName(band.activity);
+    EXPECT_EQ(band.endMs, end) << ActivityName(band.activity);
+}
+
+void ExpectSpan(const GuardSpan& span, GuardState state, int readers, int writer,
+                std::uint64_t begin, std::uint64_t end) {
+    EXPECT_EQ(GuardStateName(span.state), std::string(GuardStateName(state)));
+    EXPECT_EQ(span.readers, readers) << GuardStateName(span.state) << " at " << span.beginMs;
+    EXPECT_EQ(span.writer, writer) << GuardStateName(span.state) << " at " << span.beginMs;
+    EXPECT_EQ(span.beginMs, begin) << GuardStateName(span.state);
+    EXPECT_EQ(span.endMs, end) << GuardStateName(span.state);
+}
+
+TEST(TimelineRecordTest, ADeleteWaitsAtTheListUntilThePrintLeaves) {
+    const Recorded run = RecordListpool({}, "i 7 9 -1\np\nd 7\nq\n");
+    ASSERT_TRUE(run.session.ok()) << Transcript(run.session.outcome);
+    const Timeline& t = run.timeline;
+    EXPECT_EQ(t.endMs, 10600u);
+    ASSERT_EQ(t.threads.size(), 2u);
+    EXPECT_EQ(t.threads[1].name, "print 1");
+    EXPECT_EQ(t.threads[1].beginMs, 200u);
+    EXPECT_EQ(t.threads[1].endMs, 10200u);
+
+    // The print pauses twice inside the list, and runs between.
+    const std::vector<Band> print = BandsOf(t, 1);
+    ASSERT_EQ(print.size(), 5u);
+    ExpectBand(print[0], Activity::kRunning, "", 200, 200);
+    ExpectBand(print[1], Activity::kPausing, "", 200, 5200);
+    ExpectBand(print[2], Activity::kRunning, "", 5200, 5200);
+    ExpectBand(print[3], Activity::kPausing, "", 5200, 10200);
+    ExpectBand(print[4], Activity::kRunning, "", 10200, 10200);
+
+    // The console holds the pool, closes the list's gate and waits for the
+    // print to leave; then it deletes, pauses, and takes both guards to quit.
+    const std::vector<Band> console = BandsOf(t, 0, false);
+    ASSERT_EQ(console.size(), 5u);
+    ExpectBand(console[0], Activity::kPausing, "", 0, 200);
+    ExpectBand(console[1], Activity::kPausing, "", 200, 400);
+    ExpectBand(console[2], Activity::kReadersLeave, "list", 400, 10200);
+    ExpectBand(console[3], Activity::kPausing, "", 10200, 10400);
+    ExpectBand(console[4], Activity::kPausing, "", 10400, 10600);
+
+    const std::vector<GuardSpan> list = SpansOf(t, "list");
+    ASSERT_EQ(list.size(), 4u);
+    ExpectSpan(list[0], GuardState::kIdle, 0, -1, 0, 200);
+    ExpectSpan(list[1], GuardState::kReadHeld, 1, -1, 200, 400);
+    ExpectSpan(list[2], GuardState::kEntering, 1, 0, 400, 10200);
+    ExpectSpan(list[3], GuardState::kIdle, 0, -1, 10200, 10600);
+    const std::vector<GuardSpan> pool = SpansOf(t, "pool");
+    ASSERT_EQ(pool.size(), 3u);
+    ExpectSpan(pool[0], GuardState::kIdle, 0, -1, 0, 400);
+    ExpectSpan(pool[1], GuardState::kWriteHeld, 0, 0, 400, 10200);
+    ExpectSpan(pool[2], GuardState::kIdle, 0, -1, 10200, 10600);
+}
+
+TEST(TimelineRecordTest, CommandsAreTakenAtThePromptOrWhenTheirInputComes) {
+    const Recorded run = RecordListpool({}, "i 7 -1\n@1500 p\nF 7\nx\nd 7\n");
+    ASSERT_TRUE(run.session.ok()) << Transcript(run.session.outcome);
+    const Timeline& t = run.timeline;
+    ASSERT_EQ(t.commands.size(), 6u);
+    // The delete waits for the print (1.5 s to 11.5 s); then the console
+    // pauses and finds the input at its end.
+    const std::pair<std::uint64_t, const char*> expected[] = {
+        {0, "i"}, {1500, "p"}, {1700, "F 7"}, {1900, "?"}, {2100, "d 7"}, {11700, "quit"}};
+    for (std::size_t n = 0; n < 6; ++n) {
+        EXPECT_EQ(t.commands[n].timeMs, expected[n].first) << n;
+        EXPECT_EQ(t.commands[n].label, expected[n].second) << n;
+    }
+    EXPECT_EQ(t.commands[2].answer, "Please enter the key to find: Going to find: 7");
+    // Between its prompt and the p, the console waits for the input.
+    const std::vector<Band> console = BandsOf(t, 0, false);
+    ASSERT_GE(console.size(), 2u);
+    ExpectBand(console[1], Activity::kInput, "", 200, 1500);
+}
+
+TEST(TimelineRecordTest, LinesAreEachWriteSplitAtItsNewlines) {
+    const Recorded run = RecordListpool({}, "g\nq\n");
+    ASSERT_TRUE(run.session.ok()) << Transcript(run.session.outcome);
+    std::vector<Line> stdoutLines;
+    for (const Line& line : run.timeline.lines) {
+        EXPECT_FALSE(line.text.empty());
+        EXPECT_EQ(line.text.find('\n'), std::string::npos);
+        if (line.file == "stdout") {
+            stdoutLines.push_back(line);
+        }
+    }
+    // "Forcing a garbage collection!\n" waits in the buffer for the prompt.
+    ASSERT_EQ(stdoutLines.size(), 3u);
+    EXPECT_EQ(stdoutLines[1].text, "Forcing a garbage collection!");
+    EXPECT_EQ(stdoutLines[1].timeMs, 200u);
+    EXPECT_EQ(stdoutLines[2].text, "Your Command [i d p f F g s]? ");
+    EXPECT_EQ(stdoutLines[2].timeMs, 200u);
+    const auto done = std::find_if(run.timeline.lines.begin(), run.timeline.lines.end(),
+                                   [](const Line& l) { return l.file == "stderr"; });
+    ASSERT_NE(done, run.timeline.lines.end());
+    EXPECT_EQ(done->text, "Thread: [GarbageThread.0]: Garbage Collection Done!");
+    EXPECT_EQ(done->thread, 1);
+    EXPECT_EQ(done->timeMs, 8000u);
+}
+
+TEST(TimelineRecordTest, AWaitForAStreamIsNamedByTheFileWrittenUnderIt) {
+    // The fixed schedule never makes a thread wait for a stream: play the
+    // calls of one such wait to the recorder.
+    const int streamMutex = 0;
+    TimelineRecorder recorder;
+    auto tell = [&](Event::Phase phase, std::uint64_t ms, int thread, Op op, bool waits = false) {
+        Event event{};
+        event.phase = phase;
+        event.timeMs = ms;
+        event.thread = thread;
+        event.op = op;
+        event.waits = waits;
+        if (op == Op::kLock || op == Op::kUnlock) {
+            event.object = &streamMutex;
+        }
+        if (op == Op::kStartThread) {
+            event.newThread = 1;
+        }
+        if (op == Op::kWrite) {
+            event.file = "stderr";
+            event.bytes = "done\n";
+        }
+        recorder.OnEvent(event);
+    };
+    tell(Event::kDone, 0, 0, Op::kBegin);
+    tell(Event::kDone, 0, 0, Op::kStartThread);
+    tell(Event::kDone, 0, 1, Op::kBegin);
+    tell(Event::kDone, 0, 1, Op::kLock);
+    tell(Event::kDone, 0, 1, Op::kWrite);
+    tell(Event::kRequest, 0, 0, Op::kLock, true);
+    tell(Event::kRequest, 0, 1, Op::kSleep, true);
+    tell(Event::kDone, 100, 1, Op::kSleep);
+    tell(Event::kDone, 100, 1, Op::kUnlock);
+    tell(Event::kDone, 100, 0, Op::kLock);
+    tell(Event::kDone, 100, 1, Op::kEnd);
+    tell(Event::kDone, 100, 0, Op::kEnd);
+    Session session;
+    session.outcome.threads = 2;
+    session.outcome.endTimeMs = 100;
+    const Timeline t = recorder.Build(session);
+    const std::vector<Band> console = BandsOf(t, 0, false);
+    ASSERT_EQ(console.size(), 1u);
+    ExpectBand(console[0], Activity::kStream, "stderr", 0, 100);
+    ASSERT_EQ(t.threads.size(), 2u);
+    EXPECT_EQ(t.threads[1].name, "thread 1");
+}
+
+// Whatever the schedule: each thread's bands follow each other without a
+// gap from its start to its end, running between the others; every wait
+// is named; the guard waits are the guard watch's; each guard's states
+// follow each other from 0 to the end, and a write-held span is a write
+// section.
+void ExpectConsistent(const Recorded& run, const std::string& where) {
+    const Timeline& t = run.timeline;
+    for (const ThreadTrack& track : t.threads) {
+        const std::vector<Band> bands = BandsOf(t, track.thread);
+        ASSERT_FALSE(bands.empty()) << where;
+        std::uint64_t at = track.beginMs;
+        for (std::size_t n = 0; n < bands.size(); ++n) {
+            EXPECT_EQ(bands[n].beginMs, at) << where << " " << track.name << " band " << n;
+            EXPECT_LE(bands[n].beginMs, bands[n].endMs) << where;
+            EXPECT_EQ(bands[n].activity == Activity::kRunning, n % 2 == 0) << where;
+            EXPECT_NE(ActivityName(bands[n].activity), std::string("other")) << where;
+            at = bands[n].endMs;
+        }
+        EXPECT_EQ(at, track.endMs) << where << " " << track.name;
+    }
+    std::vector<Wait> drawn;
+    for (const Band& band : t.bands) {
+        const std::string kind = ActivityName(band.activity);
+        if (!band.on.empty() && band.activity != Activity::kStream) {
+            static const std::map<std::string, std::string> kObjects = {
+                {"gate", " gate"},
+                {"writer-turn", " writer mutex"},
+                {"readers-leave", " no-readers event"},
+                {"count-mutex", " count mutex"}};
+            drawn.push_back({band.thread, band.on + kObjects.at(kind), band.beginMs, band.endMs});
+        }
+    }
+    std::vector<Wait> watched = run.session.waits;
+    for (Wait& wait : watched) {
+        wait.endMs = std::min(wait.endMs, t.endMs);
+    }
+    auto key = [](const Wait& w) { return std::tie(w.thread, w.beginMs, w.endMs, w.object); };
+    auto order = [&](const Wait& a, const Wait& b) { return key(a) < key(b); };
+    std::sort(drawn.begin(), drawn.end(), order);
+    std::sort(watched.begin(), watched.end(), order);
+    ASSERT_EQ(drawn.size(), watched.size()) << where;
+    for (std::size_t n = 0; n < drawn.size(); ++n) {
+        EXPECT_TRUE(key(drawn[n]) == key(watched[n])) << where << " wait " << n;
+    }
+    for (const char* guard : {"pool", "list"}) {
+        std::uint64_t at = 0;
+        for (const GuardSpan& span : SpansOf(t, guard)) {
+            EXPECT_EQ(span.beginMs, at) << where << " " << guard;
+            at = span.endMs;
+            if (span.state != GuardState::kWriteHeld) {
+                continue;
+            }
+            const bool isSection =
+                std::any_of(t.sections.begin(), t.sections.end(), [&](const Section& s) {
+                    return s.guard == guard && s.write && s.thread == span.writer &&
+                           s.beginMs <= span.beginMs && s.endMs >= span.endMs;
+                });
+            EXPECT_TRUE(isSection) << where << " " << guard << " at " << span.beginMs;
+        }
+        EXPECT_EQ(at, t.endMs) << where << " " << guard;
+    }
+}
+
+TEST(TimelineRecordTest, BandsAndStatesTileTheSessionUnderAnySchedule) {
+    const char* const sessions[] = {
+        "i 7 9 -1\np\n@1200 i 5 -1\nf\nq\n",
+        "i 1 2 -1\nd 1\ng\nF 2\nf\nF 1\nq\n",
+        "i 7 9 -1\np\np\nF 9\ng\nd 7\nf\nq\n",
+    };
+    for (const char* session : sessions) {
+        for (std::uint64_t seed = 0; seed < 20; ++seed) {
+            Options options;
+            options.strategy = seed == 0 ? Strategy::kFixed : Strategy::kRandom;
+            options.seed = seed;
+            const Recorded run = RecordListpool(options, session);
+            ASSERT_TRUE(run.session.ok()) << Transcript(run.session.outcome);
+            ExpectConsistent(run, Describe(options) + " on " + Quoted(session));
+        }
+    }
+}
+
+}  // namespace
+}  // namespace listpool::sim
