@@ -13,11 +13,10 @@ void PrintThread::Run(PrintThread& worker) {
     OutStream& log = *worker.log;
     list.guard.BeginRead();
     worker.Pause();
-    const RecordPool& pool = *list.pool;
     log << endl;
     log << "Printing TmyList after: " << list.opsCount << " Ops performed" << endl;
-    for (std::int32_t p = list.head; p != kNone; p = pool.Next(p)) {
-        log << "Link(" << p << ") Has Key(" << pool.Key(p) << ")" << endl;
+    for (std::int32_t p = list.head; p != kNone; p = list.Next(p)) {
+        log << "Link(" << p << ") Has Key(" << list.Key(p) << ")" << endl;
     }
     StdErr() << "Thread: [" << worker.name << "]: Printing Done!" << endl;
     worker.Pause();
@@ -53,13 +52,12 @@ void FindThread::Run(FindThread& worker, std::int32_t key) {
     OutStream& log = *worker.log;
     list.guard.BeginRead();
     worker.Pause();
-    const RecordPool& pool = *list.pool;
     bool found = false;
     log << endl;
     log << "Looking for Key(" << key << ") in TmyList after: " << list.opsCount << " Ops performed"
         << endl;
-    for (std::int32_t p = list.head; p != kNone && !found; p = pool.Next(p)) {
-        found = pool.Key(p) == key;
+    for (std::int32_t p = list.head; p != kNone && !found; p = list.Next(p)) {
+        found = list.Key(p) == key;
     }
     log << (found ? "\t\t****> FOND!" : "\t\t****> NOT FOND!") << endl;
     worker.Pause();
