@@ -9,8 +9,8 @@ constexpr std::uint32_t kPauseMs = 200;
 
 }  // namespace
 
-Console::Console(InputScanner& in, OutStream& out, RecordPool& pool, TmyList& list, Workers workers)
-    : in_(in), out_(out), pool_(pool), list_(list), workers_(workers) {}
+Console::Console(InputScanner& in, OutStream& out, TmyList& list, Workers workers)
+    : in_(in), out_(out), list_(list), workers_(workers) {}
 
 void Console::Run() {
     for (;;) {
@@ -56,7 +56,7 @@ void Console::Run() {
 }
 
 void Console::TakeForExit() {
-    pool_.guard.BeginWrite();
+    list_.pool->guard.BeginWrite();
     list_.guard.BeginWrite();
 }
 
@@ -66,7 +66,7 @@ void Console::Insert() {
     if (read == ReadResult::kFailed) {
         return;
     }
-    pool_.guard.BeginWrite();
+    list_.pool->guard.BeginWrite();
     list_.guard.BeginWrite();
     while (number_ >= 0) {
         list_.Insert(number_, out_);
@@ -81,7 +81,7 @@ void Console::Insert() {
         }
     }
     list_.guard.EndWrite();
-    pool_.guard.EndWrite();
+    list_.pool->guard.EndWrite();
 }
 
 void Console::Delete() {
@@ -91,7 +91,7 @@ void Console::Delete() {
     }
     const std::int32_t key = number_;
     out_ << (Line() << "going to delete: " << key);
-    pool_.guard.BeginWrite();
+    list_.pool->guard.BeginWrite();
     list_.guard.BeginWrite();
     if (list_.Delete(key)) {
         out_ << (Line() << "Deleted Key(" << key << ")");
@@ -99,14 +99,14 @@ void Console::Delete() {
         out_ << (Line() << "Input: [" << key << "] is not in the list!");
     }
     list_.guard.EndWrite();
-    pool_.guard.EndWrite();
+    list_.pool->guard.EndWrite();
 }
 
 void Console::DumpPool() {
     out_ << (Line() << "Here is the Record Pool:");
-    pool_.guard.BeginRead();
-    pool_.Dump(out_);
-    pool_.guard.EndRead();
+    list_.pool->guard.BeginRead();
+    list_.pool->Dump(out_);
+    list_.pool->guard.EndRead();
 }
 
 void Console::Find() {

@@ -9,7 +9,7 @@ Program::Program(InputScanner& in, OutStream& out)
       print("PrintThread", 0, kPrintSeconds, list),
       find("FindThread", 0, kFindSeconds, list),
       garbage("GarbageThread", 0, kGarbageSeconds, list, pool),
-      console(in, out, pool, list, {print, find, garbage}) {}
+      console(in, out, list, {print, find, garbage}) {}
 
 Program& BuildProgram() {
     auto* source = new FdSource(kStdIn);

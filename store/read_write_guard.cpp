@@ -9,6 +9,22 @@ ReadWriteGuard::ReadWriteGuard()
       gateEvent(new CEvent) {}
 
 void ReadWriteGuard::BeginRead() {
+    ReaderArrives();
+}
+
+void ReadWriteGuard::EndRead() {
+    ReaderLeaves();
+}
+
+void ReadWriteGuard::BeginWrite() {
+    WriterArrives();
+}
+
+void ReadWriteGuard::EndWrite() {
+    WriterLeaves();
+}
+
+void ReadWriteGuard::ReaderArrives() {
     gateEvent->Lock();
     countMutex->Lock();
     ++readerCount;
@@ -16,7 +32,7 @@ void ReadWriteGuard::BeginRead() {
     countMutex->Unlock();
 }
 
-void ReadWriteGuard::EndRead() {
+void ReadWriteGuard::ReaderLeaves() {
     countMutex->Lock();
     if (--readerCount == 0) {
         noReadersEvent->SetEvent();
@@ -24,7 +40,7 @@ void ReadWriteGuard::EndRead() {
     countMutex->Unlock();
 }
 
-void ReadWriteGuard::BeginWrite() {
+void ReadWriteGuard::WriterArrives() {
     gateEvent->ResetEvent();
     writerMutex->Lock();
     // The writer before us opened the gate on its way out while we waited
@@ -43,7 +59,7 @@ void ReadWriteGuard::BeginWrite() {
     }
 }
 
-void ReadWriteGuard::EndWrite() {
+void ReadWriteGuard::WriterLeaves() {
     countMutex->Unlock();
     gateEvent->SetEvent();
     writerMutex->Unlock();

@@ -13,7 +13,7 @@ std::int32_t RecordPool::FindFree() {
     while (cursor < kRecordCount && result == kNone) {
         const std::int32_t offset = cursor * kWordsPerRecord;
         if (Mark(offset) == kFree) {
-            words[offset + 2] = kInUse;
+            SetMark(offset, kInUse);
             result = offset;
         }
         ++cursor;
@@ -23,10 +23,10 @@ std::int32_t RecordPool::FindFree() {
 
 void RecordPool::Collect(std::int32_t root) {
     for (std::int32_t n = 0; n < kRecordCount; ++n) {
-        words[n * kWordsPerRecord + 2] = kFree;
+        SetMark(n * kWordsPerRecord, kFree);
     }
     for (std::int32_t offset = root; offset != kNone; offset = Next(offset)) {
-        words[offset + 2] = kInUse;
+        SetMark(offset, kInUse);
     }
     cursor = 0;
 }
@@ -42,7 +42,7 @@ std::int32_t RecordPool::Allocate(std::int32_t root) {
 
 void RecordPool::SetKey(std::int32_t offset, std::int32_t key) {
     words[offset] = key;
-    words[offset + 2] = kInUse;
+    SetMark(offset, kInUse);
 }
 
 void RecordPool::SetNext(std::int32_t offset, std::int32_t next) {

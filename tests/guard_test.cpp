@@ -164,36 +164,43 @@ TEST(ReadWriteGuardTest, WriterNeverStartsBesideAReaderThatSlippedPastTheGate) {
 
 // A second writer waiting on writerMutex while the first writes finds the gate
 // reopened by the first one's EndWrite. Readers that keep overlapping must not
-// keep it out.
+// keep it out. The test plays the first writer by hand, so that the readers
+// are surely inside before the second writer gets writerMutex: EndWrite opens
+// the gate and only then lets writerMutex go.
 TEST(ReadWriteGuardTest, QueuedWriterGetsInPastOverlappingReaders) {
     ReadWriteGuard guard;
-    Visitor first(guard, Kind::kWriter);
-    ASSERT_TRUE(first.EnteredWithin(kGetsInWithin));
+    guard.gateEvent->ResetEvent();
+    guard.writerMutex->Lock();
     Visitor second(guard, Kind::kWriter);
+    // The second writer closes the gate again and waits for writerMutex.
     EXPECT_FALSE(second.EnteredWithin(kBlockedFor));
 
-    // Two readers relay: each stays inside until the other has come in (or a
-    // while has passed), so while the gate is open there is always one inside.
+    // Two readers relay: each stays inside until the other has come in after
+    // it, so while the gate is open there is always one inside. Once the gate
+    // is closed the other cannot come in, and the one inside gives up after
+    // a while; the while is long beside a handover, so that a loaded machine
+    // does not break the relay.
     std::atomic<bool> stop{false};
-    std::atomic<int> inside{0};
+    std::atomic<int> entries{0};
     auto relay = [&] {
         while (!stop) {
             guard.BeginRead();
-            const int mine = ++inside;
-            const auto until = std::chrono::steady_clock::now() + 50ms;
-            while (inside.load() <= mine && !stop && std::chrono::steady_clock::now() < until) {
+            const int mine = ++entries;
+            const auto until = std::chrono::steady_clock::now() + 500ms;
+            while (entries.load() == mine && !stop && std::chrono::steady_clock::now() < until) {
                 std::this_thread::yield();
             }
-            --inside;
             guard.EndRead();
         }
     };
+    guard.gateEvent->SetEvent();
     std::thread readerA(relay);
     std::thread readerB(relay);
-    std::this_thread::sleep_for(50ms);  // both readers now wait at the gate
-
-    first.Leave();
-    EXPECT_TRUE(second.EnteredWithin(2000ms)) << "the queued writer was kept out by readers";
+    while (entries.load() < 3) {
+        std::this_thread::yield();
+    }
+    guard.writerMutex->Unlock();
+    EXPECT_TRUE(second.EnteredWithin(3000ms)) << "the queued writer was kept out by readers";
     stop = true;
     second.Leave();
     readerA.join();

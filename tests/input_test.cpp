@@ -6,17 +6,25 @@
 #include <cstring>
 #include <string>
 
+#include "captured_stream.h"
+
 namespace listpool {
 namespace {
 
-// Hands out a string in chunks of a fixed size, so reads cross refills.
+// Hands out a string in chunks of a fixed size, so reads cross refills, or
+// one line (up to and with its newline) a read.
 class StringSource final : public ByteSource {
   public:
     explicit StringSource(std::string text, std::size_t chunk = 1 << 20)
         : text_(std::move(text)), chunk_(chunk) {}
 
     std::size_t Read(char* data, std::size_t size) override {
-        const std::size_t n = std::min({size, chunk_, text_.size() - position_});
+        std::size_t n = std::min({size, chunk_, text_.size() - position_});
+        if (lineByLine) {
+            const std::size_t newline = text_.find('\n', position_);
+            n = std::min(size,
+                         (newline == std::string::npos ? text_.size() : newline + 1) - position_);
+        }
         std::memcpy(data, text_.data() + position_, n);
         position_ += n;
         ++reads;
@@ -24,6 +32,7 @@ class StringSource final : public ByteSource {
     }
 
     int reads = 0;
+    bool lineByLine = false;
 
   private:
     std::string text_;
@@ -178,15 +187,48 @@ TEST(ScannerWordTest, WordsOfAnyLengthAreConsumedWhole) {
     EXPECT_EQ(in.ReadWord(first), ReadResult::kFailed);
 }
 
-TEST(ScannerWordTest, WordLeavesItsTerminatorForTheNextRead) {
-    StringSource source("ab\n12");
+// Typed at a terminal, each line arrives by itself and the next one only
+// once the command before it has run: a read that looks past the white space
+// ending its word or number would wait for a line that is not coming yet.
+// Here every line is one Read of the source.
+TEST(ScannerLineTest, WordOrNumberEndingALineIsReadWithoutAskingForTheNext) {
+    StringSource source("i\n12\n-0x1f\nab\n7");
+    source.lineByLine = true;
     InputScanner in(source);
     char first = '?';
     std::int32_t value = 0;
     ASSERT_EQ(in.ReadWord(first), ReadResult::kRead);
-    EXPECT_EQ(first, 'a');
+    EXPECT_EQ(first, 'i');
+    EXPECT_EQ(source.reads, 1);
     ASSERT_EQ(in.ReadInt(value), ReadResult::kRead);
     EXPECT_EQ(value, 12);
+    EXPECT_EQ(source.reads, 2);
+    ASSERT_EQ(in.ReadInt(value), ReadResult::kRead);
+    EXPECT_EQ(value, -31);
+    EXPECT_EQ(source.reads, 3);
+    ASSERT_EQ(in.ReadWord(first), ReadResult::kRead);
+    EXPECT_EQ(first, 'a');
+    EXPECT_EQ(source.reads, 4);
+    ASSERT_EQ(in.ReadInt(value), ReadResult::kRead);
+    EXPECT_EQ(value, 7);
+}
+
+// The prompt written before a read must be out before the read can wait.
+TEST(ScannerLineTest, EveryReadFlushesTheTiedStreamFirst) {
+    StringSource source("p 5 q");
+    CapturedStream out;
+    InputScanner in(source, &out.stream());
+    char first = '?';
+    std::int32_t value = 0;
+    out.stream() << "command? ";
+    ASSERT_EQ(in.ReadWord(first), ReadResult::kRead);
+    EXPECT_EQ(out.Written(), "command? ");
+    out.stream() << "number? ";
+    ASSERT_EQ(in.ReadInt(value), ReadResult::kRead);
+    EXPECT_EQ(out.Written(), "command? number? ");
+    out.stream() << "again? ";
+    ASSERT_EQ(in.ReadWord(first), ReadResult::kRead);
+    EXPECT_EQ(out.Written(), "command? number? again? ");
 }
 
 TEST(ScannerBlockTest, ReadsInBlocksNotBytes) {

@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
+#include <cerrno>
 #include <sstream>
 #include <string>
 #include <thread>
@@ -52,21 +54,44 @@ TEST(OutStreamTest, TextsLongerThanTheBufferArriveWholeAndInOrder) {
     EXPECT_EQ(out.Text(), "a" + big + "c\n");
 }
 
-TEST(OutStreamTest, FailedStreamDropsEverything) {
-    OutStream failed(-1, OutStream::Buffering::kUntilFlush);
-    EXPECT_FALSE(failed.good());
-    failed << "dropped" << 1 << endl;
-    failed.Flush();
+// A failed stream must not hand its bytes to the platform at all: a write to
+// descriptor -1 fails with EBADF here, and on Windows the C runtime's check
+// of the descriptor may end the process. errno shows whether one was tried.
+TEST(OutStreamTest, FailedStreamDropsEverythingWithoutTryingToWrite) {
+    const std::string big(100'000, 'x');  // beyond the buffer, written from where it is
+    for (const auto buffering : {OutStream::Buffering::kUntilFlush, OutStream::Buffering::kNone}) {
+        OutStream failed(-1, buffering);
+        EXPECT_FALSE(failed.good());
+        errno = 0;
+        failed << "dropped" << 1 << Padded{2, 3} << endl;
+        failed << (Line() << "a whole line");
+        failed << big;
+        failed << "buffered";
+        failed.Flush();
+        EXPECT_EQ(errno, 0) << "a failed stream tried to write";
+    }
 }
 
+// Both threads spend nearly all their time copying into the shared buffer,
+// with an end of line (a write) every eighth item, so that a stream that let
+// them in together would lose, tear or repeat items.
 TEST(OutStreamTest, InsertionsFromSeveralThreadsNeverMix) {
     CapturedStream out;
-    constexpr int kLines = 2000;
-    const std::string a(300, 'a');
-    const std::string b(300, 'b');
+    constexpr int kItems = 16000;
+    constexpr std::size_t kLength = 1000;
+    const std::string a(kLength, 'a');
+    const std::string b(kLength, 'b');
+    std::atomic<int> ready{0};
     auto writer = [&](const std::string& text) {
-        for (int i = 0; i < kLines; ++i) {
-            out.stream() << text << endl;
+        ++ready;
+        while (ready.load() < 2) {
+            std::this_thread::yield();
+        }
+        for (int i = 1; i <= kItems; ++i) {
+            out.stream() << text;
+            if (i % 8 == 0) {
+                out.stream() << endl;
+            }
         }
     };
     std::thread first(writer, a);
@@ -74,8 +99,8 @@ TEST(OutStreamTest, InsertionsFromSeveralThreadsNeverMix) {
     first.join();
     second.join();
     const std::string text = out.Text();
-    ASSERT_EQ(text.size(), 2u * kLines * 301);
-    // Every item arrived whole: runs of one letter are multiples of 300 long.
+    ASSERT_EQ(text.size(), 2u * (kItems * kLength + kItems / 8));
+    // Every item arrived whole: runs of one letter are whole items long.
     std::size_t run = 0;
     for (std::size_t i = 0; i < text.size(); ++i) {
         if (text[i] == '\n') {
@@ -84,7 +109,7 @@ TEST(OutStreamTest, InsertionsFromSeveralThreadsNeverMix) {
         ++run;
         const std::size_t next = text.find_first_not_of("\n", i + 1);
         if (next == std::string::npos || text[next] != text[i]) {
-            ASSERT_EQ(run % 300, 0u) << "an item was split at " << i;
+            ASSERT_EQ(run % kLength, 0u) << "an item was split at " << i;
             run = 0;
         }
     }

@@ -3,6 +3,7 @@
 #include <chrono>
 #include <filesystem>
 #include <fstream>
+#include <future>
 #include <random>
 #include <sstream>
 #include <string>
@@ -118,6 +119,7 @@ TEST_F(WorkerTest, FindReportsPresentAndAbsentKeys) {
               "\nLooking for Key(3) in TmyList after: 0 Ops performed\n\t\t****> NOT FOND!\n"
               "\nLooking for Key(3) in TmyList after: 2 Ops performed\n\t\t****> FOND!\n"
               "\nLooking for Key(5) in TmyList after: 2 Ops performed\n\t\t****> NOT FOND!\n");
+    EXPECT_EQ(list.guard.readerCount, 0) << "every find left the list's guard";
 }
 
 TEST_F(WorkerTest, GarbageCollectionFreesUnlinkedRecords) {
@@ -158,11 +160,29 @@ TEST_F(WorkerTest, PlainWorkerCountsToFive) {
 
 TEST_F(WorkerTest, StartRunsTheProcedureOnANewThreadEachTime) {
     // Started threads are never joined, so what they use must outlive them.
-    auto* worker = new WorkerThread("Counter", 1, 0, *new TmyList(*new RecordPool));
+    auto& list = *new TmyList(*new RecordPool);
+    // With an hour's period each procedure stays in its first pause, so two
+    // first lines show two procedures under way at once, each Start having
+    // returned without waiting for its own. A Start that ran the procedure
+    // itself would not return, hence the Starts on a thread of their own.
+    auto* sleeper = new WorkerThread("Sleeper", 2, 3600, list);
+    auto* started = new std::promise<bool>;
+    std::future<bool> bothStarted = started->get_future();
+    std::thread([sleeper, started] {
+        started->set_value(sleeper->Start() && sleeper->Start());
+    }).detach();
+    ASSERT_EQ(bothStarted.wait_for(std::chrono::seconds(10)), std::future_status::ready)
+        << "Start waited for the procedure";
+    EXPECT_TRUE(bothStarted.get());
+    // Two procedures' lines may interleave item by item; "]: Working on ("
+    // is one item, so each line shows it whole.
+    EXPECT_TRUE(WaitForText("Sleeper.2", "Working on (", 2));
+
+    auto* worker = new WorkerThread("Counter", 1, 0, list);
     ASSERT_TRUE(worker->Start());
     ASSERT_TRUE(worker->Start());
-    EXPECT_TRUE(WaitForText("Counter.1", "Working on (  4)", 2));
-    EXPECT_EQ(Count(FileText("Counter.1"), "Working on ("), 10u);
+    EXPECT_TRUE(WaitForText("Counter.1", "Working on (", 10));
+    EXPECT_EQ(Count(FileText("Counter.1"), "  4"), 2u);
 }
 
 TEST_F(WorkerTest, EachFindLooksForTheKeyOfItsOwnStart) {
@@ -176,7 +196,7 @@ TEST_F(WorkerTest, EachFindLooksForTheKeyOfItsOwnStart) {
     find->key = 4;
     ASSERT_TRUE(find->Start());
     shared->guard.EndWrite();
-    ASSERT_TRUE(WaitForText("FindThread.0", "FOND!\n", 2));
+    ASSERT_TRUE(WaitForText("FindThread.0", "FOND!", 2));
     const std::string log = FileText("FindThread.0");
     EXPECT_EQ(Count(log, "\t\t****> FOND!"), 1u) << log;
     EXPECT_EQ(Count(log, "\t\t****> NOT FOND!"), 1u) << log;

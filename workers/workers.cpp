@@ -1,6 +1,5 @@
 #include "workers/workers.h"
 
-
 namespace listpool {
 
 bool PrintThread::Start() {
@@ -12,11 +11,10 @@ void PrintThread::Run(PrintThread& worker) {
     OutStream& log = *worker.log;
     list.guard.BeginRead();
     worker.Pause();
-    const RecordPool& pool = *list.pool;
     log << Line();
     log << (Line() << "Printing TmyList after: " << list.opsCount << " Ops performed");
-    for (std::int32_t p = list.head; p != kNone; p = pool.Next(p)) {
-        log << (Line() << "Link(" << p << ") Has Key(" << pool.Key(p) << ")");
+    for (std::int32_t p = list.head; p != kNone; p = list.Next(p)) {
+        log << (Line() << "Link(" << p << ") Has Key(" << list.Key(p) << ")");
     }
     StdErr() << (Line() << "Thread: [" << worker.name << "]: Printing Done!");
     worker.Pause();
@@ -32,13 +30,12 @@ void FindThread::Run(FindThread& worker, std::int32_t key) {
     OutStream& log = *worker.log;
     list.guard.BeginRead();
     worker.Pause();
-    const RecordPool& pool = *list.pool;
     bool found = false;
     log << Line();
     log << (Line() << "Looking for Key(" << key << ") in TmyList after: " << list.opsCount
                    << " Ops performed");
-    for (std::int32_t p = list.head; p != kNone && !found; p = pool.Next(p)) {
-        found = pool.Key(p) == key;
+    for (std::int32_t p = list.head; p != kNone && !found; p = list.Next(p)) {
+        found = list.Key(p) == key;
     }
     log << (Line() << (found ? "\t\t****> FOND!" : "\t\t****> NOT FOND!"));
     worker.Pause();
