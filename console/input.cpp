@@ -115,12 +115,19 @@ bool InputScanner::SkipWhiteSpace() {
     }
 }
 
-ReadResult InputScanner::ReadWord(char& first) {
+bool InputScanner::StartRead() {
     if (tie_ != nullptr) {
         tie_->Flush();
     }
     if (failed_ || !SkipWhiteSpace()) {
         failed_ = true;
+        return false;
+    }
+    return true;
+}
+
+ReadResult InputScanner::ReadWord(char& first) {
+    if (!StartRead()) {
         return ReadResult::kFailed;
     }
     first = static_cast<char>(Peek(0));
@@ -131,11 +138,7 @@ ReadResult InputScanner::ReadWord(char& first) {
 }
 
 ReadResult InputScanner::ReadInt(std::int32_t& value) {
-    if (tie_ != nullptr) {
-        tie_->Flush();
-    }
-    if (failed_ || !SkipWhiteSpace()) {
-        failed_ = true;
+    if (!StartRead()) {
         return ReadResult::kFailed;
     }
     // No integer looks further ahead than its longest text. When that much is

@@ -66,6 +66,9 @@ class InputScanner {
     int Peek(std::size_t ahead);
     // Consumes white space; yields false when the input ends first.
     bool SkipWhiteSpace();
+    // What every read does first: flushes the tied stream and skips white
+    // space. Yields false, leaving the scanner failed, when nothing can be read.
+    bool StartRead();
 
     ByteSource& source_;
     OutStream* const tie_;

@@ -3,8 +3,12 @@
 namespace listpool {
 
 RecordPool::RecordPool() {
+    MarkAllFree(words);
+}
+
+void RecordPool::MarkAllFree(Words& words) {
     for (std::int32_t n = 0; n < kRecordCount; ++n) {
-        words[n * kWordsPerRecord + 2] = kFree;
+        words[static_cast<std::size_t>(n * kWordsPerRecord + kMarkWord)] = kFree;
     }
 }
 
@@ -22,9 +26,7 @@ std::int32_t RecordPool::FindFree() {
 }
 
 void RecordPool::Collect(std::int32_t root) {
-    for (std::int32_t n = 0; n < kRecordCount; ++n) {
-        SetMark(n * kWordsPerRecord, kFree);
-    }
+    MarkAllFree(words);
     for (std::int32_t offset = root; offset != kNone; offset = Next(offset)) {
         SetMark(offset, kInUse);
     }
@@ -41,12 +43,12 @@ std::int32_t RecordPool::Allocate(std::int32_t root) {
 }
 
 void RecordPool::SetKey(std::int32_t offset, std::int32_t key) {
-    words[offset] = key;
+    words[offset + kKeyWord] = key;
     SetMark(offset, kInUse);
 }
 
 void RecordPool::SetNext(std::int32_t offset, std::int32_t next) {
-    words[offset + 1] = next;
+    words[offset + kNextWord] = next;
 }
 
 void RecordPool::Dump(OutStream& out) const {

@@ -20,7 +20,12 @@ inline constexpr std::int32_t kWordsPerRecord = 3;
 inline constexpr std::int32_t kInUse = -1;
 inline constexpr std::int32_t kFree = -2;
 
-// A record's words, in order: Key, Next (offset or -1), MM (memory mark).
+// A record's words, in order: Key, Next (offset or -1), MM (memory mark),
+// each at its place past the record's offset.
+inline constexpr std::int32_t kKeyWord = 0;
+inline constexpr std::int32_t kNextWord = 1;
+inline constexpr std::int32_t kMarkWord = 2;
+
 // Records are handed out by an allocation cursor and given back only by a
 // mark-and-sweep collection from the list's head. Callers hold the guard;
 // the operations take no lock themselves.
@@ -45,12 +50,14 @@ struct RecordPool {
 
     // A record's words, read in the pool's read section; the list reads Key
     // and Next in its own (TmyList::Key and Next).
-    std::int32_t Key(std::int32_t offset) const REQUIRES_SHARED(guard) { return words[offset]; }
+    std::int32_t Key(std::int32_t offset) const REQUIRES_SHARED(guard) {
+        return words[offset + kKeyWord];
+    }
     std::int32_t Next(std::int32_t offset) const REQUIRES_SHARED(guard) {
-        return words[offset + 1];
+        return words[offset + kNextWord];
     }
     std::int32_t Mark(std::int32_t offset) const REQUIRES_SHARED(guard) {
-        return words[offset + 2];
+        return words[offset + kMarkWord];
     }
 
     // Writes one line per record: offset, number, Key, Next and mark.
@@ -64,8 +71,11 @@ struct RecordPool {
     friend struct TmyList;
 
     void SetMark(std::int32_t offset, std::int32_t mark) REQUIRES(guard) {
-        words[offset + 2] = mark;
+        words[offset + kMarkWord] = mark;
     }
+    using Words = std::array<std::int32_t, kRecordCount * kWordsPerRecord>;
+    // Marks every record of words free: a new pool's, and at each collection.
+    static void MarkAllFree(Words& words);
 
     // Marks belong to the pool's guard, as the cursor does. Key and Next are
     // the list's links: they change only inside both write sections, the
@@ -80,7 +90,7 @@ struct RecordPool {
     // require both, and not at SetKey and SetNext themselves.
     //
     // Key and Next of a never-used record read as 0.
-    std::array<std::int32_t, kRecordCount * kWordsPerRecord> words{};
+    Words words{};
 };
 
 }  // namespace listpool

@@ -25,8 +25,12 @@ struct TmyList {
 
     // Key and Next of the record at offset p, read in the list's read
     // section; the pool's own accessors need the pool's instead.
-    std::int32_t Key(std::int32_t p) const REQUIRES_SHARED(guard) { return pool->words[p]; }
-    std::int32_t Next(std::int32_t p) const REQUIRES_SHARED(guard) { return pool->words[p + 1]; }
+    std::int32_t Key(std::int32_t p) const REQUIRES_SHARED(guard) {
+        return pool->words[p + kKeyWord];
+    }
+    std::int32_t Next(std::int32_t p) const REQUIRES_SHARED(guard) {
+        return pool->words[p + kNextWord];
+    }
 
     // Taken after the pool's guard whenever a thread holds both.
     ReadWriteGuard guard ACQUIRED_AFTER(pool->guard);
