@@ -14,8 +14,7 @@ build=$(realpath -m "${1:-${LISTPOOL_BENCH_BUILD:-$root/build-bench}}")
 repetitions=${REPETITIONS:-10}
 
 "$root/scripts/deps.sh" libbenchmark-dev strace >/dev/null
-cmake -S "$root" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Release -DLISTPOOL_BENCHMARKS=ON \
-    -DLISTPOOL_TESTS=OFF >/dev/null
+(cd "$root" && cmake --preset bench -B "$build" >/dev/null)
 cmake --build "$build" --target listpool_bench >/dev/null
 bench=$build/bench/listpool_bench
 

@@ -22,8 +22,7 @@ rounds=${ROUNDS:-3}
 sessions=${SESSIONS:-5}
 
 "$root/scripts/deps.sh" libbenchmark-dev hyperfine time strace >/dev/null
-cmake -S "$root" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Release -DLISTPOOL_BENCHMARKS=ON \
-    -DLISTPOOL_TESTS=OFF >/dev/null
+(cd "$root" && cmake --preset bench -B "$build" >/dev/null)
 cmake --build "$build" --target listpool bulk_limit >/dev/null
 program=$build/listpool
 limit=$build/bench/bulk_limit

@@ -13,8 +13,7 @@ root=$(dirname "$here")
 build=$(realpath -m "${1:-${LISTPOOL_BENCH_BUILD:-$root/build-bench}}")
 
 "$root/scripts/deps.sh" libbenchmark-dev
-cmake -S "$root" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Release -DLISTPOOL_BENCHMARKS=ON \
-    -DLISTPOOL_TESTS=OFF >/dev/null
+(cd "$root" && cmake --preset bench -B "$build" >/dev/null)
 cmake --build "$build" --target listpool listpool_bench bulk_limit sim_bench
 
 work=$(mktemp -d)

@@ -12,8 +12,7 @@ root=$(cd "$(dirname "$0")/.." && pwd)
 build=${LISTPOOL_FUZZ_BUILD:-$root/build-fuzz}
 
 "$root/scripts/deps.sh" clang libclang-rt-14-dev
-CC=clang CXX=clang++ cmake -S "$root" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
-  -DLISTPOOL_FUZZ=ON -DLISTPOOL_TESTS=OFF -DLISTPOOL_SANITIZE=address,undefined >/dev/null
+(cd "$root" && cmake --preset fuzz -B "$build" >/dev/null)
 cmake --build "$build" --target listpool_input_fuzzer
 
 mkdir -p "$build/corpus"
