@@ -16,11 +16,11 @@
 #include <thread>
 
 #include "console/input.h"
-#include "platform/stream.h"
 #include "platform/sync.h"
 #include "store/read_write_guard.h"
 #include "store/record_pool.h"
 #include "store/tmy_list.h"
+#include "streams/stream.h"
 
 namespace {
 

@@ -5,10 +5,10 @@
 #include <cstdint>
 
 #include "console/input.h"
-#include "platform/stream.h"
 #include "platform/thread_annotations.h"
 #include "store/record_pool.h"
 #include "store/tmy_list.h"
+#include "streams/stream.h"
 #include "workers/workers.h"
 
 namespace listpool {

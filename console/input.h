@@ -5,7 +5,7 @@
 #include <cstddef>
 #include <cstdint>
 
-#include "platform/stream.h"
+#include "streams/stream.h"
 
 namespace listpool {
 

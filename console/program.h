@@ -4,9 +4,9 @@
 
 #include "console/console.h"
 #include "console/input.h"
-#include "platform/stream.h"
 #include "store/record_pool.h"
 #include "store/tmy_list.h"
+#include "streams/stream.h"
 #include "workers/workers.h"
 
 namespace listpool {

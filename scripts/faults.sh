@@ -79,7 +79,7 @@ sync_copy() {
 
 # The program's sources, as the thread-safety preset compiles them.
 core_sources() {
-  (cd "$src" && ls platform/posix.cpp platform/stream.cpp store/*.cpp workers/*.cpp console/*.cpp)
+  (cd "$src" && ls platform/posix.cpp streams/stream.cpp store/*.cpp workers/*.cpp console/*.cpp)
 }
 
 # Compiles the given sources with the analysis, warnings as errors; prints

@@ -4,9 +4,9 @@
 #include <array>
 #include <cstdint>
 
-#include "platform/stream.h"
 #include "platform/thread_annotations.h"
 #include "store/read_write_guard.h"
+#include "streams/stream.h"
 
 namespace listpool {
 

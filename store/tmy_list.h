@@ -3,10 +3,10 @@
 
 #include <cstdint>
 
-#include "platform/stream.h"
 #include "platform/thread_annotations.h"
 #include "store/read_write_guard.h"
 #include "store/record_pool.h"
+#include "streams/stream.h"
 
 namespace listpool {
 

@@ -6,7 +6,7 @@
 #include <cstdio>
 #include <string>
 
-#include "platform/stream.h"
+#include "streams/stream.h"
 
 namespace listpool {
 

@@ -9,9 +9,9 @@
 #include <vector>
 
 #include "platform/io.h"
-#include "platform/stream.h"
 #include "platform/sync.h"
 #include "platform/thread.h"
+#include "streams/stream.h"
 
 namespace listpool {
 namespace {

@@ -1,4 +1,4 @@
-#include "platform/stream.h"
+#include "streams/stream.h"
 
 #include <gtest/gtest.h>
 

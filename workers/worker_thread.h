@@ -4,8 +4,8 @@
 #include <cstdint>
 #include <functional>
 
-#include "platform/stream.h"
 #include "store/tmy_list.h"
+#include "streams/stream.h"
 
 namespace listpool {
 

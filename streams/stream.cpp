@@ -1,4 +1,4 @@
-#include "platform/stream.h"
+#include "streams/stream.h"
 
 #include <algorithm>
 #include <charconv>
