@@ -1,7 +1,7 @@
 // Micro-benchmarks: the reader-writer guard beside the standard reader-writer
 // locks and beside the two plain mutex pairs that its sequences take at the
-// least, the event operations, an insert into a full pool and the integer
-// scanner.
+// least (free, and with two threads on one mutex), the event operations, an
+// insert into a full pool and the integer scanner.
 #include <benchmark/benchmark.h>
 #include <fcntl.h>
 #include <pthread.h>
@@ -110,6 +110,33 @@ void FloorTwoMutexPairs(benchmark::State& state) {
     }
 }
 BENCHMARK(FloorTwoMutexPairs)->UseRealTime();
+
+// The contended floor: two threads both take one shared std::mutex twice per
+// iteration, as two readers both take countMutex twice. It is what the
+// guard's sequences cost at the least when both threads want the same mutex.
+void ContendedFloorTwoPairs(benchmark::State& state) {
+    static auto* const mutex = new std::mutex;
+    for (auto _ : state) {
+        mutex->lock();
+        mutex->unlock();
+        mutex->lock();
+        mutex->unlock();
+    }
+}
+BENCHMARK(ContendedFloorTwoPairs)->Threads(2)->UseRealTime();
+
+// The same on one shared CMutex: what of the guard's contended time is the
+// platform's mutex, and what the rest of its sequences.
+void ContendedCMutexTwoPairs(benchmark::State& state) {
+    static auto* const mutex = new CMutex;
+    for (auto _ : state) {
+        mutex->Lock();
+        mutex->Unlock();
+        mutex->Lock();
+        mutex->Unlock();
+    }
+}
+BENCHMARK(ContendedCMutexTwoPairs)->Threads(2)->UseRealTime();
 
 // The same two pairs on the platform's CMutex, which the guard is built on.
 void CMutexTwoPairs(benchmark::State& state) {

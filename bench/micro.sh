@@ -70,6 +70,8 @@ for kind in ("Read", "Write"):
           "Guard%sPair/threads:2" % kind, "SharedMutex%sPair/threads:2" % kind, 2.5)
     ratio("guard %s pair / floor (two std::mutex pairs)" % kind.lower(),
           "Guard%sPair/threads:1" % kind, "FloorTwoMutexPairs", 1.3)
+    ratio("guard %s pair / contended floor, 2 threads" % kind.lower(),
+          "Guard%sPair/threads:2" % kind, "ContendedFloorTwoPairs/threads:2", 1.3)
 print()
 print("system calls of the whole process around Lock on a signalled event:")
 print("  %s in a 0.01 s run, %s in a 1 s run" % (sys.argv[2], sys.argv[3]))

@@ -39,6 +39,21 @@ EventState& EventOf(void* handle) {
     return *static_cast<EventState*>(handle);
 }
 
+// The longest pause, in spin-wait hints, between two looks of a contended
+// Lock at the mutex. The waits double from one hint up to this, so a Lock
+// spins for 255 hints in all (about 6 us where a hint takes 25 ns) before it
+// sleeps.
+constexpr std::uint32_t kLongestBackOff = 128;
+
+// Tells the processor that this thread only spins.
+inline void SpinHint() {
+#if defined(__x86_64__) || defined(__i386__)
+    __builtin_ia32_pause();
+#elif defined(__aarch64__)
+    __asm__ __volatile__("yield");
+#endif
+}
+
 }  // namespace
 
 CMutex::CMutex() {
@@ -51,7 +66,24 @@ bool CMutex::Lock() {
     if (state.compare_exchange_strong(expected, 1, std::memory_order_acquire)) {
         return true;
     }
-    // Taken: mark it waited for before each sleep, so that the owner's
+    // Taken. Most sections under a CMutex are a few instructions long, so
+    // back off before sleeping, looking at the mutex less and less often:
+    // between looks the owner keeps the cache lines of its section and runs
+    // on, often through its next sections too, and needs no wake-up call for
+    // us. Two threads that both want the mutex all the time otherwise hand
+    // the lines, or a system call, to each other on almost every section.
+    for (std::uint32_t hints = 1; hints <= kLongestBackOff; hints *= 2) {
+        for (std::uint32_t i = 0; i < hints; ++i) {
+            SpinHint();
+        }
+        if (state.load(std::memory_order_relaxed) == 0) {
+            expected = 0;
+            if (state.compare_exchange_strong(expected, 1, std::memory_order_acquire)) {
+                return true;
+            }
+        }
+    }
+    // Still taken: mark it waited for before each sleep, so that the owner's
     // Unlock wakes us. A thread that gets it this way keeps the mark, which
     // at worst costs one needless wake-up call later.
     while (state.exchange(2, std::memory_order_acquire) != 0) {
