@@ -1,4 +1,4 @@
-// What a back end of the platform layer supplies: the specification, not an
+// What a back end of the platform layer supplies: the contract, not an
 // implementation. Everything above platform/ (the streams, the store, the
 // workers, the console) reaches the machine only through the declarations
 // gathered here, so a new back end is one source file that defines them, and
