@@ -9,7 +9,6 @@
 
 #include <sys/mman.h>
 #include <ucontext.h>
-#include <unistd.h>
 
 #include <algorithm>
 #include <cstdio>
@@ -551,7 +550,7 @@ Outcome Run(const Options& options, std::vector<TypedText> input, std::function<
     }
     World world(options);
     world.input = std::move(input);
-    for (int drop = 0; drop < options.pctDrops; ++drop) {
+    for (int drop = 0; options.strategy == Strategy::kPct && drop < options.pctDrops; ++drop) {
         world.pctDropSteps.push_back(1 +
                                      world.random() % std::max<std::uint64_t>(options.pctSteps, 1));
     }

@@ -99,30 +99,30 @@ std::uint64_t Seeds() {
     return seeds != nullptr ? std::strtoull(seeds, nullptr, 10) : 100;
 }
 
-class ExploreTest : public testing::TestWithParam<Scenario> {};
+class ExploreTest : public testing::TestWithParam<Scenario> {
+  protected:
+    // Plays the scenario under every seed of the strategy and checks each run
+    // against the fixed schedule's.
+    void Explore(Strategy strategy) {
+        const Played reference = Play(GetParam().session);
+        ASSERT_TRUE(reference.session.ok()) << reference.Explain();
+        for (std::uint64_t seed = 1; seed <= Seeds() && !HasFailure(); ++seed) {
+            Options options;
+            options.strategy = strategy;
+            options.seed = seed;
+            options.pctDrops = 3;
+            options.pctSteps = reference.outcome().steps;
+            ExpectAllowed(reference, Play(GetParam().session, options), GetParam().sameEnd);
+        }
+    }
+};
 
 TEST_P(ExploreTest, RandomSchedulesWriteWhatTheProgramAllows) {
-    const Played reference = Play(GetParam().session);
-    ASSERT_TRUE(reference.session.ok()) << reference.Explain();
-    for (std::uint64_t seed = 1; seed <= Seeds() && !HasFailure(); ++seed) {
-        Options options;
-        options.strategy = Strategy::kRandom;
-        options.seed = seed;
-        ExpectAllowed(reference, Play(GetParam().session, options), GetParam().sameEnd);
-    }
+    Explore(Strategy::kRandom);
 }
 
 TEST_P(ExploreTest, PctSchedulesWriteWhatTheProgramAllows) {
-    const Played reference = Play(GetParam().session);
-    ASSERT_TRUE(reference.session.ok()) << reference.Explain();
-    for (std::uint64_t seed = 1; seed <= Seeds() && !HasFailure(); ++seed) {
-        Options options;
-        options.strategy = Strategy::kPct;
-        options.seed = seed;
-        options.pctDrops = 3;
-        options.pctSteps = reference.outcome().steps;
-        ExpectAllowed(reference, Play(GetParam().session, options), GetParam().sameEnd);
-    }
+    Explore(Strategy::kPct);
 }
 
 INSTANTIATE_TEST_SUITE_P(Sessions, ExploreTest, testing::ValuesIn(kScenarios),
