@@ -7,6 +7,7 @@ import os
 import queue
 import shlex
 import shutil
+import signal
 import subprocess
 import sys
 import tempfile
@@ -59,6 +60,7 @@ def require_between(what, value, low, high):
 
 class Options:
     def __init__(self, program, launcher, line_end):
+        self.launched = bool(launcher)
         self.command = shlex.split(launcher or "") + [str(Path(program).resolve())]
         self.crlf = line_end == "crlf"
 
@@ -227,23 +229,37 @@ class Run:
 
 
 def run_case(function, options):
-    """Runs one case function, keeping its folders for a look when it fails."""
-    runs = []
+    """Runs one case function, keeping its folders for a look when it fails.
 
-    def new_run(prepare=None):
-        run = Run(options, prepare)
-        runs.append(run)
-        return run
+    Under a launcher (wine), a failed case whose launcher died of a signal
+    runs once more: wine itself sometimes dies so as a program ends, while a
+    Windows program's own crash ends with a status, never a signal."""
+    for attempt in (1, 2):
+        runs = []
 
-    try:
-        function(new_run, options)
-    except Failure:
+        def new_run(prepare=None):
+            run = Run(options, prepare)
+            runs.append(run)
+            return run
+
+        try:
+            function(new_run, options)
+        except Failure:
+            signals = [-run.proc.poll() for run in runs if (run.proc.poll() or 0) < 0]
+            for run in runs:
+                if run.proc.poll() is None:
+                    run.proc.kill()
+            crashed = [n for n in signals if n != signal.SIGKILL]
+            if options.launched and crashed and attempt == 1:
+                print(f"the launcher died of signal {crashed[0]}; running the case once more",
+                      file=sys.stderr)
+                for run in runs:
+                    run.proc.wait()
+                    run.clean()
+                continue
+            for run in runs:
+                print(f"kept the run's folder: {run.folder}", file=sys.stderr)
+            raise
         for run in runs:
-            if run.proc.poll() is None:
-                run.proc.kill()
-            print(f"kept the run's folder: {run.folder}", file=sys.stderr)
-        raise
-    for run in runs:
-        run.clean()
-
-
+            run.clean()
+        return

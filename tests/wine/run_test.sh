@@ -1,0 +1,48 @@
+#!/usr/bin/env bash
+# Checks run.sh with stand-in loaders: it runs again only a loader killed by
+# a signal, and only once; every other status passes through unchanged.
+set -u
+here=$(cd "$(dirname "$0")" && pwd)
+work=$(mktemp -d)
+trap 'rm -rf "$work"' EXIT
+failed=0
+
+# A stand-in loader: counts its runs in $work/runs, then ends as told by the
+# list of outcomes (one per run): a number is an exit status, "segv" a
+# SIGSEGV to itself.
+cat >"$work/loader" <<'LOADER'
+#!/usr/bin/env bash
+runs=$(($(cat "$RUNS" 2>/dev/null || echo 0) + 1))
+echo "$runs" >"$RUNS"
+read -ra outcomes <<<"$OUTCOMES"
+outcome=${outcomes[runs - 1]:-0}
+echo "run $runs of $1"
+if [ "$outcome" = segv ]; then kill -SEGV $$; fi
+exit "$outcome"
+LOADER
+chmod +x "$work/loader"
+
+# expect OUTCOMES STATUS RUNS: run.sh must end with STATUS after RUNS runs.
+expect() {
+  rm -f "$work/runs"
+  local status=0
+  RUNS=$work/runs OUTCOMES=$1 "$here/run.sh" "$work/loader" test.exe >"$work/out" 2>"$work/err" ||
+    status=$?
+  local runs
+  runs=$(cat "$work/runs")
+  if [ "$status" -ne "$2" ] || [ "$runs" -ne "$3" ]; then
+    echo "FAIL: outcomes '$1': status $status after $runs runs, expected $2 after $3" >&2
+    cat "$work/out" "$work/err" >&2
+    failed=1
+  fi
+}
+
+expect "0" 0 1
+expect "1" 1 1
+expect "5" 5 1       # the program's own access violation: not run again
+expect "segv 0" 0 2  # wine died once: the second run counts
+expect "segv 3" 3 2
+expect "segv segv 0" 139 2
+grep -q "killed by signal 11 running test.exe" "$work/err" ||
+  { echo "FAIL: no word of the signal on standard error" >&2; failed=1; }
+exit "$failed"
