@@ -1,10 +1,18 @@
 // The simulator's speed: virtual seconds of a session run per real second.
 #include <benchmark/benchmark.h>
 
+#include <string>
+
 #include "sim/simulated_program.h"
 
 namespace listpool::sim {
 namespace {
+
+// Adds the session's virtual seconds per real second to the state.
+void CountVirtualTime(benchmark::State& state, std::uint64_t virtualMs) {
+    state.counters["virtual_s_per_s"] =
+        benchmark::Counter(static_cast<double>(virtualMs) / 1000, benchmark::Counter::kIsRate);
+}
 
 // A print session: two inserts, a print that holds the list for ten seconds,
 // a delete that waits for it, a dump and q: 10.8 s of virtual time.
@@ -18,11 +26,32 @@ void PrintSession(benchmark::State& state) {
         }
         virtualMs += session.outcome.endTimeMs;
     }
-    // Virtual seconds per real second: a rate over the benchmark's real time.
-    state.counters["virtual_s_per_s"] =
-        benchmark::Counter(static_cast<double>(virtualMs) / 1000, benchmark::Counter::kIsRate);
+    CountVirtualTime(state, virtualMs);
 }
 BENCHMARK(PrintSession)->UseRealTime();
+
+// A session of the given number of rounds, each an insert, a find of it
+// that holds the list for two seconds and a delete that waits for the find:
+// its virtual seconds per real second stay the same however long it runs
+// when the simulator's bookkeeping per step does not grow with the run.
+void LongSession(benchmark::State& state) {
+    std::string input;
+    for (std::int64_t round = 0; round < state.range(0); ++round) {
+        input += "i 1 -1\nF\n1\nd 1\n";
+    }
+    input += "q\n";
+    std::uint64_t virtualMs = 0;
+    for (auto _ : state) {
+        const Session session = SimulateListpool({}, input);
+        if (!session.ok()) {
+            state.SkipWithError("the session failed");
+            return;
+        }
+        virtualMs += session.outcome.endTimeMs;
+    }
+    CountVirtualTime(state, virtualMs);
+}
+BENCHMARK(LongSession)->Arg(25)->Arg(100)->Arg(400)->UseRealTime();
 
 }  // namespace
 }  // namespace listpool::sim

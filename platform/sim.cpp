@@ -130,6 +130,9 @@ struct World {
     const Options& options;
     std::mt19937_64 random;
     std::vector<std::unique_ptr<SimThread>> threads;
+    // The threads not yet ended, in start order: what a step looks at, so
+    // that threads long gone cost nothing.
+    std::vector<SimThread*> alive;
     SimThread* running = nullptr;
     bool over = false;
     Outcome outcome;
@@ -237,10 +240,7 @@ std::string NameOf(const World& world, const void* object) {
 // What every thread still alive waits for, one line each.
 std::string Waits(const World& world) {
     std::string report;
-    for (const auto& thread : world.threads) {
-        if (thread->ended) {
-            continue;
-        }
+    for (const SimThread* thread : world.alive) {
         report += "  thread " + std::to_string(thread->id) + ": " + OpName(thread->op);
         if (thread->object != nullptr) {
             report += " " + NameOf(world, thread->object);
@@ -260,15 +260,10 @@ SimThread* Choose(World& world, SimThread* current) {
     std::vector<SimThread*>& enabled = world.enabled;
     enabled.clear();
     for (;;) {
-        bool alive = false;
         std::uint64_t nextMs = UINT64_MAX;
-        for (const auto& thread : world.threads) {
-            if (thread->ended) {
-                continue;
-            }
-            alive = true;
+        for (SimThread* thread : world.alive) {
             if (CanGoOn(world, *thread)) {
-                enabled.push_back(thread.get());
+                enabled.push_back(thread);
             } else if (thread->op == Op::kSleep) {
                 nextMs = std::min(nextMs, thread->wakeAtMs);
             } else if (thread->op == Op::kRead && InputLeft(world)) {
@@ -278,7 +273,7 @@ SimThread* Choose(World& world, SimThread* current) {
         if (!enabled.empty()) {
             break;
         }
-        if (!alive) {
+        if (world.alive.empty()) {
             Finish(world, Ending::kAllEnded);
             return nullptr;
         }
@@ -364,6 +359,7 @@ SimThread& AddThread(World& world, std::function<void()> body) {
     thread->tsanFiber = __tsan_create_fiber(0);
 #endif
     SimThread& added = *thread;
+    world.alive.push_back(&added);
     world.threads.push_back(std::move(thread));
     return added;
 }
@@ -522,6 +518,7 @@ void FiberMain(unsigned low, unsigned high) {
         }
     }
     self->ended = true;
+    std::erase(world.alive, self);
     self->op = Op::kEnd;
     self->object = nullptr;
     self->state = nullptr;

@@ -47,30 +47,36 @@ std::map<const void*, std::string> GuardWatch::Names() const {
 }
 
 std::size_t GuardWatch::OpenSection(int thread, const std::string& guard) const {
-    for (std::size_t n = sections_.size(); n-- > 0;) {
-        const Section& section = sections_[n];
-        if (section.thread == thread && section.guard == guard && section.endMs == UINT64_MAX) {
-            return n;
-        }
-    }
-    return sections_.size();
+    const auto found = openSections_.find({thread, guard});
+    return found == openSections_.end() ? sections_.size() : found->second;
+}
+
+void GuardWatch::BeginSection(Section section) {
+    openSections_[{section.thread, section.guard}] = sections_.size();
+    sections_.push_back(std::move(section));
+}
+
+void GuardWatch::EndSection(std::size_t index, std::uint64_t timeMs) {
+    Section& section = sections_[index];
+    section.endMs = timeMs;
+    openSections_.erase({section.thread, section.guard});
 }
 
 void GuardWatch::Track(const Event& event, const Watched& watched) {
     const ReadWriteGuard& guard = *watched.guard;
     const std::size_t open = OpenSection(event.thread, watched.name);
     if (event.op == Op::kReset && event.object == guard.noReadersEvent) {
-        sections_.push_back({event.thread, watched.name, false, event.timeMs, UINT64_MAX});
+        BeginSection({event.thread, watched.name, false, event.timeMs, UINT64_MAX});
     } else if (event.op == Op::kLock && event.object == guard.countMutex) {
         if (open != sections_.size()) {
-            sections_[open].endMs = event.timeMs;  // a reader on its way out
+            EndSection(open, event.timeMs);  // a reader on its way out
         } else if (owners_.count(guard.writerMutex) != 0 &&
                    owners_.at(guard.writerMutex) == event.thread && ReadersInside(guard) == 0) {
-            sections_.push_back({event.thread, watched.name, true, event.timeMs, UINT64_MAX});
+            BeginSection({event.thread, watched.name, true, event.timeMs, UINT64_MAX});
         }
     } else if (event.op == Op::kUnlock && event.object == guard.countMutex &&
                open != sections_.size() && sections_[open].write) {
-        sections_[open].endMs = event.timeMs;
+        EndSection(open, event.timeMs);
     }
 }
 
@@ -84,16 +90,16 @@ void GuardWatch::OnEvent(const Event& event) {
         for (const Watched& watched : guards_) {
             Track(event, watched);
         }
-        for (Wait& wait : waits_) {
-            if (wait.thread == event.thread && wait.endMs == UINT64_MAX) {
-                wait.endMs = event.timeMs;
-            }
+        if (const auto open = openWaits_.find(event.thread); open != openWaits_.end()) {
+            waits_[open->second].endMs = event.timeMs;
+            openWaits_.erase(open);
         }
         return;
     }
     if (event.waits && event.object != nullptr) {
         const std::string name = NameOf(event.object);
         if (!name.empty()) {
+            openWaits_[event.thread] = waits_.size();
             waits_.push_back({event.thread, name, event.timeMs, UINT64_MAX});
         }
     }

@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <map>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "platform/sim.h"
@@ -60,12 +61,19 @@ class GuardWatch final : public Observer {
     };
 
     void Track(const Event& event, const Watched& watched);
+    // The index of the thread's open section in the guard, or sections_.size().
     std::size_t OpenSection(int thread, const std::string& guard) const;
+    void BeginSection(Section section);
+    void EndSection(std::size_t index, std::uint64_t timeMs);
 
     std::vector<Watched> guards_;
     std::vector<Section> sections_;
     std::vector<Wait> waits_;
-    std::map<const void*, int> owners_;  // a held mutex and its owner
+    // Indexes of what is still open, so that a long run does not search
+    // its whole history at every step.
+    std::map<std::pair<int, std::string>, std::size_t> openSections_;
+    std::map<int, std::size_t> openWaits_;  // a thread waits at one object at most
+    std::map<const void*, int> owners_;     // a held mutex and its owner
     std::string violation_;
 };
 
