@@ -1,14 +1,9 @@
 // The simulation back end of the platform layer: the program's threads run
 // one at a time under a scheduler, in virtual time. See platform/sim.h.
 //
-// Simulated threads are fibers on the calling thread, each with a stack of
-// its own, switched with swapcontext: a switch costs well under a
-// microsecond and never waits for the kernel to wake a thread, so searches
-// can afford millions of steps. The sanitizers are told of every switch.
+// Simulated threads are fibers (platform/fiber.h) on the calling thread, so
+// searches can afford millions of steps.
 #include "platform/sim.h"
-
-#include <sys/mman.h>
-#include <ucontext.h>
 
 #include <algorithm>
 #include <cstdio>
@@ -16,27 +11,7 @@
 #include <memory>
 #include <random>
 
-#if defined(__SANITIZE_ADDRESS__)
-#define LISTPOOL_SIM_ASAN 1
-#elif defined(__has_feature)
-#if __has_feature(address_sanitizer)
-#define LISTPOOL_SIM_ASAN 1
-#endif
-#endif
-#if defined(__SANITIZE_THREAD__)
-#define LISTPOOL_SIM_TSAN 1
-#elif defined(__has_feature)
-#if __has_feature(thread_sanitizer)
-#define LISTPOOL_SIM_TSAN 1
-#endif
-#endif
-#if defined(LISTPOOL_SIM_ASAN)
-#include <sanitizer/asan_interface.h>
-#endif
-#if defined(LISTPOOL_SIM_TSAN)
-#include <sanitizer/tsan_interface.h>
-#endif
-
+#include "platform/fiber.h"
 #include "platform/io.h"
 #include "platform/sync.h"
 #include "platform/thread.h"
@@ -49,53 +24,10 @@ namespace {
 // stopped; caught only by the thread's own start routine.
 struct Abandoned {};
 
-// A fiber's stack, with an inaccessible page below it to stop an overflow.
-class Stack {
-  public:
-#if defined(LISTPOOL_SIM_ASAN) || defined(LISTPOOL_SIM_TSAN)
-    static constexpr std::size_t kSize = 4 << 20;
-#else
-    static constexpr std::size_t kSize = 512 << 10;
-#endif
-    static constexpr std::size_t kGuard = 4096;
-
-    Stack() {
-        void* mapped = mmap(nullptr, kSize + kGuard, PROT_READ | PROT_WRITE,
-                            MAP_PRIVATE | MAP_ANONYMOUS | MAP_NORESERVE, -1, 0);
-        if (mapped == MAP_FAILED) {
-            std::abort();
-        }
-        mprotect(mapped, kGuard, PROT_NONE);
-        base_ = static_cast<char*>(mapped) + kGuard;
-    }
-    ~Stack() {
-        munmap(base_ - kGuard, kSize + kGuard);
-    }
-    Stack(const Stack&) = delete;
-    Stack& operator=(const Stack&) = delete;
-
-    char* base() const {
-        return base_;
-    }
-
-  private:
-    char* base_;
-};
-
-// Stacks are kept for the next run: mapping one costs more than a run.
-std::vector<std::unique_ptr<Stack>>& SpareStacks() {
-    static auto* const spare = new std::vector<std::unique_ptr<Stack>>;
-    return *spare;
-}
-
 struct SimThread {
     int id = 0;
     std::function<void()> body;
-    std::unique_ptr<Stack> stack;
-    ucontext_t context;
-#if defined(LISTPOOL_SIM_TSAN)
-    void* tsanFiber = nullptr;
-#endif
+    std::unique_ptr<Fiber> fiber;
     // The call the thread is stopped at.
     Op op = Op::kBegin;
     const void* object = nullptr;  // the CMutex or CEvent, as observers see it
@@ -148,15 +80,8 @@ struct World {
     std::vector<MutexState*> held;
     // Choose's scratch list, kept to spare an allocation every step.
     std::vector<SimThread*> enabled;
-    // The context of the caller of Run, which gets control back at the end.
-    ucontext_t controller;
-#if defined(LISTPOOL_SIM_TSAN)
-    void* controllerFiber = nullptr;
-#endif
-#if defined(LISTPOOL_SIM_ASAN)
-    const void* controllerStack = nullptr;
-    std::size_t controllerStackSize = 0;
-#endif
+    // The caller of Run, which gets control back at the end.
+    Fiber controller;
 };
 
 World* gWorld = nullptr;
@@ -333,31 +258,14 @@ SimThread* Choose(World& world, SimThread* current) {
     return chosen;
 }
 
-void FiberMain(unsigned low, unsigned high);
+void FiberMain(void* argument);
 
 SimThread& AddThread(World& world, std::function<void()> body) {
     auto thread = std::make_unique<SimThread>();
     thread->id = static_cast<int>(world.threads.size());
     thread->body = std::move(body);
     thread->priority = world.pctDropSteps.size() + 1 + world.random() % 1'000'000;
-    auto& spare = SpareStacks();
-    if (spare.empty()) {
-        thread->stack = std::make_unique<Stack>();
-    } else {
-        thread->stack = std::move(spare.back());
-        spare.pop_back();
-    }
-    getcontext(&thread->context);
-    thread->context.uc_stack.ss_sp = thread->stack->base();
-    thread->context.uc_stack.ss_size = Stack::kSize;
-    thread->context.uc_link = nullptr;
-    // makecontext passes ints only: the thread's address goes in two halves.
-    const auto address = reinterpret_cast<std::uintptr_t>(thread.get());
-    makecontext(&thread->context, reinterpret_cast<void (*)()>(FiberMain), 2,
-                static_cast<unsigned>(address), static_cast<unsigned>(address >> 32));
-#if defined(LISTPOOL_SIM_TSAN)
-    thread->tsanFiber = __tsan_create_fiber(0);
-#endif
+    thread->fiber = std::make_unique<Fiber>(FiberMain, thread.get());
     SimThread& added = *thread;
     world.alive.push_back(&added);
     world.threads.push_back(std::move(thread));
@@ -368,28 +276,10 @@ SimThread& AddThread(World& world, std::function<void()> body) {
 // another (or back to the caller, to == nullptr). `ending`: the running
 // fiber will never be resumed.
 void SwitchTo(World& world, SimThread* from, SimThread* to, bool ending = false) {
-    ucontext_t* const fromContext = from != nullptr ? &from->context : &world.controller;
-    ucontext_t* const toContext = to != nullptr ? &to->context : &world.controller;
+    Fiber& leaving = from != nullptr ? *from->fiber : world.controller;
+    Fiber& entering = to != nullptr ? *to->fiber : world.controller;
     tSelf = to;
-#if defined(LISTPOOL_SIM_ASAN)
-    void* fakeStack = nullptr;
-    if (to != nullptr) {
-        __sanitizer_start_switch_fiber(ending ? nullptr : &fakeStack, to->stack->base(),
-                                       Stack::kSize);
-    } else {
-        __sanitizer_start_switch_fiber(ending ? nullptr : &fakeStack, world.controllerStack,
-                                       world.controllerStackSize);
-    }
-#else
-    (void)ending;
-#endif
-#if defined(LISTPOOL_SIM_TSAN)
-    __tsan_switch_to_fiber(to != nullptr ? to->tsanFiber : world.controllerFiber, 0);
-#endif
-    swapcontext(fromContext, toContext);
-#if defined(LISTPOOL_SIM_ASAN)
-    __sanitizer_finish_switch_fiber(fakeStack, nullptr, nullptr);
-#endif
+    leaving.SwitchTo(entering, ending);
 }
 
 // Makes the chosen thread's call take effect.
@@ -495,19 +385,9 @@ void Step(World& world, SimThread& self) {
     }
 }
 
-void FiberMain(unsigned low, unsigned high) {
-    auto* self = reinterpret_cast<SimThread*>(static_cast<std::uintptr_t>(low) |
-                                              static_cast<std::uintptr_t>(high) << 32);
+void FiberMain(void* argument) {
+    auto* const self = static_cast<SimThread*>(argument);
     World& world = *gWorld;
-#if defined(LISTPOOL_SIM_ASAN)
-    // Thread 0 is always entered first from the caller of Run: learn its stack.
-    if (self->id == 0) {
-        __sanitizer_finish_switch_fiber(nullptr, &world.controllerStack,
-                                        &world.controllerStackSize);
-    } else {
-        __sanitizer_finish_switch_fiber(nullptr, nullptr, nullptr);
-    }
-#endif
     if (!self->abandoned) {
         try {
             self->body();
@@ -551,9 +431,6 @@ Outcome Run(const Options& options, std::vector<TypedText> input, std::function<
         world.pctDropSteps.push_back(1 +
                                      world.random() % std::max<std::uint64_t>(options.pctSteps, 1));
     }
-#if defined(LISTPOOL_SIM_TSAN)
-    world.controllerFiber = __tsan_get_current_fiber();
-#endif
     gWorld = &world;
     SimThread& first = AddThread(world, std::move(body));
     SwitchTo(world, nullptr, &first);
@@ -570,12 +447,6 @@ Outcome Run(const Options& options, std::vector<TypedText> input, std::function<
     }
     gWorld = nullptr;
     tSelf = nullptr;
-    for (auto& thread : world.threads) {
-#if defined(LISTPOOL_SIM_TSAN)
-        __tsan_destroy_fiber(thread->tsanFiber);
-#endif
-        SpareStacks().push_back(std::move(thread->stack));
-    }
     world.outcome.threads = static_cast<int>(world.threads.size());
     return std::move(world.outcome);
 }

@@ -1,7 +1,7 @@
 // The simulation back end's controls, for tests and tools only.
 //
-// A run executes a body on simulated threads: real threads of which exactly
-// one runs at a time. Every platform call (mutex lock and unlock, event lock,
+// A run executes a body on simulated threads: fibers on the calling thread,
+// of which exactly one runs at a time. Every platform call (mutex lock and unlock, event lock,
 // set and reset, thread start, sleep, write, read of input) is a point where
 // the scheduler may switch threads. Time is virtual: SleepMs parks a thread
 // until its wake-up time, and when no thread can go on the clock jumps to the

@@ -1,0 +1,153 @@
+#include "platform/fiber.h"
+
+#include <sys/mman.h>
+
+#include <cstdint>
+#include <cstdlib>
+#include <vector>
+
+#if defined(__SANITIZE_ADDRESS__)
+#define LISTPOOL_FIBER_ASAN 1
+#elif defined(__has_feature)
+#if __has_feature(address_sanitizer)
+#define LISTPOOL_FIBER_ASAN 1
+#endif
+#endif
+#if defined(__SANITIZE_THREAD__)
+#define LISTPOOL_FIBER_TSAN 1
+#elif defined(__has_feature)
+#if __has_feature(thread_sanitizer)
+#define LISTPOOL_FIBER_TSAN 1
+#endif
+#endif
+#if defined(LISTPOOL_FIBER_ASAN)
+#include <sanitizer/asan_interface.h>
+#endif
+#if defined(LISTPOOL_FIBER_TSAN)
+#include <sanitizer/tsan_interface.h>
+#endif
+
+namespace listpool::sim {
+
+// A fiber's stack, with an inaccessible page below it to stop an overflow.
+class FiberStack {
+  public:
+#if defined(LISTPOOL_FIBER_ASAN) || defined(LISTPOOL_FIBER_TSAN)
+    static constexpr std::size_t kSize = 4 << 20;
+#else
+    static constexpr std::size_t kSize = 512 << 10;
+#endif
+    static constexpr std::size_t kGuard = 4096;
+
+    FiberStack() {
+        void* mapped = mmap(nullptr, kSize + kGuard, PROT_READ | PROT_WRITE,
+                            MAP_PRIVATE | MAP_ANONYMOUS | MAP_NORESERVE, -1, 0);
+        if (mapped == MAP_FAILED) {
+            std::abort();
+        }
+        mprotect(mapped, kGuard, PROT_NONE);
+        base_ = static_cast<char*>(mapped) + kGuard;
+    }
+    ~FiberStack() {
+        munmap(base_ - kGuard, kSize + kGuard);
+    }
+    FiberStack(const FiberStack&) = delete;
+    FiberStack& operator=(const FiberStack&) = delete;
+
+    char* base() const {
+        return base_;
+    }
+
+  private:
+    char* base_;
+};
+
+namespace {
+
+// Stacks are kept for later fibers: mapping one costs more than a whole
+// simulated run.
+std::vector<std::unique_ptr<FiberStack>>& SpareStacks() {
+    static auto* const spare = new std::vector<std::unique_ptr<FiberStack>>;
+    return *spare;
+}
+
+// The fiber that the switch under way leaves.
+thread_local Fiber* tLeaving = nullptr;
+
+}  // namespace
+
+Fiber::Fiber() {
+#if defined(LISTPOOL_FIBER_TSAN)
+    tsanFiber_ = __tsan_get_current_fiber();
+#endif
+}
+
+Fiber::Fiber(void (*entry)(void*), void* argument) : entry_(entry), argument_(argument) {
+    auto& spare = SpareStacks();
+    if (spare.empty()) {
+        stack_ = std::make_unique<FiberStack>();
+    } else {
+        stack_ = std::move(spare.back());
+        spare.pop_back();
+    }
+    stackBottom_ = stack_->base();
+    stackSize_ = FiberStack::kSize;
+    getcontext(&context_);
+    context_.uc_stack.ss_sp = stack_->base();
+    context_.uc_stack.ss_size = FiberStack::kSize;
+    context_.uc_link = nullptr;
+    // makecontext passes ints only: the fiber's address goes in two halves.
+    const auto address = reinterpret_cast<std::uintptr_t>(this);
+    makecontext(&context_, reinterpret_cast<void (*)()>(Start), 2, static_cast<unsigned>(address),
+                static_cast<unsigned>(address >> 32));
+#if defined(LISTPOOL_FIBER_TSAN)
+    tsanFiber_ = __tsan_create_fiber(0);
+#endif
+}
+
+Fiber::~Fiber() {
+    if (stack_ == nullptr) {
+        return;
+    }
+#if defined(LISTPOOL_FIBER_TSAN)
+    __tsan_destroy_fiber(tsanFiber_);
+#endif
+    SpareStacks().push_back(std::move(stack_));
+}
+
+void Fiber::SwitchTo(Fiber& to, bool ending) {
+    void* fakeStack = nullptr;
+#if defined(LISTPOOL_FIBER_ASAN)
+    __sanitizer_start_switch_fiber(ending ? nullptr : &fakeStack, to.stackBottom_, to.stackSize_);
+#else
+    (void)ending;
+#endif
+#if defined(LISTPOOL_FIBER_TSAN)
+    __tsan_switch_to_fiber(to.tsanFiber_, 0);
+#endif
+    tLeaving = this;
+    swapcontext(&context_, &to.context_);
+    Arrived(fakeStack);
+}
+
+void Fiber::Arrived([[maybe_unused]] void* fakeStack) {
+#if defined(LISTPOOL_FIBER_ASAN)
+    // The thread's own stack is known only once it has been left.
+    Fiber* const left = tLeaving;
+    if (left != nullptr && left->stack_ == nullptr) {
+        __sanitizer_finish_switch_fiber(fakeStack, &left->stackBottom_, &left->stackSize_);
+    } else {
+        __sanitizer_finish_switch_fiber(fakeStack, nullptr, nullptr);
+    }
+#endif
+}
+
+void Fiber::Start(unsigned low, unsigned high) {
+    Arrived(nullptr);
+    auto* const self = reinterpret_cast<Fiber*>(static_cast<std::uintptr_t>(low) |
+                                                static_cast<std::uintptr_t>(high) << 32);
+    self->entry_(self->argument_);
+    std::abort();  // an entry leaves through an ending switch, never by returning
+}
+
+}  // namespace listpool::sim
