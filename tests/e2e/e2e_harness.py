@@ -228,12 +228,24 @@ class Run:
         shutil.rmtree(self.folder, ignore_errors=True)
 
 
+def launcher_died(options, runs):
+    """The signal that ended the launcher (wine) of one of the runs, if any.
+
+    wine itself sometimes dies so as a program ends, while a Windows
+    program's own crash ends with a status, never a signal; SIGKILL is the
+    harness's own time-out."""
+    if not options.launched:
+        return None
+    for run in runs:
+        status = run.proc.poll()
+        if status is not None and status < 0 and -status != signal.SIGKILL:
+            return -status
+    return None
+
+
 def run_case(function, options):
     """Runs one case function, keeping its folders for a look when it fails.
-
-    Under a launcher (wine), a failed case whose launcher died of a signal
-    runs once more: wine itself sometimes dies so as a program ends, while a
-    Windows program's own crash ends with a status, never a signal."""
+    A failed case whose launcher died of a signal runs once more."""
     for attempt in (1, 2):
         runs = []
 
@@ -245,13 +257,12 @@ def run_case(function, options):
         try:
             function(new_run, options)
         except Failure:
-            signals = [-run.proc.poll() for run in runs if (run.proc.poll() or 0) < 0]
+            died = launcher_died(options, runs)
             for run in runs:
                 if run.proc.poll() is None:
                     run.proc.kill()
-            crashed = [n for n in signals if n != signal.SIGKILL]
-            if options.launched and crashed and attempt == 1:
-                print(f"the launcher died of signal {crashed[0]}; running the case once more",
+            if died and attempt == 1:
+                print(f"the launcher died of signal {died}; running the case once more",
                       file=sys.stderr)
                 for run in runs:
                     run.proc.wait()
