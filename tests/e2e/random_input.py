@@ -3,12 +3,10 @@ status 0 and print a bounded amount."""
 
 import random
 import re
-import sys
 import threading
 import time
 
-from e2e_harness import (PROMPT, SECONDS_PER_WORD, Failure, Run, launcher_died, require_equal,
-                         words_in)
+from e2e_harness import PROMPT, SECONDS_PER_WORD, Failure, require_equal, run_case, words_in
 
 # What standard output may consist of, line by line, once the prompts at the
 # start of a line are taken off (the console never starts a worker here).
@@ -136,28 +134,20 @@ def random_input(options, seed, count, seconds, parallel=6):
                 state["next"] += 1
             rng = random.Random(f"{seed}/{index}")
             data = random_bytes(rng) if index % 2 == 0 else random_script(rng)
-            for attempt in (1, 2):
-                run = Run(options)
-                try:
-                    run.send(data, close=True)
-                    status = run.finish(timeout=SECONDS_PER_WORD * words_in(data) + 20)
-                    waited = run.exit_time - (run.input_closed_at or run.exit_time)
-                    check_random_run(run, options, data, status, waited)
-                    run.clean()
-                    break
-                except Failure as failure:
-                    died = launcher_died(options, [run])
-                    if died and attempt == 1:
-                        print(f"input {index}: the launcher died of signal {died}; "
-                              "running it once more", file=sys.stderr, flush=True)
-                        run.clean()
-                        continue
-                    with lock:
-                        state["failure"] = (
-                            f"seed {seed}, input {index} (kept in {run.folder}): {failure}\n"
-                            f"input: {data!r}"
-                        )
-                    return
+
+            def one_input(new_run, options):
+                run = new_run()
+                run.send(data, close=True)
+                status = run.finish(timeout=SECONDS_PER_WORD * words_in(data) + 20)
+                waited = run.exit_time - (run.input_closed_at or run.exit_time)
+                check_random_run(run, options, data, status, waited)
+
+            try:
+                run_case(one_input, options)
+            except Failure as failure:
+                with lock:
+                    state["failure"] = f"seed {seed}, input {index}: {failure}\ninput: {data!r}"
+                return
             with lock:
                 state["done"] += 1
 

@@ -1,5 +1,5 @@
 #!/usr/bin/env bash
-# Checks run.sh with stand-in loaders: it runs again only a loader killed by
+# Checks run.sh with a stand-in loader: it runs again only a loader killed by
 # a signal, and only once; every other status passes through unchanged.
 set -u
 here=$(cd "$(dirname "$0")" && pwd)
@@ -7,27 +7,13 @@ work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 failed=0
 
-# A stand-in loader: counts its runs in $work/runs, then ends as told by the
-# list of outcomes (one per run): a number is an exit status, "segv" a
-# SIGSEGV to itself.
-cat >"$work/loader" <<'LOADER'
-#!/usr/bin/env bash
-runs=$(($(cat "$RUNS" 2>/dev/null || echo 0) + 1))
-echo "$runs" >"$RUNS"
-read -ra outcomes <<<"$OUTCOMES"
-outcome=${outcomes[runs - 1]:-0}
-echo "run $runs of $1"
-if [ "$outcome" = segv ]; then kill -SEGV $$; fi
-exit "$outcome"
-LOADER
-chmod +x "$work/loader"
-
-# expect OUTCOMES STATUS RUNS: run.sh must end with STATUS after RUNS runs.
+# expect OUTCOMES STATUS RUNS: with the stand-in ending its runs as OUTCOMES
+# says, run.sh must end with STATUS after RUNS runs.
 expect() {
   rm -f "$work/runs"
   local status=0
-  RUNS=$work/runs OUTCOMES=$1 "$here/run.sh" "$work/loader" test.exe >"$work/out" 2>"$work/err" ||
-    status=$?
+  RUNS=$work/runs OUTCOMES=$1 "$here/run.sh" "$here/stand_in_wine.sh" test.exe \
+    >"$work/out" 2>"$work/err" || status=$?
   local runs
   runs=$(cat "$work/runs")
   if [ "$status" -ne "$2" ] || [ "$runs" -ne "$3" ]; then
