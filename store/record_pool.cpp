@@ -3,10 +3,10 @@
 namespace listpool {
 
 RecordPool::RecordPool() {
-    MarkAllFree(words);
+    MarkAllFree();
 }
 
-void RecordPool::MarkAllFree(Words& words) {
+void RecordPool::MarkAllFree() {
     for (std::int32_t n = 0; n < kRecordCount; ++n) {
         words[static_cast<std::size_t>(n * kWordsPerRecord + kMarkWord)] = kFree;
     }
@@ -26,7 +26,7 @@ std::int32_t RecordPool::FindFree() {
 }
 
 void RecordPool::Collect(std::int32_t root) {
-    MarkAllFree(words);
+    MarkAllFree();
     for (std::int32_t offset = root; offset != kNone; offset = Next(offset)) {
         SetMark(offset, kInUse);
     }

@@ -74,8 +74,8 @@ struct RecordPool {
         words[offset + kMarkWord] = mark;
     }
     using Words = std::array<std::int32_t, kRecordCount * kWordsPerRecord>;
-    // Marks every record of words free: a new pool's, and at each collection.
-    static void MarkAllFree(Words& words);
+    // Marks every record free: a new pool's, and at each collection.
+    void MarkAllFree();
 
     // Marks belong to the pool's guard, as the cursor does. Key and Next are
     // the list's links: they change only inside both write sections, the
