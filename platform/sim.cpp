@@ -219,8 +219,8 @@ SimThread* Choose(World& world, SimThread* current) {
                "step limit reached at " + std::to_string(world.nowMs) + " ms:\n" + Waits(world));
         return nullptr;
     }
-    const bool keep = current != nullptr && !current->ended &&
-                      std::find(enabled.begin(), enabled.end(), current) != enabled.end();
+    // Only threads still alive are enabled, so an ended current one is not kept.
+    const bool keep = std::find(enabled.begin(), enabled.end(), current) != enabled.end();
     SimThread* chosen = keep ? current : enabled.front();
     if (enabled.size() > 1) {
         const Options& options = world.options;
