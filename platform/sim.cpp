@@ -11,6 +11,7 @@
 #include <cstdlib>
 #include <memory>
 #include <random>
+#include <type_traits>
 
 #include "platform/fiber.h"
 #include "platform/io.h"
@@ -67,6 +68,10 @@ std::uint32_t NewObjectId();
 struct MutexState {
     SimThread* owner = nullptr;
     std::uint32_t id = NewObjectId();
+    // The run that last listed it in its mutexes, and the order in which
+    // threads have taken it in that run.
+    std::uint64_t listedIn = 0;
+    std::uint64_t takers = 0;
 };
 
 struct EventState {
@@ -121,7 +126,8 @@ struct World {
     // Which run this is, and how many objects had been made before it.
     std::uint64_t serial = 0;
     std::uint32_t objectsBefore = 0;
-    // The events the run has made or used, for StateHash.
+    // The mutexes and events the run has made or used, for StateHash.
+    std::vector<MutexState*> mutexes;
     std::vector<EventState*> events;
     // A hash of each file's writes, by descriptor.
     std::map<int, std::uint64_t> fileHashes;
@@ -239,11 +245,15 @@ std::string Waits(const World& world) {
     return report;
 }
 
-// Lists an event among the run's, once.
-void ListEvent(World& world, EventState* event) {
-    if (event->listedIn != world.serial) {
-        event->listedIn = world.serial;
-        world.events.push_back(event);
+// Lists a mutex or an event among the run's, once.
+template <typename State>
+void List(World& world, std::vector<State*>& list, State* state) {
+    if (state->listedIn != world.serial) {
+        state->listedIn = world.serial;
+        if constexpr (std::is_same_v<State, MutexState>) {
+            state->takers = 0;
+        }
+        list.push_back(state);
     }
 }
 
@@ -376,6 +386,9 @@ void Apply(World& world, SimThread& thread) {
     switch (thread.op) {
         case Op::kLock:
             static_cast<MutexState*>(thread.state)->owner = &thread;
+            static_cast<MutexState*>(thread.state)->takers =
+                Fold(static_cast<MutexState*>(thread.state)->takers,
+                     static_cast<std::uint64_t>(thread.id));
             world.held.push_back(static_cast<MutexState*>(thread.state));
             break;
         case Op::kUnlock: {
@@ -594,8 +607,11 @@ std::uint64_t StateHash() {
     // Sets of objects, summed so that the order they are kept in does not
     // count.
     std::uint64_t objects = 0;
-    for (const MutexState* mutex : world->held) {
-        objects += Fold(mutex->id, static_cast<std::uint64_t>(mutex->owner->id) + 1);
+    const bool everything = world->options.placeCalls == 0;
+    for (const MutexState* mutex : world->mutexes) {
+        const std::uint64_t owner =
+            mutex->owner != nullptr ? static_cast<std::uint64_t>(mutex->owner->id) + 1 : 0;
+        objects += Fold(Fold(mutex->id, owner), everything ? mutex->takers : 0);
     }
     for (const EventState* event : world->events) {
         objects += Fold(event->id, event->signalled ? 2 : 3);
@@ -664,7 +680,9 @@ sim::SimThread* Call(Op op, const void* object, void* state, Prepare prepare) {
     self->object = object;
     self->state = state;
     if (op == Op::kWait || op == Op::kSet || op == Op::kReset) {
-        sim::ListEvent(*world, static_cast<sim::EventState*>(state));
+        sim::List(*world, world->events, static_cast<sim::EventState*>(state));
+    } else if (op == Op::kLock || op == Op::kUnlock) {
+        sim::List(*world, world->mutexes, static_cast<sim::MutexState*>(state));
     }
     prepare(*world, *self);
     sim::Step(*world, *self);
@@ -676,7 +694,11 @@ void NoPreparation(sim::World&, sim::SimThread&) {}
 }  // namespace
 
 CMutex::CMutex() {
-    m_hObject = new sim::MutexState;
+    auto* state = new sim::MutexState;
+    m_hObject = state;
+    if (sim::gWorld != nullptr) {
+        sim::List(*sim::gWorld, sim::gWorld->mutexes, state);
+    }
 }
 
 bool CMutex::Lock() {
@@ -693,7 +715,7 @@ CEvent::CEvent() {
     auto* state = new sim::EventState;
     m_hObject = state;
     if (sim::gWorld != nullptr) {
-        sim::ListEvent(*sim::gWorld, state);
+        sim::List(*sim::gWorld, sim::gWorld->events, state);
     }
 }
 

@@ -174,7 +174,10 @@ int CurrentThread();
 // pending call, its wake-up time and its place. A thread's place is a hash of
 // the calls it has made (with the time, the bytes written and the bytes
 // read) since its start or the last MarkPlace it called: every one of them,
-// or the last Options::placeCalls. Objects are
+// or the last Options::placeCalls. With every call counted, the state also
+// holds the order in which threads took each mutex, so that two runs whose
+// threads made the same calls but took turns differently in a section (and
+// so left different data there) are told apart. Objects are
 // told apart by the order of their creation, so two runs that create them
 // in the same order agree on every hash.
 std::uint64_t StateHash();

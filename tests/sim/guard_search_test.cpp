@@ -127,6 +127,18 @@ TEST(GuardSearchTest, EveryStateKeepsWritersAloneAndEveryRunEnds) {
 // while writers keep coming too: the gate is open only from one writer's
 // SetEvent to the next writer's ResetEvent, and a reader that does not look
 // then waits on.
+// Three rounds each: about four times the states; CI only.
+TEST(GuardSearchLargeTest, EveryStateKeepsWritersAloneAndEveryRunEndsInThreeRoundsEach) {
+    constexpr GuardCast kCast{2, 2, 3, 3};
+    if (Replaying<ReadWriteGuard>(kCast)) {
+        GTEST_SKIP();
+    }
+    const SearchResult result = Search<ReadWriteGuard>(kCast);
+    ASSERT_EQ(result.failure, "") << ReplayCommand(result.replay);
+    EXPECT_TRUE(result.complete);
+    EXPECT_FALSE(result.graph.HasCycle()) << "some run of finite rounds goes on for ever";
+}
+
 TEST(GuardSearchTest, WritersGetInPastOverlappingReadersWhoPassTheGateUnlessWritesNeverEnd) {
     if (Replaying<ReadWriteGuard>(kAllForEver)) {
         GTEST_SKIP();
