@@ -359,7 +359,9 @@ SimThread& AddThread(World& world, std::function<void()> body) {
     auto thread = std::make_unique<SimThread>();
     thread->id = static_cast<int>(world.threads.size());
     thread->body = std::move(body);
-    thread->priority = world.pctDropSteps.size() + 1 + world.random() % 1'000'000;
+    if (world.options.strategy == Strategy::kPct) {
+        thread->priority = world.pctDropSteps.size() + 1 + world.random() % 1'000'000;
+    }
     thread->fiber = std::make_unique<Fiber>(FiberMain, thread.get());
     SimThread& added = *thread;
     world.alive.push_back(&added);
@@ -547,7 +549,7 @@ Outcome Run(const Options& options, std::vector<TypedText> input, std::function<
     // Unwind the threads still alive one at a time, then free any mutex they
     // left taken for the next run.
     for (const auto& thread : world.threads) {
-        if (!thread->ended) {
+        if (!thread->ended && options.unwindAbandoned) {
             thread->abandoned = true;
             SwitchTo(world, nullptr, thread.get());
         }

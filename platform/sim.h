@@ -108,6 +108,10 @@ struct Options {
     Observer* observer = nullptr;
     // Picks every step instead of the strategy and the replay.
     Chooser* chooser = nullptr;
+    // false: threads still alive at the end of the run are dropped where they
+    // stopped instead of unwound, which costs more than a short run; only
+    // for threads whose stack holds nothing that a destructor must free.
+    bool unwindAbandoned = true;
     // How many of a thread's last calls since its MarkPlace its place in
     // StateHash holds (at most 8); 0 for every one.
     std::size_t placeCalls = 0;
@@ -158,7 +162,8 @@ struct Outcome {
 
 // Runs body as thread 0 until it calls ExitProcess, every thread has ended,
 // or the run fails. Threads still alive at the end are abandoned: each in
-// turn unwinds from the call it is stopped in. One run at a time.
+// turn unwinds from the call it is stopped in, or is dropped there (see
+// Options::unwindAbandoned). One run at a time.
 Outcome Run(const Options& options, std::vector<TypedText> input, std::function<void()> body);
 
 // Outside a run the platform calls do nothing: writes are dropped, reads

@@ -57,6 +57,7 @@ class GuardScene final : public SearchScene {
     Outcome Play(const Options& given) override {
         Options options = given;
         options.placeCalls = 1;
+        options.unwindAbandoned = false;  // the threads' stacks own nothing
         failure_.clear();
         threads_.assign(static_cast<std::size_t>(1 + cast_.readers + cast_.writers), {});
         return Run(options, {}, [this] {
