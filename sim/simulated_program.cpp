@@ -4,6 +4,7 @@
 #include "platform/io.h"
 #include "sim/guard_watch.h"
 #include "sim/session.h"
+#include "sim/state_search.h"
 
 namespace listpool::sim {
 namespace {
@@ -59,11 +60,7 @@ std::string ReplayCommand(const Options& options, std::string_view session) {
     }
     command += "' | build/sim/listpool-sim";
     if (!options.replay.empty()) {
-        std::string choices;
-        for (const int thread : options.replay) {
-            choices += (choices.empty() ? "" : " ") + std::to_string(thread);
-        }
-        command += " --replay '" + choices + "'";
+        command += " --replay '" + ChoiceText(options.replay) + "'";
     } else if (options.strategy != Strategy::kFixed) {
         command += options.strategy == Strategy::kRandom ? " --random " : " --pct ";
         command += std::to_string(options.seed);
