@@ -8,6 +8,14 @@
 //                                    which of them catch it
 //   listpool_relacy_check --history  the same runs as with no argument, and
 //                                    relacy's history of every failure
+//   listpool_relacy_check --deeper   every check on the shipped orders again,
+//                                    further: under relacy's random scheduler
+//                                    (a load may read up to two stores back)
+//                                    for a million iterations, and with the
+//                                    bound of each bounded check raised by
+//                                    one (about a minute)
+//   listpool_relacy_check --check NAME  one check on the shipped orders, with
+//                                    relacy's history if it fails
 //
 // Exit status 0 when every run gave its expected verdict, 1 otherwise.
 #include <chrono>
@@ -76,6 +84,9 @@ class RunText : public std::streambuf {
     char text_[kSize];
 };
 
+// The iterations of a run under relacy's random scheduler.
+constexpr rl::iteration_t kRandomIterations = 1000000;
+
 struct Outcome {
     rl::test_result_e result;
     rl::iteration_t iterations;
@@ -90,6 +101,7 @@ Outcome Run(const Check& check, const Primitives& primitives) {
     rl::test_params params;
     params.search_type = check.search;
     params.context_bound = check.bound;
+    params.iteration_count = kRandomIterations;
     params.output_stream = &output;
     params.progress_stream = &output;
     UsePrimitives(primitives);
@@ -103,6 +115,9 @@ Outcome Run(const Check& check, const Primitives& primitives) {
 std::string Search(const Check& check) {
     if (check.search == rl::fair_full_search_scheduler_type) {
         return "exhaustive";
+    }
+    if (check.search == rl::random_scheduler_type) {
+        return "random";
     }
     return "bound " + std::to_string(check.bound);
 }
@@ -141,6 +156,22 @@ int RunAll(bool history) {
     return unexpected == 0 ? 0 : 1;
 }
 
+int Deeper() {
+    int unexpected = 0;
+    for (const Check& check : kChecks) {
+        Check random = check;
+        random.search = rl::random_scheduler_type;
+        unexpected += !Expect(random, "shipped", kShipped, rl::test_result_success, false);
+        if (check.search == rl::fair_context_bound_scheduler_type) {
+            Check deeper = check;
+            ++deeper.bound;
+            unexpected += !Expect(deeper, "shipped", kShipped, rl::test_result_success, false);
+        }
+    }
+    std::printf("relacy check, deeper: %d unexpected\n", unexpected);
+    return unexpected == 0 ? 0 : 1;
+}
+
 // Each control on every check: which of them catch it.
 int Table() {
     for (const Control& control : Controls()) {
@@ -160,6 +191,9 @@ int Main(int argc, char** argv) {
     if (mode == "--table") {
         return Table();
     }
+    if (mode == "--deeper") {
+        return Deeper();
+    }
     if (mode == "--check" && argc > 2) {
         return Expect(*CheckNamed(argv[2]), "shipped", kShipped, rl::test_result_success, true) ? 0
                                                                                                 : 1;
@@ -167,7 +201,7 @@ int Main(int argc, char** argv) {
     if (mode.empty() || mode == "--history") {
         return RunAll(mode == "--history");
     }
-    std::fprintf(stderr, "usage: %s [--table | --history | --check NAME]\n", argv[0]);
+    std::fprintf(stderr, "usage: %s [--table | --history | --deeper | --check NAME]\n", argv[0]);
     return 2;
 }
 
