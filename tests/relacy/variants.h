@@ -18,8 +18,8 @@ namespace listpool::rlcheck {
 using futex::EventOrders;
 using futex::MutexOrders;
 
-// A check, and how relacy searches it: bound is the context bound of
-// relacy's context-bound scheduler, unused by the full search.
+// A check, and how relacy searches it; bound is the context bound, for
+// relacy's context-bound scheduler only.
 struct Check {
     const char* name;
     bool (*run)(rl::test_params&);
@@ -27,6 +27,8 @@ struct Check {
     unsigned bound;
 };
 
+// A positive control: a variant, the check that must catch it, and relacy's
+// verdict there.
 struct Control {
     std::string name;
     Primitives primitives;

@@ -1,7 +1,8 @@
 // relacy, and the word the memory model check runs the mutex and event
 // algorithms of platform/futex_sync.h on: relacy's atomic behind the members
-// of std::atomic<std::uint32_t> that the algorithms use, with the futex wait
-// and wake that std::atomic's wait and notify come down to on Linux.
+// of std::atomic<std::uint32_t> that the algorithms use, with a futex wait
+// and wake that give what the standard promises of std::atomic's wait and
+// notify, and no more (RlWord says how).
 //
 // Every source of the check includes relacy through this header, and only
 // after the standard headers: relacy.hpp defines macros named like standard
