@@ -505,7 +505,7 @@ FairCycle FindFairCycle(const StateGraph& graph, std::uint32_t label) {
             stepped = true;
             at = step.to;
         };
-        auto inward = [&](std::uint32_t node, int thread) {
+        auto inward = [&, c = c](std::uint32_t node, int thread) {
             const auto& steps = graph.nodes[node].steps;
             return std::find_if(steps.begin(), steps.end(), [&](const auto& step) {
                 return (thread < 0 || step.thread == thread) && step.to != kEnd &&
