@@ -90,20 +90,13 @@ std::vector<Line> LinesOf(const Outcome& outcome) {
     return lines;
 }
 
-// The guard's name and what the object is, from its name ("list gate").
-std::pair<std::string, Activity> GuardObject(const std::string& name) {
-    static const std::pair<std::string_view, Activity> kParts[] = {
-        {" gate", Activity::kGate},
-        {" writer mutex", Activity::kWriterTurn},
-        {" no-readers event", Activity::kReadersLeave},
-        {" count mutex", Activity::kCountMutex}};
-    for (const auto& [suffix, activity] : kParts) {
-        if (name.ends_with(suffix)) {
-            return {name.substr(0, name.size() - suffix.size()), activity};
-        }
-    }
-    return {name, Activity::kOther};
-}
+// The parts of a guard, in the order a picture shows them, by the suffix
+// the guard watch gives their names.
+constexpr std::pair<std::string_view, Activity> kParts[] = {
+    {" gate", Activity::kGate},
+    {" writer mutex", Activity::kWriterTurn},
+    {" no-readers event", Activity::kReadersLeave},
+    {" count mutex", Activity::kCountMutex}};
 
 // A writer is entering from closing a guard's gate until it is inside.
 struct Entering {
@@ -161,7 +154,81 @@ std::vector<GuardSpan> StatesOf(const std::string& guard, const std::vector<Sect
     return spans;
 }
 
+// The object's states from 0 to endMs, from the calls on it: a mutex is
+// free until locked, an event signalled until reset.
+std::vector<ObjectSpan> ObjectStates(const std::string& name, bool mutex,
+                                     const std::vector<Call>& calls, std::uint64_t endMs) {
+    std::vector<ObjectSpan> spans = {{name, mutex, -1, !mutex, 0, endMs}};
+    for (const Call& call : calls) {
+        ObjectSpan& last = spans.back();
+        int holder = last.holder;
+        bool signalled = last.signalled;
+        if (call.object != name) {
+            continue;
+        } else if (mutex && (call.op == Op::kLock || call.op == Op::kUnlock)) {
+            holder = call.op == Op::kLock ? call.thread : -1;
+        } else if (!mutex && (call.op == Op::kSet || call.op == Op::kReset)) {
+            signalled = call.op == Op::kSet;
+        }
+        if (holder == last.holder && signalled == last.signalled) {
+            continue;
+        }
+        if (last.beginMs == call.atMs) {
+            // The state before lasted no time.
+            spans.pop_back();
+            if (!spans.empty() && spans.back().holder == holder &&
+                spans.back().signalled == signalled) {
+                spans.back().endMs = endMs;
+                continue;
+            }
+        } else {
+            last.endMs = call.atMs;
+        }
+        spans.push_back(
+            {name, mutex, holder, signalled, spans.empty() ? 0 : spans.back().endMs, endMs});
+    }
+    return spans;
+}
+
+// A wait for the object, as a wait while the object is taken (a mutex
+// held, an event reset) and running while it is not.
+std::vector<Band> WhileTaken(const Band& wait, const std::string& object,
+                             const std::vector<ObjectSpan>& objects) {
+    std::vector<Band> pieces;
+    for (const ObjectSpan& span : objects) {
+        const std::uint64_t from = std::max(span.beginMs, wait.beginMs);
+        const std::uint64_t to = std::min(span.endMs, wait.endMs);
+        if (span.object != object || from >= to) {
+            continue;
+        }
+        const bool taken = span.mutex ? span.holder >= 0 : !span.signalled;
+        Band piece = wait;
+        piece.activity = taken ? wait.activity : Activity::kRunning;
+        piece.on = taken ? wait.on : "";
+        if (!pieces.empty() && pieces.back().activity == piece.activity) {
+            pieces.back().endMs = to;
+            continue;
+        }
+        piece.beginMs = from;
+        piece.endMs = to;
+        pieces.push_back(piece);
+    }
+    if (pieces.empty()) {
+        pieces.push_back(wait);
+    }
+    return pieces;
+}
+
 }  // namespace
+
+std::pair<std::string, Activity> GuardObject(const std::string& name) {
+    for (const auto& [suffix, activity] : kParts) {
+        if (name.ends_with(suffix)) {
+            return {name.substr(0, name.size() - suffix.size()), activity};
+        }
+    }
+    return {name, Activity::kOther};
+}
 
 const char* ActivityName(Activity activity) {
     static const char* const kNames[] = {"running",     "pausing",       "gate",
@@ -191,6 +258,7 @@ const char* GuardStateName(GuardState state) {
 void TimelineRecorder::OnEvent(const Event& event) {
     auto [found, added] = threads_.try_emplace(event.thread);
     PerThread& self = found->second;
+    lastMs_ = std::max(lastMs_, event.timeMs);
     if (added) {
         self.beginMs = event.timeMs;
     }
@@ -208,6 +276,9 @@ void TimelineRecorder::OnEvent(const Event& event) {
         blocked_[self.open].endMs = event.timeMs;
         self.open = SIZE_MAX;
     }
+    if (event.op != Op::kEnd) {
+        done_.push_back({event.thread, event.op, event.object, event.timeMs});
+    }
     switch (event.op) {
         case Op::kLock:
             self.held.push_back(event.object);
@@ -222,7 +293,7 @@ void TimelineRecorder::OnEvent(const Event& event) {
             }
             break;
         case Op::kReset:
-            resets_.push_back({event.thread, event.object, event.timeMs});
+            resets_.push_back({event.thread, event.object, event.timeMs, done_.size() - 1});
             break;
         case Op::kStartThread:
             threads_[event.newThread].beginMs = event.timeMs;
@@ -254,10 +325,12 @@ void TimelineRecorder::OnConsole(const Event& event) {
     }
 }
 
-Timeline TimelineRecorder::Build(const Session& session) const {
+Timeline TimelineRecorder::Build(const Session& session, Axis axis) const {
     Timeline timeline;
-    const std::uint64_t endMs = session.outcome.endTimeMs;
+    const std::uint64_t endMs = axis == Axis::kSteps ? lastMs_ : session.outcome.endTimeMs;
+    timeline.axis = axis;
     timeline.endMs = endMs;
+    timeline.guardNames = session.guards;
     const std::vector<std::string> names = ThreadNames(session.outcome);
     for (const auto& [thread, self] : threads_) {
         const std::string name = static_cast<std::size_t>(thread) < names.size()
@@ -269,6 +342,20 @@ Timeline TimelineRecorder::Build(const Session& session) const {
         const auto found = session.objectNames.find(object);
         return found == session.objectNames.end() ? std::string() : found->second;
     };
+    for (const Done& done : done_) {
+        if (done.timeMs <= endMs) {
+            timeline.calls.push_back({done.thread, done.op, nameOf(done.object), done.timeMs});
+        }
+    }
+    for (const std::string& guard : session.guards) {
+        for (const auto& [suffix, activity] : kParts) {
+            const bool mutex =
+                activity == Activity::kWriterTurn || activity == Activity::kCountMutex;
+            const std::vector<ObjectSpan> spans =
+                ObjectStates(guard + std::string(suffix), mutex, timeline.calls, endMs);
+            timeline.objects.insert(timeline.objects.end(), spans.begin(), spans.end());
+        }
+    }
     for (const ThreadTrack& track : timeline.threads) {
         std::uint64_t at = track.beginMs;
         for (const Blocked& blocked : blocked_) {
@@ -288,7 +375,15 @@ Timeline TimelineRecorder::Build(const Session& session) const {
                 band.on = streams_.at(blocked.object);
             }
             timeline.bands.push_back({track.thread, Activity::kRunning, "", at, band.beginMs});
-            timeline.bands.push_back(band);
+            if (axis == Axis::kSteps && !band.on.empty()) {
+                // Step by step a thread waits only while its object is
+                // taken; once it is free, the thread is ready until chosen.
+                const std::vector<Band> pieces =
+                    WhileTaken(band, nameOf(blocked.object), timeline.objects);
+                timeline.bands.insert(timeline.bands.end(), pieces.begin(), pieces.end());
+            } else {
+                timeline.bands.push_back(band);
+            }
             at = band.endMs;
         }
         timeline.bands.push_back({track.thread, Activity::kRunning, "", at, track.endMs});
@@ -297,6 +392,8 @@ Timeline TimelineRecorder::Build(const Session& session) const {
     for (Section& section : timeline.sections) {
         section.endMs = std::min(section.endMs, endMs);
     }
+    // A writer that closed the gate is entering until it is inside, or
+    // until the gate opens again before that.
     std::vector<Entering> entering;
     for (const Reset& closed : resets_) {
         const auto [guard, what] = GuardObject(nameOf(closed.event));
@@ -311,9 +408,19 @@ Timeline TimelineRecorder::Build(const Session& session) const {
                 break;
             }
         }
+        for (std::size_t n = closed.call + 1; n < timeline.calls.size(); ++n) {
+            const Call& call = timeline.calls[n];
+            if (call.atMs >= e.endMs) {
+                break;
+            }
+            if (call.op == Op::kSet && call.object == guard + " gate") {
+                e.endMs = call.atMs;
+                break;
+            }
+        }
         entering.push_back(e);
     }
-    for (const char* guard : {"pool", "list"}) {
+    for (const std::string& guard : session.guards) {
         const std::vector<GuardSpan> spans = StatesOf(guard, timeline.sections, entering, endMs);
         timeline.guards.insert(timeline.guards.end(), spans.begin(), spans.end());
     }
