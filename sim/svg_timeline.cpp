@@ -297,7 +297,10 @@ int Drawer::Thread(const ThreadTrack& track, int y, bool shaded) {
         // On an axis of steps a thread's own steps are its calls, drawn
         // below; between them it is ready while others go.
         const bool running = band.activity == Activity::kRunning && !steps_;
-        std::string tip = track.name + ": " + ActivityText(band.activity);
+        std::string tip =
+            track.name + ": " +
+            (steps_ && band.activity == Activity::kRunning ? "ready, while other threads take steps"
+                                                           : ActivityText(band.activity));
         tip += band.on.empty() ? "" : " (" + band.on + ")";
         tip += ", " + Span(band.beginMs, band.endMs);
         const std::string data = " class=\"band\" data-thread=\"" + std::to_string(band.thread) +

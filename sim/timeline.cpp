@@ -190,14 +190,16 @@ std::vector<ObjectSpan> ObjectStates(const std::string& name, bool mutex,
     return spans;
 }
 
-// A wait for the object, as a wait while the object is taken (a mutex
-// held, an event reset) and running while it is not.
+// A wait for the object on an axis of steps, as a wait at the steps the
+// object is taken before (a mutex held, an event reset) and running at the
+// others. An object's span from step b to e is its state after steps b to
+// e - 1, so before steps b + 1 to e.
 std::vector<Band> WhileTaken(const Band& wait, const std::string& object,
                              const std::vector<ObjectSpan>& objects) {
     std::vector<Band> pieces;
     for (const ObjectSpan& span : objects) {
-        const std::uint64_t from = std::max(span.beginMs, wait.beginMs);
-        const std::uint64_t to = std::min(span.endMs, wait.endMs);
+        const std::uint64_t from = std::max(span.beginMs + (span.beginMs > 0), wait.beginMs);
+        const std::uint64_t to = std::min(span.endMs + 1, wait.endMs);
         if (span.object != object || from >= to) {
             continue;
         }
@@ -356,6 +358,17 @@ Timeline TimelineRecorder::Build(const Session& session, Axis axis) const {
             timeline.objects.insert(timeline.objects.end(), spans.begin(), spans.end());
         }
     }
+    // Adds a band after the thread's others; running after running, as a
+    // wait split on an axis of steps ends, is one band.
+    auto add = [&timeline](const Band& band) {
+        std::vector<Band>& bands = timeline.bands;
+        if (!bands.empty() && bands.back().thread == band.thread &&
+            bands.back().activity == Activity::kRunning && band.activity == Activity::kRunning) {
+            bands.back().endMs = band.endMs;
+        } else {
+            bands.push_back(band);
+        }
+    };
     for (const ThreadTrack& track : timeline.threads) {
         std::uint64_t at = track.beginMs;
         for (const Blocked& blocked : blocked_) {
@@ -374,19 +387,20 @@ Timeline TimelineRecorder::Build(const Session& session, Axis axis) const {
                 band.activity = Activity::kStream;
                 band.on = streams_.at(blocked.object);
             }
-            timeline.bands.push_back({track.thread, Activity::kRunning, "", at, band.beginMs});
+            add({track.thread, Activity::kRunning, "", at, band.beginMs});
             if (axis == Axis::kSteps && !band.on.empty()) {
                 // Step by step a thread waits only while its object is
                 // taken; once it is free, the thread is ready until chosen.
-                const std::vector<Band> pieces =
-                    WhileTaken(band, nameOf(blocked.object), timeline.objects);
-                timeline.bands.insert(timeline.bands.end(), pieces.begin(), pieces.end());
+                for (const Band& piece :
+                     WhileTaken(band, nameOf(blocked.object), timeline.objects)) {
+                    add(piece);
+                }
             } else {
-                timeline.bands.push_back(band);
+                add(band);
             }
             at = band.endMs;
         }
-        timeline.bands.push_back({track.thread, Activity::kRunning, "", at, track.endMs});
+        add({track.thread, Activity::kRunning, "", at, track.endMs});
     }
     timeline.sections = session.sections;
     for (Section& section : timeline.sections) {

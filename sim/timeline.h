@@ -106,7 +106,8 @@ struct Call {
 
 // One stretch of the state of a guard's object: who holds a mutex, whether
 // an event is signalled. An object's spans follow each other from 0 to the
-// end of the session.
+// end of the session; a call changes its object's state from its own time,
+// which on an axis of steps is the step it takes.
 struct ObjectSpan {
     std::string object;  // "list gate", "pool count mutex"
     bool mutex;

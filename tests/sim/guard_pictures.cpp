@@ -16,7 +16,6 @@
 
 #include "broken_guards.h"
 #include "guard_scene.h"
-#include "sim/step_clock.h"
 #include "sim/svg_timeline.h"
 #include "sim/timeline.h"
 
@@ -45,17 +44,18 @@ std::vector<int> FailingSchedule(Fault fault) {
 // The scene's state before each step, as far as what comes next depends on
 // it: each thread's last call and the call it is stopped at (with what its
 // pause has left), who holds each mutex, which events are signalled, the
-// guard's readerCount, who is inside, and the thread that asked last.
+// guard's readerCount, who is inside, and the thread that asked last. Told
+// the events stamped with steps.
 template <typename Guard>
 class Trail final : public Observer {
   public:
-    Trail(const Scene<Guard>& scene, StepClock& clock) : scene_(scene), clock_(clock) {}
+    explicit Trail(const Scene<Guard>& scene) : scene_(scene) {}
 
     void OnEvent(const Event& event) override {
         PerThread& self = threads_[event.thread];
         if (event.phase == Event::kRequest) {
             self.at = {event.op, event.object};
-            self.askedMs = event.timeMs;
+            self.askedMs = NowMs();
         } else if (event.op == Op::kEnd) {
             self.at = {Op::kEnd, nullptr};
         } else {
@@ -66,43 +66,39 @@ class Trail final : public Observer {
                 signalled_[event.object] = event.op == Op::kSet;
             }
         }
-        clock_.OnEvent(event);
         if (event.phase == Event::kRequest || event.op == Op::kEnd) {
             // Every thread is stopped at a call: the state before the next step.
-            const std::size_t step = clock_.now();
-            readerCounts_.resize(step + 1);
-            readerCounts_[step] = scene_.guard != nullptr ? scene_.guard->readerCount : 0;
-            states_.resize(step + 1);
-            states_[step] = State(event.thread);
-            writersStuck_.resize(step + 1);
-            writersStuck_[step] = !Enabled(3) && !Enabled(4);
+            states_.resize(event.timeMs + 1);
+            states_[event.timeMs] = State(event.thread);
+            writersStuck_.resize(event.timeMs + 1);
+            writersStuck_[event.timeMs] = !Enabled(3) && !Enabled(4);
         }
     }
 
     const std::vector<std::string>& states() const { return states_; }
     // Per state: whether no writer could take a step in it.
     const std::vector<bool>& writersStuck() const { return writersStuck_; }
-    const std::vector<std::int32_t>& readerCounts() const { return readerCounts_; }
 
   private:
-    // Whether the thread could take a step now.
-    bool Enabled(int thread) const {
-        if (threads_.count(thread) == 0) {
-            return true;  // not started yet
-        }
-        const PerThread& t = threads_.at(thread);
-        const auto owner = owners_.find(t.at.second);
-        const auto signalled = signalled_.find(t.at.second);
-        return t.at.first == Op::kLock   ? owner == owners_.end() || owner->second < 0
-               : t.at.first == Op::kWait ? signalled == signalled_.end() || signalled->second
-                                         : t.at.first != Op::kEnd;
-    }
-
     struct PerThread {
         std::pair<Op, const void*> last{Op::kBegin, nullptr};
         std::pair<Op, const void*> at{Op::kBegin, nullptr};
         std::uint64_t askedMs = 0;
     };
+
+    // Whether the thread could take a step now.
+    bool Enabled(int thread) const {
+        const auto found = threads_.find(thread);
+        if (found == threads_.end()) {
+            return true;  // not started yet
+        }
+        const auto [op, object] = found->second.at;
+        const auto owner = owners_.find(object);
+        const auto signalled = signalled_.find(object);
+        return op == Op::kLock   ? owner == owners_.end() || owner->second < 0
+               : op == Op::kWait ? signalled == signalled_.end() || signalled->second
+                                 : op != Op::kEnd;
+    }
 
     std::string State(int current) const {
         char text[64];
@@ -124,7 +120,7 @@ class Trail final : public Observer {
             std::snprintf(text, sizeof text, "|%p=%d", object, on ? 1 : 0);
             state += text;
         }
-        state += "|" + std::to_string(readerCounts_.back());
+        state += "|" + std::to_string(scene_.guard != nullptr ? ReaderCount(*scene_.guard) : 0);
         for (const Section& s : scene_.sections) {
             state += s.endMs == UINT64_MAX ? "|in " + std::to_string(s.thread) : "";
         }
@@ -132,13 +128,11 @@ class Trail final : public Observer {
     }
 
     const Scene<Guard>& scene_;
-    StepClock& clock_;
     std::map<int, PerThread> threads_;
     std::map<const void*, int> owners_;
     std::map<const void*, bool> signalled_;
     std::vector<std::string> states_;
     std::vector<bool> writersStuck_;
-    std::vector<std::int32_t> readerCounts_;
 };
 
 struct Drawn {
@@ -150,56 +144,18 @@ struct Drawn {
     std::vector<bool> writersStuck;   // in each state
 };
 
-// Plays the scene on the schedule, for at most maxSteps steps, on an axis of steps.
+// Plays the scene on the schedule, for at most maxSteps steps.
 template <typename Guard>
 Drawn Play(const std::vector<int>& schedule, bool keepReading, std::uint64_t maxSteps) {
     Scene<Guard> scene;
     scene.keepReading = keepReading;
-    TimelineRecorder recorder;
-    StepClock clock(recorder);
-    Trail<Guard> trail(scene, clock);
-    scene.now = [&clock] { return clock.now(); };
-    std::map<const void*, std::string> names;
+    Trail<Guard> trail(scene);
     Options options;
     options.replay = schedule;
     options.maxSteps = maxSteps;
-    options.observer = &trail;
-    options.nameObject = [&names](const void* object) {
-        const auto found = names.find(object);
-        return found == names.end() ? std::string() : found->second;
-    };
-    Session session;
-    session.outcome = scene.Play(options, [&names](const Guard& guard) {
-        names = {{guard.gateEvent, "guard gate"},
-                 {guard.writerMutex, "guard writer mutex"},
-                 {guard.noReadersEvent, "guard no-readers event"},
-                 {guard.countMutex, "guard count mutex"}};
-    });
-    session.guards = {"guard"};
-    session.objectNames = names;
-    session.sections = scene.sections;
-    Drawn drawn{recorder.Build(session, Axis::kSteps),
-                scene.failure,
-                scene.failedAt,
-                scene.failedBy,
-                trail.states(),
-                trail.writersStuck()};
-    // readerCount is what it was before each step, up to the last.
-    const std::vector<std::int32_t>& counts = trail.readerCounts();
-    for (std::uint64_t step = 0; step < drawn.timeline.endMs && step < counts.size(); ++step) {
-        std::vector<ValueSpan>& values = drawn.timeline.values;
-        const std::string value = std::to_string(counts[step]);
-        if (values.empty() || values.back().value != value) {
-            values.push_back({"readerCount", value, step, step + 1});
-        }
-        values.back().endMs = step + 1;
-    }
-    for (ThreadTrack& track : drawn.timeline.threads) {
-        track.name = track.thread == 0   ? "main"
-                     : track.thread <= 2 ? "reader " + std::to_string(track.thread)
-                                         : "writer " + std::to_string(track.thread);
-    }
-    return drawn;
+    Timeline timeline = RecordScene(scene, options, &trail);
+    return {std::move(timeline), scene.failure,  scene.failedAt,
+            scene.failedBy,      trail.states(), trail.writersStuck()};
 }
 
 // The first stretch of steps [begin, begin + length) that leads from a

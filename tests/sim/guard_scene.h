@@ -7,12 +7,16 @@
 
 #include <cstdint>
 #include <functional>
+#include <map>
 #include <string>
 #include <vector>
 
 #include "platform/sim.h"
 #include "platform/thread.h"
+#include "platform/thread_annotations.h"
 #include "sim/guard_watch.h"
+#include "sim/step_clock.h"
+#include "sim/timeline.h"
 
 namespace listpool::sim {
 
@@ -119,5 +123,75 @@ struct Scene {
         ++scene.writersDone;
     }
 };
+
+// The guard's readerCount, read between steps, while every thread is stopped.
+template <typename Guard>
+std::int32_t ReaderCount(const Guard& guard) NO_THREAD_SAFETY_ANALYSIS {
+    return guard.readerCount;
+}
+
+// Plays the scene on an axis of steps and yields its timeline: every call,
+// the guard's objects by the guard watch's names, the scene's own sections,
+// readerCount after each step as a value, and the threads named "main",
+// "reader 1", "reader 2", "writer 3", "writer 4". `also`, if given, is told
+// every event after the recorder, stamped with its step.
+template <typename Guard>
+Timeline RecordScene(Scene<Guard>& scene, Options options, Observer* also = nullptr) {
+    struct Tee final : Observer {
+        Scene<Guard>& scene;
+        TimelineRecorder recorder;
+        Observer* also = nullptr;
+        std::vector<std::int32_t> readerCounts;  // before each step, and after the last
+
+        explicit Tee(Scene<Guard>& s) : scene(s) {}
+        void OnEvent(const Event& event) override {
+            recorder.OnEvent(event);
+            if (also != nullptr) {
+                also->OnEvent(event);
+            }
+            if (event.phase == Event::kRequest || event.op == Op::kEnd) {
+                // Every thread is stopped at a call until the next step.
+                readerCounts.resize(event.timeMs + 1);
+                readerCounts[event.timeMs] = scene.guard ? ReaderCount(*scene.guard) : 0;
+            }
+        }
+    } tee(scene);
+    tee.also = also;
+    StepClock clock(tee);
+    scene.now = [&clock] { return clock.now(); };
+    std::map<const void*, std::string> names;
+    options.observer = &clock;
+    options.nameObject = [&names](const void* object) {
+        const auto found = names.find(object);
+        return found == names.end() ? std::string() : found->second;
+    };
+    Session session;
+    session.outcome = scene.Play(options, [&names](const Guard& guard) {
+        names = {{guard.gateEvent, "guard gate"},
+                 {guard.writerMutex, "guard writer mutex"},
+                 {guard.noReadersEvent, "guard no-readers event"},
+                 {guard.countMutex, "guard count mutex"}};
+    });
+    scene.now = nullptr;
+    session.guards = {"guard"};
+    session.objectNames = names;
+    session.sections = scene.sections;
+    Timeline timeline = tee.recorder.Build(session, Axis::kSteps);
+    // readerCount after each step, as the objects' states are shown.
+    for (std::uint64_t step = 0; step < timeline.endMs && step + 1 < tee.readerCounts.size();
+         ++step) {
+        const std::string value = std::to_string(tee.readerCounts[step + 1]);
+        if (timeline.values.empty() || timeline.values.back().value != value) {
+            timeline.values.push_back({"readerCount", value, step, step + 1});
+        }
+        timeline.values.back().endMs = step + 1;
+    }
+    for (ThreadTrack& track : timeline.threads) {
+        track.name = track.thread == 0   ? "main"
+                     : track.thread <= 2 ? "reader " + std::to_string(track.thread)
+                                         : "writer " + std::to_string(track.thread);
+    }
+    return timeline;
+}
 
 }  // namespace listpool::sim
