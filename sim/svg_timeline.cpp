@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstdio>
 
+#include "sim/svg_plot.h"
 #include "sim/timeline_style.h"
 
 namespace listpool::sim {
@@ -11,99 +12,56 @@ namespace {
 // Vertical layout, in pixels.
 constexpr int kTitleY = 22;
 constexpr int kAxisY = 58;
-constexpr int kGuardHeight = 22;
-constexpr int kGuardGap = 6;
 constexpr int kMarksHeight = 11;  // line marks above a thread's activity
 constexpr int kCommandLane = 12;  // each row of command labels on the console
 constexpr int kActivityHeight = 16;
 constexpr int kStripHeight = 10;  // a section strip, one per guard
 constexpr int kTrackGap = 9;
-// On an axis of steps:
-constexpr int kObjectHeight = 15;  // a guard object's track
-constexpr int kMarkLane = 14;      // each mark's label, under the axis
-
-std::string Data(std::uint64_t beginMs, std::uint64_t endMs) {
-    return " data-begin-ms=\"" + std::to_string(beginMs) + "\" data-end-ms=\"" +
-           std::to_string(endMs) + "\"";
-}
+constexpr int kMarkLane = 14;  // each mark's label, under the axis
 
 // Lays out one picture: the guards' tracks, then a track per thread, then
 // the legend, each drawn from the top down.
 class Drawer {
   public:
     Drawer(const Timeline& timeline, const SvgOptions& options)
-        : t_(timeline),
-          steps_(timeline.axis == Axis::kSteps),
-          width_(steps_ ? kPlotLeft + kPlotRight +
-                              options.pxPerStep *
-                                  static_cast<int>(std::max<std::uint64_t>(timeline.endMs, 1))
-                        : options.width),
-          title_(options.title) {
-        const double plot = std::max(200, width_ - kPlotLeft - kPlotRight);
-        pxPerMs_ = plot / static_cast<double>(std::max<std::uint64_t>(timeline.endMs, 1));
-    }
+        : plot_(timeline, options),
+          t_(timeline),
+          steps_(plot_.steps),
+          width_(plot_.width),
+          title_(options.title),
+          pxPerMs_(plot_.pxPerMs) {}
 
     std::string Draw();
 
   private:
-    double X(std::uint64_t ms) const { return kPlotLeft + pxPerMs_ * static_cast<double>(ms); }
-    // A time as the axis counts it: "1.2 s", "step 12".
-    std::string When(std::uint64_t ms) const;
-    // "0.2 s to 10.2 s (10.0 s)", "steps 12 to 15".
-    std::string Span(std::uint64_t beginMs, std::uint64_t endMs) const;
+    double X(std::uint64_t ms) const { return plot_.X(ms); }
+    std::string When(std::uint64_t ms) const { return plot_.When(ms); }
+    std::string Span(std::uint64_t beginMs, std::uint64_t endMs) const {
+        return plot_.Span(beginMs, endMs);
+    }
+    std::string NameOf(int thread) const { return plot_.NameOf(thread); }
+    std::string GuardLabel(const std::string& guard) const { return plot_.GuardLabel(guard); }
+    static std::string Data(std::uint64_t beginMs, std::uint64_t endMs) {
+        return Plot::Data(beginMs, endMs);
+    }
     // The time axis along top, its grid lines down to bottom.
     void Axis(Svg& svg, int top, int bottom);
     // Each draws from y down and yields where the next part begins.
-    int Guards(int y);
     int Thread(const ThreadTrack& track, int y, bool shaded);
     int Commands(int y);  // the console's command labels, above its track
-    // On an axis of steps: the states of a guard's objects, and the calls
-    // of a thread, each labelled above its step.
-    int Objects(const std::string& guard, int y);
+    // On an axis of steps, the calls of a thread, each labelled above its step.
     int Calls(const ThreadTrack& track, int y);
     int Marks(int y);
-    int Values(int y);
-    std::string NameOf(int thread) const;
-    // "pool guard" among several guards; a guard alone by its name.
-    std::string GuardLabel(const std::string& guard) const {
-        return t_.guardNames.size() > 1 ? guard + " guard" : guard;
-    }
 
+    const Plot plot_;
     const Timeline& t_;
     const bool steps_;
     const int width_;
     const std::string title_;
-    double pxPerMs_ = 1;
+    const double pxPerMs_;
     Svg back_;  // under the grid: the shading of every other track
     Svg body_;
 };
-
-std::string Drawer::When(std::uint64_t ms) const {
-    if (steps_) {
-        return "step " + std::to_string(ms);
-    }
-    char text[32];
-    std::snprintf(text, sizeof text, "%.1f s", static_cast<double>(ms) / 1000.0);
-    return text;
-}
-
-std::string Drawer::Span(std::uint64_t beginMs, std::uint64_t endMs) const {
-    if (steps_) {
-        return endMs <= beginMs + 1
-                   ? When(beginMs)
-                   : "steps " + std::to_string(beginMs) + " to " + std::to_string(endMs - 1);
-    }
-    return When(beginMs) + " to " + When(endMs) + " (" + When(endMs - beginMs) + ")";
-}
-
-std::string Drawer::NameOf(int thread) const {
-    for (const ThreadTrack& track : t_.threads) {
-        if (track.thread == thread) {
-            return track.name;
-        }
-    }
-    return "thread " + std::to_string(thread);
-}
 
 void Drawer::Axis(Svg& svg, int top, int bottom) {
     if (steps_) {
@@ -140,91 +98,6 @@ void Drawer::Axis(Svg& svg, int top, int bottom) {
         svg.Text(X(ms), top - 7, label, "middle", 10, "#333");
     }
     svg.Text(kPlotLeft - 18, top - 7, "virtual time", "end", 10, "#777");
-}
-
-int Drawer::Guards(int y) {
-    for (const std::string& guard : t_.guardNames) {
-        body_.Text(kPlotLeft - 8, y + kGuardHeight / 2 + 4, GuardLabel(guard), "end", 11, "#000",
-                   true);
-        for (const GuardSpan& span : t_.guards) {
-            if (span.guard != guard) {
-                continue;
-            }
-            // The longest text that fits: who writes or enters, how many read.
-            const std::string readers =
-                std::to_string(span.readers) + (span.readers == 1 ? " reader" : " readers");
-            std::vector<std::string> labels = {readers, std::to_string(span.readers)};
-            if (span.state == GuardState::kWriteHeld && span.readers > 0) {
-                labels = {
-                    "exclusion broken: " + NameOf(span.writer) + " writes, " + readers + " inside",
-                    "broken: write, " + readers, "broken"};
-            } else if (span.state == GuardState::kWriteHeld) {
-                labels = {"write: " + NameOf(span.writer), "write"};
-            } else if (span.state == GuardState::kEntering && span.readers > 0) {
-                labels = {"entering: " + NameOf(span.writer) + ", " + readers + " inside",
-                          "entering, " + readers + " inside", "entering, " + readers, "entering"};
-            } else if (span.state == GuardState::kEntering) {
-                labels = {"entering: " + NameOf(span.writer), "entering"};
-            } else if (span.state == GuardState::kIdle) {
-                labels = {};
-            }
-            const std::string text = labels.empty() ? "idle" : labels.front();
-            const std::string data = " class=\"guard\" data-guard=\"" + span.guard +
-                                     "\" data-state=\"" + GuardStateName(span.state) +
-                                     "\" data-readers=\"" + std::to_string(span.readers) +
-                                     "\" data-writer=\"" + std::to_string(span.writer) + "\"" +
-                                     Data(span.beginMs, span.endMs);
-            const std::string tip =
-                GuardLabel(span.guard) + " " + text + ", " + Span(span.beginMs, span.endMs);
-            body_.Band(X(span.beginMs), y, X(span.endMs), kGuardHeight, GuardFill(span), data, tip,
-                       labels, 0);
-            if (span.beginMs > 0) {
-                // A hair of white shows where the state changes.
-                body_.Line(X(span.beginMs), y, X(span.beginMs), y + kGuardHeight, "#fff", 1);
-            }
-        }
-        y += kGuardHeight + kGuardGap;
-        if (steps_) {
-            y = Objects(guard, y);
-        }
-    }
-    return y;
-}
-
-int Drawer::Objects(const std::string& guard, int y) {
-    const bool several = t_.guardNames.size() > 1;
-    std::string object;
-    for (const ObjectSpan& span : t_.objects) {
-        if (!span.object.starts_with(guard + " ")) {
-            continue;
-        }
-        if (span.object != object) {
-            if (!object.empty()) {
-                y += kObjectHeight + 2;
-            }
-            object = span.object;
-            const std::string member = MemberName(span.object);
-            body_.Text(kPlotLeft - 8, y + kObjectHeight / 2 + 4,
-                       several ? guard + " " + member : member, "end", 10, "#333");
-        }
-        const std::vector<std::string> labels =
-            ObjectLabels(span, span.holder < 0 ? "" : NameOf(span.holder));
-        const std::string data = " class=\"object\" data-object=\"" + XmlText(span.object) +
-                                 "\" data-holder=\"" + std::to_string(span.holder) +
-                                 "\" data-signalled=\"" + (span.signalled ? "1" : "0") + "\"" +
-                                 Data(span.beginMs, span.endMs);
-        const std::string state =
-            span.mutex       ? (span.holder < 0 ? "free" : "held by " + NameOf(span.holder))
-            : span.signalled ? "signalled"
-                             : "reset";
-        body_.Band(X(span.beginMs), y, X(span.endMs), kObjectHeight, ObjectFill(span), data,
-                   MemberName(span.object) + " " + state + ", " + Span(span.beginMs, span.endMs),
-                   labels, 0);
-        if (span.beginMs > 0) {
-            body_.Line(X(span.beginMs), y, X(span.beginMs), y + kObjectHeight, "#fff", 1);
-        }
-    }
-    return object.empty() ? y : y + kObjectHeight + kGuardGap;
 }
 
 int Drawer::Commands(int y) {
@@ -385,33 +258,11 @@ int Drawer::Marks(int y) {
     return y;
 }
 
-int Drawer::Values(int y) {
-    std::string name;
-    for (const ValueSpan& span : t_.values) {
-        if (span.name != name) {
-            y += name.empty() ? 0 : kObjectHeight + 2;
-            name = span.name;
-            body_.Text(kPlotLeft - 8, y + kObjectHeight / 2 + 4, name, "end", 10, "#333");
-        }
-        const std::string data = " class=\"value\" data-name=\"" + XmlText(span.name) +
-                                 "\" data-value=\"" + XmlText(span.value) + "\"" +
-                                 Data(span.beginMs, span.endMs);
-        body_.Band(X(span.beginMs), y, X(span.endMs), kObjectHeight,
-                   span.value == "0" ? "#f0f0f0" : "#c6dbef", data,
-                   span.name + " " + span.value + ", " + Span(span.beginMs, span.endMs),
-                   {span.value}, 0);
-        if (span.beginMs > 0) {
-            body_.Line(X(span.beginMs), y, X(span.beginMs), y + kObjectHeight, "#fff", 1);
-        }
-    }
-    return name.empty() ? y : y + kObjectHeight + kGuardGap;
-}
-
 std::string Drawer::Draw() {
     int y = Marks(kAxisY + 8);
     // Marks shade and rule from under their labels, so that no rule crosses one.
     const int marksTop = y;
-    y = Values(Guards(y)) + 8;
+    y = DrawValues(plot_, body_, DrawGuards(plot_, body_, y)) + 8;
     bool shaded = false;
     for (const ThreadTrack& track : t_.threads) {
         y = Thread(track, y, shaded);

@@ -11,7 +11,6 @@
 #include <map>
 #include <string>
 #include <string_view>
-#include <utility>
 #include <vector>
 
 #include "platform/sim.h"
@@ -38,10 +37,6 @@ enum class Activity {
 const char* ActivityName(Activity activity);
 // The same for a person: "waiting at the gate", ...
 const char* ActivityText(Activity activity);
-
-// The guard and the part of it an object's name names: ("list", kGate) for
-// "list gate", the activity of waiting at it; (name, kOther) for any other.
-std::pair<std::string, Activity> GuardObject(const std::string& name);
 
 struct Band {
     int thread;
@@ -189,13 +184,6 @@ class TimelineRecorder final : public Observer {
         std::uint64_t beginMs;
         std::uint64_t endMs;
     };
-    // An event reset: at a gate, a writer coming in.
-    struct Reset {
-        int thread;
-        const void* event;
-        std::uint64_t timeMs;
-        std::size_t call;  // its place in done_
-    };
     // A call that took effect.
     struct Done {
         int thread;
@@ -214,7 +202,6 @@ class TimelineRecorder final : public Observer {
 
     std::map<int, PerThread> threads_;
     std::vector<Blocked> blocked_;
-    std::vector<Reset> resets_;
     std::vector<Done> done_;
     std::uint64_t lastMs_ = 0;
     // Mutexes that were held around a write, and the file written.

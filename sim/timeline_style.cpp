@@ -2,6 +2,8 @@
 
 #include <algorithm>
 
+#include "sim/guard_states.h"
+
 namespace listpool::sim {
 
 const char* ActivityFill(Activity activity) {
