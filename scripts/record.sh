@@ -42,12 +42,20 @@ fi
 status=0
 python3 "$here/record.py" "$session" "$program" || status=$?
 if [ -n "$picture" ]; then
+  # Nothing but the program's own bytes on standard error, unless drawing fails.
   rm -f "$picture"
-  "$sim" --svg "$picture" "$session" >/dev/null || true
-  [ -s "$picture" ] || { echo "record.sh: could not draw $picture" >&2; exit 1; }
+  said=$(mktemp)
+  "$sim" --svg "$picture" "$session" >/dev/null 2>"$said" || true
+  if [ ! -s "$picture" ]; then
+    cat "$said" >&2
+    echo "record.sh: could not draw $picture" >&2
+    rm -f "$said"
+    exit 1
+  fi
+  rm -f "$said"
 fi
 # Only a person at the terminal is told; a pipe gets the program's bytes alone.
 if [ -t 2 ]; then
-  echo "recorded $session${picture:+, drew $picture}" >&2
+  printf '\nrecorded %s\n' "$session${picture:+, drew $picture}" >&2
 fi
 exit "$status"
