@@ -79,7 +79,7 @@ def record(program):
         if 0 in ready:
             try:
                 data = os.read(0, 65536)
-            except OSError:  # no standard input at all
+            except OSError:  # a terminal gone: the end of input
                 data = b""
             ms = round((time.monotonic() - start) * 1000)
             if data:
@@ -116,6 +116,12 @@ def main():
     if len(sys.argv) < 3:
         print(__doc__.split("\n\n")[1], file=sys.stderr)
         return 2
+    try:
+        os.fstat(0)
+    except OSError:
+        # No standard input at all: one that ends at once, so that no pipe
+        # made here takes its place.
+        os.open(os.devnull, os.O_RDONLY)
     status, chunks, ended_ms = record(sys.argv[2:])
     with open(sys.argv[1], "wb") as session:
         session.write(session_text(chunks, ended_ms))
