@@ -1,7 +1,7 @@
 # What `cmake --install` puts where, and the packages CPack makes from it:
-# on Linux a Debian package with the program and its manual page, for
-# Windows a .zip with listpool.exe and a short readme. Nothing of the tests
-# is installed.
+# on Linux a Debian package with the program, its manual page, its changelog
+# and copyright file, for Windows a .zip with listpool.exe and a short
+# readme. Nothing of the tests is installed.
 include(GNUInstallDirs)
 
 if(WIN32)
@@ -13,18 +13,34 @@ if(WIN32)
   install(FILES ${PROJECT_BINARY_DIR}/README.txt DESTINATION .)
 else()
   install(TARGETS listpool RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
-  # Manual pages are installed compressed, as Debian's policy asks: gzip -n
-  # leaves the name and time out, so the same page gives the same bytes.
+  # Manual pages and changelogs are installed compressed, as Debian's policy
+  # asks: gzip -n leaves the name and time out, so the same text gives the
+  # same bytes.
   find_program(LISTPOOL_GZIP gzip REQUIRED)
-  set(listpool_man_page ${PROJECT_BINARY_DIR}/listpool.1.gz)
-  add_custom_command(
-    OUTPUT ${listpool_man_page}
-    COMMAND ${LISTPOOL_GZIP} -9 -n -c ${PROJECT_SOURCE_DIR}/docs/listpool.1 > ${listpool_man_page}
-    DEPENDS ${PROJECT_SOURCE_DIR}/docs/listpool.1
-    COMMENT "Compressing the manual page listpool(1)"
-    VERBATIM)
-  add_custom_target(listpool_man_page ALL DEPENDS ${listpool_man_page})
-  install(FILES ${listpool_man_page} DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
+  function(listpool_gzipped source destination)
+    get_filename_component(name ${source} NAME)
+    set(gzipped ${PROJECT_BINARY_DIR}/${name}.gz)
+    add_custom_command(
+      OUTPUT ${gzipped}
+      COMMAND ${LISTPOOL_GZIP} -9 -n -c ${source} > ${gzipped}
+      DEPENDS ${source}
+      COMMENT "Compressing ${name}"
+      VERBATIM)
+    add_custom_target(listpool_${name}_gz ALL DEPENDS ${gzipped})
+    install(FILES ${gzipped} DESTINATION ${destination})
+  endfunction()
+  listpool_gzipped(${PROJECT_SOURCE_DIR}/docs/listpool.1 ${CMAKE_INSTALL_MANDIR}/man1)
+
+  # The package's changelog is Debian's kind; its newest entry is this
+  # version.
+  file(STRINGS ${PROJECT_SOURCE_DIR}/docs/changelog listpool_newest LIMIT_COUNT 1)
+  string(REPLACE "." "\\." listpool_version_pattern ${PROJECT_VERSION})
+  if(NOT listpool_newest MATCHES "^listpool \\(${listpool_version_pattern}\\) ")
+    message(FATAL_ERROR "docs/changelog begins with '${listpool_newest}', "
+                        "not with an entry for version ${PROJECT_VERSION}")
+  endif()
+  listpool_gzipped(${PROJECT_SOURCE_DIR}/docs/changelog ${CMAKE_INSTALL_DOCDIR})
+  install(FILES ${PROJECT_SOURCE_DIR}/docs/copyright DESTINATION ${CMAKE_INSTALL_DOCDIR})
 endif()
 
 # Packages only for a build of this project itself, not for one that embeds it.
@@ -44,12 +60,17 @@ the pool at once; printing, finding and collecting the pool run on background
 threads that share the list through a reader-writer guard, write their
 reports to log files in the current folder and announce completion on
 standard error. See listpool(1).")
-set(CPACK_STRIP_FILES ON)
 
 if(WIN32)
   set(CPACK_GENERATOR ZIP)
+  set(CPACK_STRIP_FILES ON)
 else()
   set(CPACK_GENERATOR DEB)
+  # Stripped as dh_strip does it, which a plain strip (CPACK_STRIP_FILES)
+  # does not quite.
+  set(CPACK_PRE_BUILD_SCRIPTS ${CMAKE_CURRENT_LIST_DIR}/dh-strip.cmake)
+  set(CPACK_LISTPOOL_STRIP ${CMAKE_STRIP})
+  set(CPACK_LISTPOOL_PROGRAMS ${CMAKE_INSTALL_BINDIR}/listpool)
 endif()
 
 # listpool_<version>_<architecture>.deb, as Debian names its packages.

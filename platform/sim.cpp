@@ -6,10 +6,12 @@
 #include "platform/sim.h"
 
 #include <algorithm>
+#include <array>
 #include <cstdio>
 #include <cstdlib>
 #include <memory>
 #include <random>
+#include <type_traits>
 
 #include "platform/fiber.h"
 #include "platform/io.h"
@@ -23,6 +25,8 @@ namespace {
 // Thrown into a thread that the run abandons, to unwind it from where it
 // stopped; caught only by the thread's own start routine.
 struct Abandoned {};
+
+constexpr std::size_t kMostPlaceCalls = 8;
 
 struct SimThread {
     int id = 0;
@@ -43,17 +47,55 @@ struct SimThread {
     ThreadProc proc = nullptr;
     void* argument = nullptr;
     std::uint64_t priority = 0;
+    // Where the thread is in its code, as StateHash sees it: the label of its
+    // last MarkPlace, a hash of every call since, and the last few calls.
+    std::uint64_t label = 0;
+    std::uint64_t place = 0;
+    std::array<std::uint64_t, kMostPlaceCalls> recent{};
+    std::size_t calls = 0;
     bool ended = false;
     bool abandoned = false;
 };
 
+// Objects are numbered in the order they are made: those made in a run
+// from the run's start, so that every run of a scene numbers them alike;
+// those made outside any run (a stream's, made once) from the process's
+// start, with the top bit set.
+constexpr std::uint32_t kMadeOutside = 1u << 31;
+std::uint32_t gObjectsMade = 0;
+std::uint32_t NewObjectId();
+
 struct MutexState {
     SimThread* owner = nullptr;
+    std::uint32_t id = NewObjectId();
+    // The run that last listed it in its mutexes, and the order in which
+    // threads have taken it in that run.
+    std::uint64_t listedIn = 0;
+    std::uint64_t takers = 0;
 };
 
 struct EventState {
     bool signalled = true;
+    std::uint32_t id = NewObjectId();
+    // The run that last listed it in its events.
+    std::uint64_t listedIn = 0;
 };
+
+// Folds a value into a hash (splitmix64's finaliser over the sum).
+std::uint64_t Fold(std::uint64_t hash, std::uint64_t value) {
+    std::uint64_t z = hash + 0x9e3779b97f4a7c15ULL + value * 0xff51afd7ed558ccdULL;
+    z = (z ^ (z >> 30)) * 0xbf58476d1ce4e5b9ULL;
+    z = (z ^ (z >> 27)) * 0x94d049bb133111ebULL;
+    return z ^ (z >> 31);
+}
+
+std::uint64_t FoldBytes(std::uint64_t hash, std::string_view bytes) {
+    hash = Fold(hash, bytes.size());
+    for (const char c : bytes) {
+        hash = hash * 0x100000001b3ULL ^ static_cast<unsigned char>(c);
+    }
+    return Fold(hash, 0);
+}
 
 // One run's state. Only one fiber runs at a time, so nothing needs a lock.
 struct World {
@@ -78,8 +120,17 @@ struct World {
     // Mutexes taken and not yet given back: the run frees them at its end,
     // since a mutex may outlive the run (a stream's, made once).
     std::vector<MutexState*> held;
-    // Choose's scratch list, kept to spare an allocation every step.
+    // Choose's scratch lists, kept to spare an allocation every step.
     std::vector<SimThread*> enabled;
+    std::vector<int> enabledIds;
+    // Which run this is, and how many objects had been made before it.
+    std::uint64_t serial = 0;
+    std::uint32_t objectsBefore = 0;
+    // The mutexes and events the run has made or used, for StateHash.
+    std::vector<MutexState*> mutexes;
+    std::vector<EventState*> events;
+    // A hash of each file's writes, by descriptor.
+    std::map<int, std::uint64_t> fileHashes;
     // The caller of Run, which gets control back at the end.
     Fiber controller;
 };
@@ -87,6 +138,21 @@ struct World {
 World* gWorld = nullptr;
 // The running fiber; nullptr while the caller of Run (or no run) runs.
 SimThread* tSelf = nullptr;
+std::uint64_t gRuns = 0;
+
+std::uint32_t NewObjectId() {
+    const std::uint32_t made = gObjectsMade++;
+    return gWorld != nullptr ? made - gWorld->objectsBefore : (made | kMadeOutside);
+}
+
+std::uint32_t IdOf(const SimThread& thread) {
+    if (thread.state == nullptr) {
+        return 0;
+    }
+    return thread.op == Op::kLock || thread.op == Op::kUnlock
+               ? static_cast<MutexState*>(thread.state)->id + 1
+               : static_cast<EventState*>(thread.state)->id + 1;
+}
 
 bool Blocking(Op op) {
     return op == Op::kBegin || op == Op::kLock || op == Op::kWait || op == Op::kSleep ||
@@ -179,6 +245,18 @@ std::string Waits(const World& world) {
     return report;
 }
 
+// Lists a mutex or an event among the run's, once.
+template <typename State>
+void List(World& world, std::vector<State*>& list, State* state) {
+    if (state->listedIn != world.serial) {
+        state->listedIn = world.serial;
+        if constexpr (std::is_same_v<State, MutexState>) {
+            state->takers = 0;
+        }
+        list.push_back(state);
+    }
+}
+
 // Picks the thread that makes the next step, moving the clock on when no
 // thread can go on now. Yields nullptr when the run is over.
 SimThread* Choose(World& world, SimThread* current) {
@@ -222,6 +300,23 @@ SimThread* Choose(World& world, SimThread* current) {
     // Only threads still alive are enabled, so an ended current one is not kept.
     const bool keep = std::find(enabled.begin(), enabled.end(), current) != enabled.end();
     SimThread* chosen = keep ? current : enabled.front();
+    if (world.options.chooser != nullptr) {
+        world.enabledIds.clear();
+        for (SimThread* thread : enabled) {
+            world.enabledIds.push_back(thread->id);
+        }
+        const int wanted = world.options.chooser->Choose(world.enabledIds, keep ? current->id : -1);
+        auto found = std::find_if(enabled.begin(), enabled.end(),
+                                  [&](SimThread* thread) { return thread->id == wanted; });
+        if (found == enabled.end()) {
+            Finish(world, wanted < 0 ? Ending::kStopped : Ending::kFault,
+                   wanted < 0 ? ""
+                              : "the chooser picked thread " + std::to_string(wanted) +
+                                    ", which cannot go on\n");
+            return nullptr;
+        }
+        return *found;
+    }
     if (enabled.size() > 1) {
         const Options& options = world.options;
         if (world.replayed < options.replay.size()) {
@@ -264,7 +359,9 @@ SimThread& AddThread(World& world, std::function<void()> body) {
     auto thread = std::make_unique<SimThread>();
     thread->id = static_cast<int>(world.threads.size());
     thread->body = std::move(body);
-    thread->priority = world.pctDropSteps.size() + 1 + world.random() % 1'000'000;
+    if (world.options.strategy == Strategy::kPct) {
+        thread->priority = world.pctDropSteps.size() + 1 + world.random() % 1'000'000;
+    }
     thread->fiber = std::make_unique<Fiber>(FiberMain, thread.get());
     SimThread& added = *thread;
     world.alive.push_back(&added);
@@ -285,9 +382,15 @@ void SwitchTo(World& world, SimThread* from, SimThread* to, bool ending = false)
 // Makes the chosen thread's call take effect.
 void Apply(World& world, SimThread& thread) {
     Event done = EventOf(Event::kDone, thread);
+    // What the thread's place remembers of the call.
+    std::uint64_t call =
+        Fold(Fold(Fold(0, static_cast<std::uint64_t>(thread.op)), IdOf(thread)), world.nowMs);
     switch (thread.op) {
         case Op::kLock:
             static_cast<MutexState*>(thread.state)->owner = &thread;
+            static_cast<MutexState*>(thread.state)->takers =
+                Fold(static_cast<MutexState*>(thread.state)->takers,
+                     static_cast<std::uint64_t>(thread.id));
             world.held.push_back(static_cast<MutexState*>(thread.state));
             break;
         case Op::kUnlock: {
@@ -313,6 +416,7 @@ void Apply(World& world, SimThread& thread) {
             void* const argument = thread.argument;
             done.newThread = AddThread(world, [proc, argument] { proc(argument); }).id;
             thread.started = true;
+            call = Fold(call, static_cast<std::uint64_t>(done.newThread));
             break;
         }
         case Op::kWrite: {
@@ -322,6 +426,9 @@ void Apply(World& world, SimThread& thread) {
                 {world.nowMs, thread.id, FileName(world, thread.fd), std::string(bytes)});
             done.file = world.outcome.writes.back().file;
             done.bytes = world.outcome.writes.back().bytes;
+            call = FoldBytes(call, bytes);
+            std::uint64_t& file = world.fileHashes[thread.fd];
+            file = FoldBytes(Fold(file, world.nowMs), bytes);
             break;
         }
         case Op::kRead:
@@ -339,10 +446,13 @@ void Apply(World& world, SimThread& thread) {
                     world.inputOffset = 0;
                 }
             }
+            call = FoldBytes(call, std::string_view(thread.data, thread.got));
             break;
         default:
             break;
     }
+    thread.place = Fold(thread.place, call);
+    thread.recent[thread.calls++ % kMostPlaceCalls] = call;
     Tell(world, done);
 }
 
@@ -427,6 +537,8 @@ Outcome Run(const Options& options, std::vector<TypedText> input, std::function<
     }
     World world(options);
     world.input = std::move(input);
+    world.serial = ++gRuns;
+    world.objectsBefore = gObjectsMade;
     for (int drop = 0; options.strategy == Strategy::kPct && drop < options.pctDrops; ++drop) {
         world.pctDropSteps.push_back(1 +
                                      world.random() % std::max<std::uint64_t>(options.pctSteps, 1));
@@ -437,7 +549,7 @@ Outcome Run(const Options& options, std::vector<TypedText> input, std::function<
     // Unwind the threads still alive one at a time, then free any mutex they
     // left taken for the next run.
     for (const auto& thread : world.threads) {
-        if (!thread->ended) {
+        if (!thread->ended && options.unwindAbandoned) {
             thread->abandoned = true;
             SwitchTo(world, nullptr, thread.get());
         }
@@ -457,6 +569,81 @@ std::uint64_t NowMs() {
 
 int CurrentThread() {
     return tSelf != nullptr ? tSelf->id : -1;
+}
+
+namespace {
+
+std::uint64_t PlaceOf(const World& world, const SimThread& thread) {
+    const std::size_t kept = world.options.placeCalls;
+    if (kept == 0) {
+        return thread.place;
+    }
+    std::uint64_t place = thread.label;
+    for (std::size_t n = thread.calls > kept ? thread.calls - kept : 0; n < thread.calls; ++n) {
+        place = Fold(place, thread.recent[n % kMostPlaceCalls]);
+    }
+    return place;
+}
+
+}  // namespace
+
+std::uint64_t StateHash() {
+    const World* world = gWorld;
+    if (world == nullptr) {
+        return 0;
+    }
+    std::uint64_t hash = Fold(Fold(Fold(0, world->nowMs), world->inputChunk), world->inputOffset);
+    for (const auto& thread : world->threads) {
+        if (thread->ended) {
+            hash = Fold(hash, 1);
+            continue;
+        }
+        const std::uint64_t wait = thread->op == Op::kSleep && thread->wakeAtMs > world->nowMs
+                                       ? thread->wakeAtMs - world->nowMs
+                                       : 0;
+        hash =
+            Fold(Fold(Fold(Fold(hash, static_cast<std::uint64_t>(thread->op) + 2), IdOf(*thread)),
+                      PlaceOf(*world, *thread)),
+                 wait);
+    }
+    // Sets of objects, summed so that the order they are kept in does not
+    // count.
+    std::uint64_t objects = 0;
+    const bool everything = world->options.placeCalls == 0;
+    for (const MutexState* mutex : world->mutexes) {
+        const std::uint64_t owner =
+            mutex->owner != nullptr ? static_cast<std::uint64_t>(mutex->owner->id) + 1 : 0;
+        objects += Fold(Fold(mutex->id, owner), everything ? mutex->takers : 0);
+    }
+    for (const EventState* event : world->events) {
+        objects += Fold(event->id, event->signalled ? 2 : 3);
+    }
+    hash = Fold(hash, objects);
+    for (const auto& [fd, written] : world->fileHashes) {
+        hash = Fold(Fold(hash, static_cast<std::uint64_t>(fd)), written);
+    }
+    return hash;
+}
+
+void MarkPlace(std::uint64_t label) {
+    if (tSelf != nullptr) {
+        tSelf->label = tSelf->place = label;
+        tSelf->calls = 0;
+    }
+}
+
+Op PendingOp(int thread, const void** object) {
+    const World* world = gWorld;
+    if (world == nullptr || thread < 0 ||
+        static_cast<std::size_t>(thread) >= world->threads.size() ||
+        world->threads[static_cast<std::size_t>(thread)]->ended) {
+        return Op::kEnd;
+    }
+    const SimThread& stopped = *world->threads[static_cast<std::size_t>(thread)];
+    if (object != nullptr) {
+        *object = stopped.object;
+    }
+    return stopped.op;
 }
 
 std::string Describe(const Options& options) {
@@ -494,6 +681,11 @@ sim::SimThread* Call(Op op, const void* object, void* state, Prepare prepare) {
     self->op = op;
     self->object = object;
     self->state = state;
+    if (op == Op::kWait || op == Op::kSet || op == Op::kReset) {
+        sim::List(*world, world->events, static_cast<sim::EventState*>(state));
+    } else if (op == Op::kLock || op == Op::kUnlock) {
+        sim::List(*world, world->mutexes, static_cast<sim::MutexState*>(state));
+    }
     prepare(*world, *self);
     sim::Step(*world, *self);
     return self;
@@ -504,7 +696,11 @@ void NoPreparation(sim::World&, sim::SimThread&) {}
 }  // namespace
 
 CMutex::CMutex() {
-    m_hObject = new sim::MutexState;
+    auto* state = new sim::MutexState;
+    m_hObject = state;
+    if (sim::gWorld != nullptr) {
+        sim::List(*sim::gWorld, sim::gWorld->mutexes, state);
+    }
 }
 
 bool CMutex::Lock() {
@@ -518,7 +714,11 @@ bool CMutex::Unlock() {
 }
 
 CEvent::CEvent() {
-    m_hObject = new sim::EventState;
+    auto* state = new sim::EventState;
+    m_hObject = state;
+    if (sim::gWorld != nullptr) {
+        sim::List(*sim::gWorld, sim::gWorld->events, state);
+    }
 }
 
 bool CEvent::Lock() {

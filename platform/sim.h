@@ -59,6 +59,19 @@ struct Event {
     std::string_view bytes;
 };
 
+// Picks the thread of every step of a run, for a search over schedules.
+class Chooser {
+  public:
+    // Called at every step, on whichever thread made the last one, with the
+    // ids of the threads that can go on (in start order, at least one) and
+    // the thread that made the last step, or -1 if it cannot go on. Yields
+    // the id of one of them, or -1 to end the run there (Ending::kStopped).
+    virtual int Choose(const std::vector<int>& enabled, int current) = 0;
+
+  protected:
+    ~Chooser() = default;
+};
+
 class Observer {
   public:
     // Called on whichever thread made the step;
@@ -93,6 +106,15 @@ struct Options {
     // Logs that cannot be opened.
     std::vector<std::string> unopenable;
     Observer* observer = nullptr;
+    // Picks every step instead of the strategy and the replay.
+    Chooser* chooser = nullptr;
+    // false: threads still alive at the end of the run are dropped where they
+    // stopped instead of unwound, which costs more than a short run; only
+    // for threads whose stack holds nothing that a destructor must free.
+    bool unwindAbandoned = true;
+    // How many of a thread's last calls since its MarkPlace its place in
+    // StateHash holds (at most 8); 0 for every one.
+    std::size_t placeCalls = 0;
     // Names objects in reports; objects it does not name get a number.
     std::function<std::string(const void* object)> nameObject;
 };
@@ -118,6 +140,7 @@ enum class Ending {
     kStepLimit,  // Options::maxSteps reached
     kTimeLimit,  // Options::maxTimeMs reached
     kFault,      // a misuse (an unlock by a non-owner) or an exception
+    kStopped,    // the chooser ended it
 };
 
 struct Outcome {
@@ -139,7 +162,8 @@ struct Outcome {
 
 // Runs body as thread 0 until it calls ExitProcess, every thread has ended,
 // or the run fails. Threads still alive at the end are abandoned: each in
-// turn unwinds from the call it is stopped in. One run at a time.
+// turn unwinds from the call it is stopped in, or is dropped there (see
+// Options::unwindAbandoned). One run at a time.
 Outcome Run(const Options& options, std::vector<TypedText> input, std::function<void()> body);
 
 // Outside a run the platform calls do nothing: writes are dropped, reads
@@ -148,6 +172,30 @@ Outcome Run(const Options& options, std::vector<TypedText> input, std::function<
 // Inside a run: the virtual time and the calling thread's id.
 std::uint64_t NowMs();
 int CurrentThread();
+
+// Inside a run, for a chooser: a hash of all the simulator holds of the run
+// now. That is the virtual time, the input still to come, what each file
+// holds, every mutex's owner, every event's state, and for every thread its
+// pending call, its wake-up time and its place. A thread's place is a hash of
+// the calls it has made (with the time, the bytes written and the bytes
+// read) since its start or the last MarkPlace it called: every one of them,
+// or the last Options::placeCalls. With every call counted, the state also
+// holds the order in which threads took each mutex, so that two runs whose
+// threads made the same calls but took turns differently in a section (and
+// so left different data there) are told apart. Objects are
+// told apart by the order of their creation, so two runs that create them
+// in the same order agree on every hash.
+std::uint64_t StateHash();
+
+// Sets the calling thread's place to `label`: from here on it is `label`
+// and the calls made after. A scene that knows all the state a thread
+// carries at some point of its code marks it there, so that its place can
+// repeat.
+void MarkPlace(std::uint64_t label);
+
+// Inside a run: the call the thread is stopped at, and its CMutex or CEvent
+// (else nullptr); Op::kEnd for a thread that has ended.
+Op PendingOp(int thread, const void** object = nullptr);
 
 // "fixed", "random seed 7", "pct seed 7": what replays a run.
 std::string Describe(const Options& options);

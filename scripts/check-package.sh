@@ -1,13 +1,15 @@
 #!/usr/bin/env bash
-# Builds the Debian package (Release, in build-package/), installs it, runs the
-# installed listpool from the PATH on a short session in an empty folder,
-# checks that its manual page renders without a single groff warning, and
-# removes the package again. Installing into the system takes root: run as
-# anyone else, it says what is missing and stops.
+# Builds the Debian package (Release with the flags of dpkg-buildflags, in
+# build-package/), checks it with lintian (no error or warning) and installs
+# it; checks the installed program's hardening with hardening-check, runs it
+# from the PATH on a short session in an empty folder, checks that its manual
+# page renders without a single groff warning, and removes the package
+# again. Installing into the system takes root: run as anyone else, it says
+# what is missing and stops.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
-packages=(g++ cmake ninja-build dpkg-dev file man-db groff-base)
+packages=(g++ cmake ninja-build dpkg-dev file man-db groff-base lintian devscripts binutils)
 missing=()
 for package in "${packages[@]}"; do
   dpkg-query -W -f='${Status}' "$package" 2>/dev/null | grep -q 'install ok installed' ||
@@ -67,6 +69,21 @@ architecture=$(dpkg-deb -f "$deb" Architecture)
   fail "$deb is not named as Debian names packages: listpool_${version}_${architecture}.deb"
 echo "Package: $deb"
 
+# lintian at its default level finds nothing; what it says at the levels
+# below (informational, pedantic) is shown and does not fail. It warns that
+# it runs as root, which is no concern for a package built here.
+status=0
+lintian --display-info --pedantic --fail-on error,warning "$deb" >"$work/lintian" \
+  2>"$work/lintian.err" || status=$?
+grep -vxF 'running with root privileges is not recommended!' "$work/lintian.err" >&2 || true
+cat "$work/lintian"
+[ "$status" -eq 0 ] || fail "lintian finds errors or warnings in $deb (status $status)"
+if [ -s "$work/lintian" ]; then
+  echo "lintian: no error or warning; the informational and pedantic tags above remain"
+else
+  echo "lintian: no tag at any level, pedantic included"
+fi
+
 # Installed, from the PATH.
 installed=yes
 apt-get install -y -q --no-install-recommends -o DPkg::Lock::Timeout=300 "$PWD/$deb" </dev/null
@@ -79,6 +96,32 @@ printf 'Installed: %s\n' "${files[@]}"
 hash -r
 [ "$(command -v listpool)" = /usr/bin/listpool ] ||
   fail "listpool on the PATH is '$(command -v listpool)', not /usr/bin/listpool"
+
+# The installed program's hardening, every item of hardening-check. Control
+# flow protection shows only where the C library's start files carry the x86
+# IBT/SHSTK marking, since the linker keeps a marking only that every object
+# has: where a test program built with -fcf-protection shows none, no
+# program built here can, and that one item is left out, saying why.
+hardening=()
+marked() { readelf -n "$1" 2>/dev/null | grep -c 'x86 feature: IBT, SHSTK' >/dev/null; }
+printf 'int main() {}\n' >"$work/cet.cpp"
+if g++ -fcf-protection -o "$work/cet" "$work/cet.cpp" 2>"$work/cet.log" && marked "$work/cet"; then
+  echo "hardening-check: control flow protection required (programs built here can carry it)"
+else
+  why="a test program built here with -fcf-protection carries no IBT/SHSTK marking"
+  if [ -s "$work/cet.log" ]; then
+    why+="; g++ says: $(head -1 "$work/cet.log")"
+  else
+    for object in Scrt1.o crti.o crtn.o; do
+      path=$(realpath "$(g++ -print-file-name="$object")")
+      marked "$path" || why+="; the C library's $path has none"
+    done
+  fi
+  hardening+=(--nocfprotection)
+  echo "hardening-check: control flow protection left out: $why"
+fi
+hardening-check "${hardening[@]}" /usr/bin/listpool ||
+  fail "/usr/bin/listpool lacks hardening that dpkg-buildflags asks for"
 
 # A session in an empty folder: inserting in all three notations, deleting,
 # a find in the background, a dump, a word that is no command, quitting.

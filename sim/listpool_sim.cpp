@@ -1,12 +1,18 @@
 // listpool-sim: runs listpool in virtual time on a session and prints every
 // write, stamped with its virtual time and thread.
 //
-//   listpool-sim [--random SEED | --pct SEED] [--svg FILE] [--trace FILE]
-//                [SESSION]
+//   listpool-sim [--random SEED | --pct SEED | --replay CHOICES] [--svg FILE]
+//                [--trace FILE] [SESSION]
+//   listpool-sim --every-schedule [SESSION]
 //
 // SESSION is a file (standard input when none is given): the lines a user
 // types; a line "@<ms> text" is typed only at that virtual time. --svg writes
 // the session's timeline as a picture, --trace as Chrome trace event JSON.
+// --replay runs the schedule whose choices (the thread that goes at each
+// point where several could) a failure or a search printed.
+// --every-schedule explores every schedule of the session and prints how
+// many states and schedules there were and each distinct outcome, with the
+// command that replays one run of it.
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -17,6 +23,7 @@
 
 #include "sim/chrome_trace.h"
 #include "sim/session.h"
+#include "sim/session_search.h"
 #include "sim/simulated_program.h"
 #include "sim/svg_timeline.h"
 #include "sim/timeline.h"
@@ -24,8 +31,9 @@
 namespace {
 
 int Usage() {
-    std::cerr << "usage: listpool-sim [--random SEED | --pct SEED] [--svg FILE] [--trace FILE] "
-                 "[SESSION]\n";
+    std::cerr << "usage: listpool-sim [--random SEED | --pct SEED | --replay CHOICES] [--svg FILE] "
+                 "[--trace FILE] [SESSION]\n"
+                 "       listpool-sim --every-schedule [SESSION]\n";
     return 2;
 }
 
@@ -47,6 +55,7 @@ int main(int argc, char** argv) {
     const char* file = nullptr;
     const char* svg = nullptr;
     const char* trace = nullptr;
+    bool every = false;
     for (int i = 1; i < argc; ++i) {
         const std::string arg = argv[i];
         if ((arg == "--random" || arg == "--pct") && i + 1 < argc) {
@@ -56,6 +65,16 @@ int main(int argc, char** argv) {
             if (*end != '\0') {
                 return Usage();
             }
+        } else if (arg == "--replay" && i + 1 < argc) {
+            std::istringstream choices(argv[++i]);
+            for (int thread; choices >> thread;) {
+                options.replay.push_back(thread);
+            }
+            if (!choices.eof()) {
+                return Usage();
+            }
+        } else if (arg == "--every-schedule") {
+            every = true;
         } else if ((arg == "--svg" || arg == "--trace") && i + 1 < argc) {
             (arg == "--svg" ? svg : trace) = argv[++i];
         } else if (!arg.starts_with("--") && file == nullptr) {
@@ -74,6 +93,15 @@ int main(int argc, char** argv) {
         text << in.rdbuf();
     } else {
         text << std::cin.rdbuf();
+    }
+    if (every) {
+        if (svg != nullptr || trace != nullptr || !options.replay.empty() ||
+            options.strategy != Strategy::kFixed) {
+            return Usage();
+        }
+        const EverySchedule found = SearchEverySchedule(text.str());
+        std::cout << EveryScheduleReport(found, text.str());
+        return found.result.failure.empty() && found.result.complete ? 0 : 1;
     }
     const Recorded recorded = RecordListpool(options, text.str());
     const Session& session = recorded.session;

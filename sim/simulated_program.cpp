@@ -4,6 +4,7 @@
 #include "platform/io.h"
 #include "sim/guard_watch.h"
 #include "sim/session.h"
+#include "sim/state_search.h"
 
 namespace listpool::sim {
 namespace {
@@ -25,16 +26,20 @@ class Both final : public Observer {
 
 }  // namespace
 
-Session SimulateListpool(Options options, std::string_view session, Observer* extra) {
+Session SimulateListpool(Options options, std::string_view session, Observer* extra,
+                         const Program** built) {
     GuardWatch watch;
     Both observers(watch, extra);
     options.observer = &observers;
     options.nameObject = [&watch](const void* object) { return watch.NameOf(object); };
     Session result;
-    result.outcome = Run(options, ParseSession(session), [&watch] {
+    result.outcome = Run(options, ParseSession(session), [&watch, built] {
         // The main routine, with a look at the guards between its halves.
         InstallAbnormalTermination();
         Program& program = BuildProgram();
+        if (built != nullptr) {
+            *built = &program;
+        }
         watch.Add(program.pool.guard, "pool");
         watch.Add(program.list.guard, "list");
         RunProgram(program);
@@ -55,7 +60,9 @@ std::string ReplayCommand(const Options& options, std::string_view session) {
         command += quoted[n] == '\'' ? "\\'" : std::string(1, quoted[n]);
     }
     command += "' | build/sim/listpool-sim";
-    if (options.strategy != Strategy::kFixed) {
+    if (!options.replay.empty()) {
+        command += " --replay '" + ChoiceText(options.replay) + "'";
+    } else if (options.strategy != Strategy::kFixed) {
         command += options.strategy == Strategy::kRandom ? " --random " : " --pct ";
         command += std::to_string(options.seed);
     }

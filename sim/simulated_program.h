@@ -9,6 +9,10 @@
 #include "platform/sim.h"
 #include "sim/guard_watch.h"
 
+namespace listpool {
+struct Program;
+}
+
 namespace listpool::sim {
 
 struct Session {
@@ -31,11 +35,15 @@ struct Session {
 
 // Runs listpool on a session (see ParseSession) in the current folder's
 // stead: logs live in the outcome, not on disk. `extra`, when given, is told
-// every event after the guard watch.
-Session SimulateListpool(Options options, std::string_view session, Observer* extra = nullptr);
+// every event after the guard watch. `built`, when given, is set to the
+// program as soon as it is built, for a look at its memory while the run is
+// stopped.
+Session SimulateListpool(Options options, std::string_view session, Observer* extra = nullptr,
+                         const Program** built = nullptr);
 
 // The one shell command, run from the build folder's parent, that replays a
-// run of the session under the same options.
+// run of the session under the same options: its forced choices, or else
+// its strategy and seed.
 std::string ReplayCommand(const Options& options, std::string_view session);
 
 }  // namespace listpool::sim

@@ -59,8 +59,10 @@ def require_between(what, value, low, high):
 
 
 class Options:
-    def __init__(self, program, launcher, line_end):
-        self.launched = bool(launcher)
+    def __init__(self, program, launcher, line_end, launcher_may_die=False):
+        # Whether the launcher (wine) may die of a signal of its own; under
+        # any other launcher (qemu) a signal is the program's own crash.
+        self.launcher_may_die = bool(launcher) and launcher_may_die
         self.command = shlex.split(launcher or "") + [str(Path(program).resolve())]
         self.crlf = line_end == "crlf"
 
@@ -234,7 +236,7 @@ def launcher_died(options, runs):
     wine itself sometimes dies so as a program ends, while a Windows
     program's own crash ends with a status, never a signal; SIGKILL is the
     harness's own time-out."""
-    if not options.launched:
+    if not options.launcher_may_die:
         return None
     for run in runs:
         status = run.proc.poll()

@@ -65,6 +65,12 @@ def main():
         "keeps its own messages off standard error); default: none",
     )
     parser.add_argument(
+        "--launcher-may-die",
+        action="store_true",
+        help="the launcher itself (wine) now and then dies of a signal as a "
+        "program ends: a failed case whose launcher died so runs once more",
+    )
+    parser.add_argument(
         "--line-end",
         choices=("lf", "crlf"),
         default="lf",
@@ -90,7 +96,7 @@ def main():
         return 0
     if not args.program:
         parser.error("--program is required")
-    options = Options(args.program, args.launcher, args.line_end)
+    options = Options(args.program, args.launcher, args.line_end, args.launcher_may_die)
     names = args.cases or list(cases)
     unknown = [name for name in names if name not in cases]
     if unknown:

@@ -1,197 +1,154 @@
-// Two readers and two writers on one guard: the scene the guard search
-// plays, call for call, so that a schedule it finds replays here. Threads 1
-// and 2 read, 3 and 4 write, each entering `entries` times; or, with
-// `keepReading`, the readers overlap for as long as a writer has not
-// finished. The checks inside every section say what went wrong first.
+// Readers and writers on one guard, as a scene for the state search: the
+// guard (the real one or a broken one) between threads that enter it a
+// number of rounds each, or for ever.
 #pragma once
 
 #include <cstdint>
-#include <functional>
-#include <map>
 #include <string>
 #include <vector>
 
 #include "platform/sim.h"
 #include "platform/thread.h"
-#include "platform/thread_annotations.h"
-#include "sim/guard_watch.h"
-#include "sim/step_clock.h"
-#include "sim/timeline.h"
+#include "sim/state_search.h"
 
 namespace listpool::sim {
 
+struct GuardCast {
+    int readers = 2;
+    int writers = 2;
+    // Rounds each reader and each writer enters the guard; 0 for ever.
+    int readRounds = 2;
+    int writeRounds = 2;
+    // A broken scene, for the checks that must catch it: its state leaves
+    // out the rounds, which the threads go on from.
+    bool forgetRounds = false;
+};
+
+// Thread 0 makes the guard and starts the readers (threads 1 to readers),
+// then the writers. The scene says where each thread is: arrived (in
+// BeginRead or BeginWrite), inside, or out; and checks in every state that
+// no writer is inside beside a reader or another writer. Inside, a thread
+// makes one call (a sleep of no time), so that the others can run while it
+// is there.
+//
+// A thread's place is its phase, its round and the last call it made: in
+// each of the guard's four sequences no two points are reached by the same
+// last call and stopped at the same next one, and the sequences keep nothing
+// in local variables, so that is all a thread carries. The writer's loop
+// round noReadersEvent comes back to the same place, which is what lets a
+// writer that is kept out for ever show as a cycle.
 template <typename Guard>
-struct Scene {
-    // A reader's section lasts this long, so the other reader comes back in
-    // before it leaves. A writer that readers can keep out would let them
-    // go on past kMaxSections each.
-    static constexpr std::uint32_t kSectionMs = 1;
-    static constexpr int kMaxSections = 12;
+class GuardScene final : public SearchScene {
+  public:
+    // Labels: a writer that has arrived and is not inside yet, and a reader
+    // stopped at the gate; bit 0 and bit 16 are the first of each.
+    static constexpr std::uint32_t kWriterWaits = 1;
+    static constexpr std::uint32_t kReaderAtGate = 1u << 16;
 
-    Guard* guard = nullptr;
-    int entries = 2;
-    bool keepReading = false;
-    int readersInside = 0;
-    int writersInside = 0;
-    int writersDone = 0;
-    std::string failure;
-    // When set, the scene keeps its sections and the time of its failure
-    // by this clock: a thread is inside from the call that let it in (the
-    // time just before now) until it calls to leave.
-    std::function<std::uint64_t()> now;
-    std::vector<Section> sections;
-    std::uint64_t failedAt = 0;
-    int failedBy = -1;  // the thread that failed its check
+    explicit GuardScene(GuardCast cast) : cast_(cast) {}
 
-    // Runs the scene on a new guard under the options; `made`, if given, is
-    // shown the guard before any thread starts.
-    Outcome Play(const Options& options, std::function<void(const Guard&)> made = {}) {
-        return Run(options, {}, [this, made] {
-            guard = new Guard;  // never destroyed, as in the program
-            if (made) {
-                made(*guard);
+    static std::uint32_t AnyWriterWaits(const GuardCast& cast) {
+        return ((1u << cast.writers) - 1) * kWriterWaits;
+    }
+    static std::uint32_t AnyReaderAtGate(const GuardCast& cast) {
+        return ((1u << cast.readers) - 1) * kReaderAtGate;
+    }
+
+    Outcome Play(const Options& given) override {
+        Options options = given;
+        options.placeCalls = 1;
+        options.unwindAbandoned = false;  // the threads' stacks own nothing
+        failure_.clear();
+        threads_.assign(static_cast<std::size_t>(1 + cast_.readers + cast_.writers), {});
+        return Run(options, {}, [this] {
+            guard_ = new Guard;  // never destroyed, as in the program
+            for (std::size_t n = 1; n < threads_.size(); ++n) {
+                threads_[n].scene = this;
+                threads_[n].reader = static_cast<int>(n) <= cast_.readers;
+                StartThread(Body, &threads_[n]);
             }
-            StartThread(Reader, this);
-            StartThread(Reader, this);
-            StartThread(Writer, this);
-            StartThread(Writer, this);
         });
     }
 
-    void Fail(const std::string& what) {
-        if (failure.empty()) {
-            failure = what + " at " + std::to_string(NowMs()) + " ms in thread " +
-                      std::to_string(CurrentThread());
-            failedAt = now ? now() : 0;
-            failedBy = CurrentThread();
+    std::uint64_t State() override {
+        std::uint64_t state = static_cast<std::uint64_t>(guard_->readerCount) << 32;
+        for (const Thread& thread : threads_) {
+            state = state * 1'000'003 + static_cast<std::uint64_t>(thread.phase) * 101 +
+                    static_cast<std::uint64_t>(cast_.forgetRounds ? 0 : thread.round);
         }
-    }
-    void CheckReader() {
-        if (writersInside != 0) {
-            Fail("a reader is inside with a writer");
-        }
-    }
-    void CheckWriter() {
-        if (readersInside != 0 || writersInside != 1) {
-            Fail("a writer is inside with " + std::to_string(readersInside) + " reader(s) and " +
-                 std::to_string(writersInside - 1) + " other writer(s)");
-        }
-    }
-    void Enter(bool write) {
-        if (now) {
-            sections.push_back({CurrentThread(), "guard", write, now() - 1, UINT64_MAX});
-        }
-    }
-    void Leave() {
-        for (Section& section : sections) {
-            if (section.thread == CurrentThread() && section.endMs == UINT64_MAX) {
-                section.endMs = now();
-            }
-        }
+        return state + failure_.size();
     }
 
-    static void Reader(void* self) {
-        auto& scene = *static_cast<Scene*>(self);
-        for (int n = 0; scene.keepReading ? scene.writersDone < 2 : n < scene.entries; ++n) {
-            if (n == kMaxSections) {
-                scene.Fail("readers kept a writer out for " + std::to_string(n) + " sections");
-                return;
+    std::string Check() override { return failure_; }
+
+    std::uint32_t Labels() override {
+        std::uint32_t labels = 0;
+        for (int n = 1; n < static_cast<int>(threads_.size()); ++n) {
+            const Thread& thread = threads_[static_cast<std::size_t>(n)];
+            const void* object = nullptr;
+            if (thread.reader && PendingOp(n, &object) == Op::kWait &&
+                object == guard_->gateEvent) {
+                labels |= kReaderAtGate << (n - 1);
+            } else if (!thread.reader && thread.phase == Phase::kArrived) {
+                labels |= kWriterWaits << (n - 1 - cast_.readers);
             }
-            scene.guard->BeginRead();
-            ++scene.readersInside;
-            scene.Enter(false);
-            scene.CheckReader();
-            // Reading takes a moment, so the others run meanwhile.
-            SleepMs(kSectionMs);
-            scene.CheckReader();
-            --scene.readersInside;
-            scene.Leave();
-            scene.guard->EndRead();
         }
+        return labels;
     }
-    static void Writer(void* self) {
-        auto& scene = *static_cast<Scene*>(self);
-        for (int n = 0; n < scene.entries; ++n) {
-            scene.guard->BeginWrite();
-            ++scene.writersInside;
-            scene.Enter(true);
-            scene.CheckWriter();
-            --scene.writersInside;
-            scene.Leave();
-            scene.guard->EndWrite();
-        }
-        ++scene.writersDone;
-    }
-};
 
-// The guard's readerCount, read between steps, while every thread is stopped.
-template <typename Guard>
-std::int32_t ReaderCount(const Guard& guard) NO_THREAD_SAFETY_ANALYSIS {
-    return guard.readerCount;
-}
+  private:
+    enum class Phase { kOut, kArrived, kInside };
 
-// Plays the scene on an axis of steps and yields its timeline: every call,
-// the guard's objects by the guard watch's names, the scene's own sections,
-// readerCount after each step as a value, and the threads named "main",
-// "reader 1", "reader 2", "writer 3", "writer 4". `also`, if given, is told
-// every event after the recorder, stamped with its step.
-template <typename Guard>
-Timeline RecordScene(Scene<Guard>& scene, Options options, Observer* also = nullptr) {
-    struct Tee final : Observer {
-        Scene<Guard>& scene;
-        TimelineRecorder recorder;
-        Observer* also = nullptr;
-        std::vector<std::int32_t> readerCounts;  // before each step, and after the last
-
-        explicit Tee(Scene<Guard>& s) : scene(s) {}
-        void OnEvent(const Event& event) override {
-            recorder.OnEvent(event);
-            if (also != nullptr) {
-                also->OnEvent(event);
-            }
-            if (event.phase == Event::kRequest || event.op == Op::kEnd) {
-                // Every thread is stopped at a call until the next step.
-                readerCounts.resize(event.timeMs + 1);
-                readerCounts[event.timeMs] = scene.guard ? ReaderCount(*scene.guard) : 0;
-            }
-        }
-    } tee(scene);
-    tee.also = also;
-    StepClock clock(tee);
-    scene.now = [&clock] { return clock.now(); };
-    std::map<const void*, std::string> names;
-    options.observer = &clock;
-    options.nameObject = [&names](const void* object) {
-        const auto found = names.find(object);
-        return found == names.end() ? std::string() : found->second;
+    struct Thread {
+        GuardScene* scene = nullptr;
+        bool reader = false;
+        Phase phase = Phase::kOut;
+        int round = 0;  // counted only while rounds are
     };
-    Session session;
-    session.outcome = scene.Play(options, [&names](const Guard& guard) {
-        names = {{guard.gateEvent, "guard gate"},
-                 {guard.writerMutex, "guard writer mutex"},
-                 {guard.noReadersEvent, "guard no-readers event"},
-                 {guard.countMutex, "guard count mutex"}};
-    });
-    scene.now = nullptr;
-    session.guards = {"guard"};
-    session.objectNames = names;
-    session.sections = scene.sections;
-    Timeline timeline = tee.recorder.Build(session, Axis::kSteps);
-    // readerCount after each step, as the objects' states are shown.
-    for (std::uint64_t step = 0; step < timeline.endMs && step + 1 < tee.readerCounts.size();
-         ++step) {
-        const std::string value = std::to_string(tee.readerCounts[step + 1]);
-        if (timeline.values.empty() || timeline.values.back().value != value) {
-            timeline.values.push_back({"readerCount", value, step, step + 1});
+
+    // Everything a thread carries between its calls is in its Thread, so
+    // each change of it marks the thread's place afresh.
+    static void Move(Thread& self, Phase phase) {
+        self.phase = phase;
+        MarkPlace(0);
+    }
+
+    void Inside(const Thread& self) {
+        int readers = 0, writers = 0;
+        for (const Thread& thread : threads_) {
+            if (thread.phase == Phase::kInside) {
+                ++(thread.reader ? readers : writers);
+            }
         }
-        timeline.values.back().endMs = step + 1;
+        if (failure_.empty() && (writers > 1 || (writers == 1 && readers > 0))) {
+            failure_ = std::string(self.reader ? "a reader" : "a writer") +
+                       " came in; inside are " + std::to_string(readers) + " reader(s) and " +
+                       std::to_string(writers) + " writer(s)";
+        }
     }
-    for (ThreadTrack& track : timeline.threads) {
-        track.name = track.thread == 0   ? "main"
-                     : track.thread <= 2 ? "reader " + std::to_string(track.thread)
-                                         : "writer " + std::to_string(track.thread);
+
+    static void Body(void* argument) {
+        Thread& self = *static_cast<Thread*>(argument);
+        GuardScene& scene = *self.scene;
+        const int rounds = self.reader ? scene.cast_.readRounds : scene.cast_.writeRounds;
+        for (int n = 0; rounds == 0 || n < rounds; ++n) {
+            self.round = rounds == 0 ? 0 : n;
+            Move(self, Phase::kArrived);
+            self.reader ? scene.guard_->BeginRead() : scene.guard_->BeginWrite();
+            Move(self, Phase::kInside);
+            scene.Inside(self);
+            SleepMs(0);
+            Move(self, Phase::kOut);
+            self.reader ? scene.guard_->EndRead() : scene.guard_->EndWrite();
+        }
+        self.round = rounds;
+        Move(self, Phase::kOut);
     }
-    return timeline;
-}
+
+    GuardCast cast_;
+    Guard* guard_ = nullptr;
+    std::vector<Thread> threads_;
+    std::string failure_;
+};
 
 }  // namespace listpool::sim

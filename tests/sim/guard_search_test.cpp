@@ -1,240 +1,230 @@
-// Every interleaving, at the grain of platform calls, of two readers and two
-// writers on one real ReadWriteGuard, up to a bound on preemptions (a switch
-// away from a thread that could have gone on). The same search must find the
-// fault in each broken guard, or it would prove nothing.
+// Every reachable state of readers and writers on one real ReadWriteGuard,
+// at the grain of platform calls, with no bound: exclusion in every state,
+// no deadlock, every run ending; and, over the graph of those states, the
+// weakly fair runs in which a writer or a reader waits for ever. The same
+// search must catch each broken guard by the property it breaks.
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cstdio>
 #include <cstdlib>
 #include <sstream>
 #include <string>
 #include <vector>
 
 #include "broken_guards.h"
-#include "platform/sim.h"
-#include "platform/thread.h"
+#include "guard_scene.h"
+#include "sim/state_search.h"
 #include "store/read_write_guard.h"
 
 namespace listpool::sim {
 namespace {
 
-// The bound the proofs search to, and the broken guards are always searched
-// to: they must be caught within it.
-constexpr int kBound = 2;
-
-struct SearchResult {
-    std::uint64_t schedules = 0;
-    std::string failure;  // the first failing schedule's, or ""
-    std::vector<int> replay;
-};
-
-// Depth-first over the choice points, trying every thread that can go on at
-// each, as long as the schedule stays within `bound` preemptions. `play`
-// runs one schedule from a prefix of forced choices and yields the outcome
-// and what went wrong in it, if anything.
-template <typename Play>
-SearchResult Search(int bound, Play play) {
-    struct Point {
-        Choice choice;
-        std::vector<int> tried;
-        int preemptionsBefore;
-    };
-    auto cost = [](const Choice& c) { return c.current != -1 && c.chosen != c.current ? 1 : 0; };
-    SearchResult result;
-    std::vector<Point> stack;
-    std::vector<int> prefix;
-    // A failure's schedule, replayed alone.
-    if (const char* replay = std::getenv("LISTPOOL_GUARD_REPLAY")) {
-        std::istringstream choices(replay);
-        for (int thread; choices >> thread;) {
-            prefix.push_back(thread);
-        }
-        const auto [outcome, failure] = play(prefix);
-        result.schedules = 1;
-        result.failure = failure;
-        result.replay = prefix;
-        return result;
-    }
-    for (;;) {
-        const auto [outcome, failure] = play(prefix);
-        ++result.schedules;
-        if (!failure.empty()) {
-            result.failure = failure;
-            for (const Choice& choice : outcome.choices) {
-                result.replay.push_back(choice.chosen);
-            }
-            return result;
-        }
-        for (std::size_t i = stack.size(); i < outcome.choices.size(); ++i) {
-            const int before =
-                stack.empty() ? 0 : stack.back().preemptionsBefore + cost(stack.back().choice);
-            stack.push_back({outcome.choices[i], {outcome.choices[i].chosen}, before});
-        }
-        bool next = false;
-        while (!stack.empty() && !next) {
-            Point& point = stack.back();
-            for (const int thread : point.choice.enabled) {
-                Choice tried = point.choice;
-                tried.chosen = thread;
-                if (std::find(point.tried.begin(), point.tried.end(), thread) ==
-                        point.tried.end() &&
-                    point.preemptionsBefore + cost(tried) <= bound) {
-                    point.tried.push_back(thread);
-                    point.choice.chosen = thread;
-                    next = true;
-                    break;
-                }
-            }
-            if (!next) {
-                stack.pop_back();
-            }
-        }
-        if (!next) {
-            return result;
-        }
-        prefix.clear();
-        for (const Point& point : stack) {
-            prefix.push_back(point.choice.chosen);
-        }
-    }
-}
-
-// Two readers and two writers on one guard, each entering `entries` times;
-// or, with `keepReading`, readers that overlap for as long as a writer has
-// not finished.
-template <typename Guard>
-struct Scene {
-    Guard* guard = nullptr;
-    int entries = 2;
-    bool keepReading = false;
-    int readersInside = 0;
-    int writersInside = 0;
-    int writersDone = 0;
-    std::string failure;
-
-    void Fail(const std::string& what) {
-        if (failure.empty()) {
-            failure = what + " at " + std::to_string(NowMs()) + " ms in thread " +
-                      std::to_string(CurrentThread());
-        }
-    }
-    void CheckReader() {
-        if (writersInside != 0) {
-            Fail("a reader is inside with a writer");
-        }
-    }
-    void CheckWriter() {
-        if (readersInside != 0 || writersInside != 1) {
-            Fail("a writer is inside with " + std::to_string(readersInside) + " reader(s) and " +
-                 std::to_string(writersInside - 1) + " other writer(s)");
-        }
-    }
-
-    static void Reader(void* self) {
-        auto& scene = *static_cast<Scene*>(self);
-        // Readers that keep overlapping: each section lasts a millisecond, so
-        // the other reader comes back in before this one leaves. A writer
-        // that readers can keep out would let them go on past this many.
-        constexpr int kMaxSections = 12;
-        for (int n = 0; scene.keepReading ? scene.writersDone < 2 : n < scene.entries; ++n) {
-            if (n == kMaxSections) {
-                scene.Fail("readers kept a writer out for " + std::to_string(n) + " sections");
-                return;
-            }
-            scene.guard->BeginRead();
-            ++scene.readersInside;
-            scene.CheckReader();
-            // Reading takes a moment, so the others run meanwhile.
-            SleepMs(1);
-            scene.CheckReader();
-            --scene.readersInside;
-            scene.guard->EndRead();
-        }
-    }
-    static void Writer(void* self) {
-        auto& scene = *static_cast<Scene*>(self);
-        for (int n = 0; n < scene.entries; ++n) {
-            scene.guard->BeginWrite();
-            ++scene.writersInside;
-            scene.CheckWriter();
-            --scene.writersInside;
-            scene.guard->EndWrite();
-        }
-        ++scene.writersDone;
-    }
-};
-
-template <typename Guard>
-SearchResult SearchGuard(int bound, bool keepReading) {
-    return Search(bound, [keepReading](const std::vector<int>& prefix) {
-        Scene<Guard> scene;
-        scene.keepReading = keepReading;
-        Options options;
-        options.replay = prefix;
-        options.recordChoices = true;
-        Outcome outcome = Run(options, {}, [&scene] {
-            scene.guard = new Guard;  // never destroyed, as in the program
-            StartThread(Scene<Guard>::Reader, &scene);
-            StartThread(Scene<Guard>::Reader, &scene);
-            StartThread(Scene<Guard>::Writer, &scene);
-            StartThread(Scene<Guard>::Writer, &scene);
-        });
-        std::string failure = scene.failure;
-        if (failure.empty() && !outcome.ok()) {
-            failure = outcome.report;
-        }
-        return std::make_pair(std::move(outcome), std::move(failure));
-    });
-}
-
-// The preemption bound of the two proofs; LISTPOOL_GUARD_BOUND sets another
-// (the sanitizer builds, many times slower, search less).
-int Bound() {
-    const char* bound = std::getenv("LISTPOOL_GUARD_BOUND");
-    return bound != nullptr ? std::atoi(bound) : kBound;
-}
-
-// The failure, and the one command that replays its schedule.
-std::string Explain(const SearchResult& result) {
-    std::string choices;
-    for (const int thread : result.replay) {
-        choices += (choices.empty() ? "" : " ") + std::to_string(thread);
-    }
+std::string TestName() {
     const testing::TestInfo* test = testing::UnitTest::GetInstance()->current_test_info();
-    return result.failure + "\nafter " + std::to_string(result.schedules) +
-           " schedules; replay: LISTPOOL_GUARD_REPLAY='" + choices +
-           "' build/tests/sim/listpool_sim_tests --gtest_filter=" + test->test_suite_name() + "." +
-           test->name();
+    return std::string(test->test_suite_name()) + "." + test->name();
 }
 
-TEST(GuardSearchTest, NoWriterEverBesideAReaderOrAnotherWriterAndNoDeadlock) {
-    const SearchResult result = SearchGuard<ReadWriteGuard>(Bound(), false);
-    EXPECT_EQ(result.failure, "") << Explain(result);
-    RecordProperty("schedules", std::to_string(result.schedules));
-    std::printf("exclusion search, bound %d: %llu schedules\n", Bound(),
-                static_cast<unsigned long long>(result.schedules));
+// The one command that replays `choices` in this test, and what it shows.
+std::string ReplayCommand(const std::vector<int>& choices) {
+    return "LISTPOOL_GUARD_REPLAY='" + ChoiceText(choices) +
+           "' build/tests/sim/listpool_sim_tests --gtest_filter=" + TestName();
 }
 
-TEST(GuardSearchTest, WritersGetInWhileReadersKeepOverlapping) {
-    const SearchResult result = SearchGuard<ReadWriteGuard>(Bound(), true);
-    EXPECT_EQ(result.failure, "") << Explain(result);
-    std::printf("writers-get-in search, bound %d: %llu schedules\n", Bound(),
-                static_cast<unsigned long long>(result.schedules));
+// With LISTPOOL_GUARD_REPLAY set, a test plays that schedule of its scene
+// instead of searching, prints the states it passes and what went wrong,
+// and is skipped.
+template <typename Guard>
+bool Replaying(const GuardCast& cast) {
+    const char* text = std::getenv("LISTPOOL_GUARD_REPLAY");
+    if (text == nullptr) {
+        return false;
+    }
+    std::vector<int> choices;
+    std::istringstream in(text);
+    for (int thread; in >> thread;) {
+        choices.push_back(thread);
+    }
+    GuardScene<Guard> scene(cast);
+    const Replayed replayed = Replay(scene, choices);
+    for (std::size_t k = 0; k < replayed.states.size(); ++k) {
+        std::printf("choice %zu: state %016llx%s\n", k,
+                    static_cast<unsigned long long>(replayed.states[k]),
+                    k < choices.size() ? (" -> thread " + std::to_string(choices[k])).c_str() : "");
+    }
+    std::printf("%s\n",
+                replayed.failure.empty() ? "nothing wrong on the way" : replayed.failure.c_str());
+    return true;
+}
+
+// LISTPOOL_GUARD_ROUNDS caps every counted number of rounds: the sanitizer
+// and arm64 presets, many times slower, search smaller casts.
+GuardCast Capped(GuardCast cast) {
+    if (const char* cap = std::getenv("LISTPOOL_GUARD_ROUNDS")) {
+        const int most = std::atoi(cap);
+        for (int* rounds : {&cast.readRounds, &cast.writeRounds}) {
+            *rounds = *rounds == 0 ? 0 : std::min(*rounds, most);
+        }
+    }
+    return cast;
+}
+
+template <typename Guard>
+SearchResult Search(const GuardCast& cast) {
+    GuardScene<Guard> scene(cast);
+    SearchResult result = SearchStates(scene);
+    std::printf("%s: %s\n", TestName().c_str(), Figures(result).c_str());
+    return result;
+}
+
+// A fair cycle in which `label` holds for ever, checked by replaying it:
+// one lap leads back to the state it began in, and the label holds all the
+// way round.
+template <typename Guard>
+FairCycle FairCycleOf(const GuardCast& cast, const SearchResult& result, std::uint32_t label) {
+    const FairCycle cycle = FindFairCycle(result.graph, label);
+    if (!cycle.found) {
+        return cycle;
+    }
+    std::vector<int> twice = cycle.prefix;
+    twice.insert(twice.end(), cycle.lap.begin(), cycle.lap.end());
+    GuardScene<Guard> scene(cast);
+    const Replayed replayed = Replay(scene, twice);
+    const std::size_t start = cycle.prefix.size(), end = twice.size();
+    EXPECT_EQ(replayed.states.size(), end + 1);
+    if (replayed.states.size() == end + 1) {
+        EXPECT_EQ(replayed.states[start], replayed.states[end]) << "the lap is no cycle";
+        std::uint32_t all = ~0u;
+        for (std::size_t k = start; k < end; ++k) {
+            all &= replayed.labels[k];
+        }
+        EXPECT_NE(all & label, 0u) << "the label does not hold all the way round";
+    }
+    std::printf("fair cycle: prefix of %zu choices, lap of %zu; replay: %s\n", start,
+                cycle.lap.size(), ReplayCommand(twice).c_str());
+    return cycle;
+}
+
+// Each writer's or reader's own label, one at a time: the property is that
+// no one of them waits for ever.
+std::vector<std::uint32_t> EachBit(std::uint32_t labels) {
+    std::vector<std::uint32_t> bits;
+    for (std::uint32_t bit = 1; bit != 0; bit <<= 1) {
+        if ((labels & bit) != 0) {
+            bits.push_back(bit);
+        }
+    }
+    return bits;
+}
+
+const GuardCast kTwoRounds = Capped({2, 2, 2, 2});
+// Readers come back for ever and overlap; writers queue three rounds each,
+// so one resets the gate while the other is inside.
+const GuardCast kReadersForEver = Capped({2, 2, 0, 3});
+const GuardCast kAllForEver{2, 2, 0, 0};
+
+TEST(GuardSearchTest, EveryStateKeepsWritersAloneAndEveryRunEnds) {
+    if (Replaying<ReadWriteGuard>(kTwoRounds)) {
+        GTEST_SKIP();
+    }
+    const SearchResult result = Search<ReadWriteGuard>(kTwoRounds);
+    ASSERT_EQ(result.failure, "") << ReplayCommand(result.replay);
+    EXPECT_TRUE(result.complete);
+    EXPECT_FALSE(result.graph.HasCycle()) << "some run of finite rounds goes on for ever";
+    std::printf("schedules: %.4g\n", result.graph.Schedules());
+    RecordProperty("states", std::to_string(result.states));
+}
+
+// While readers keep overlapping, a writer that has arrived gets in, and a
+// reader at the gate gets past it. But, as the guard's model finds, not
+// while writers keep coming too: the gate is open only from one writer's
+// SetEvent to the next writer's ResetEvent, and a reader that does not look
+// then waits on.
+// Three rounds each: about four times the states; CI only.
+TEST(GuardSearchLargeTest, EveryStateKeepsWritersAloneAndEveryRunEndsInThreeRoundsEach) {
+    constexpr GuardCast kCast{2, 2, 3, 3};
+    if (Replaying<ReadWriteGuard>(kCast)) {
+        GTEST_SKIP();
+    }
+    const SearchResult result = Search<ReadWriteGuard>(kCast);
+    ASSERT_EQ(result.failure, "") << ReplayCommand(result.replay);
+    EXPECT_TRUE(result.complete);
+    EXPECT_FALSE(result.graph.HasCycle()) << "some run of finite rounds goes on for ever";
+}
+
+TEST(GuardSearchTest, WritersGetInPastOverlappingReadersWhoPassTheGateUnlessWritesNeverEnd) {
+    if (Replaying<ReadWriteGuard>(kAllForEver)) {
+        GTEST_SKIP();
+    }
+    using Scene = GuardScene<ReadWriteGuard>;
+    const SearchResult finite = Search<ReadWriteGuard>(kReadersForEver);
+    ASSERT_EQ(finite.failure, "") << ReplayCommand(finite.replay);
+    for (const std::uint32_t label : EachBit(Scene::AnyWriterWaits(kReadersForEver) |
+                                             Scene::AnyReaderAtGate(kReadersForEver))) {
+        EXPECT_FALSE((FairCycleOf<ReadWriteGuard>(kReadersForEver, finite, label).found)) << label;
+    }
+    const SearchResult endless = Search<ReadWriteGuard>(kAllForEver);
+    ASSERT_EQ(endless.failure, "") << ReplayCommand(endless.replay);
+    EXPECT_TRUE((FairCycleOf<ReadWriteGuard>(kAllForEver, endless, Scene::kReaderAtGate).found));
 }
 
 TEST(GuardSearchTest, FindsTheReaderInsideAGuardWithoutTheRecheck) {
-    const SearchResult result = SearchGuard<broken::WithoutRecheck>(kBound, false);
-    EXPECT_NE(result.failure.find("a writer is inside with"), std::string::npos) << Explain(result);
-    std::printf("found after %llu schedules: %s\n",
-                static_cast<unsigned long long>(result.schedules), result.failure.c_str());
+    if (Replaying<broken::WithoutRecheck>(kTwoRounds)) {
+        GTEST_SKIP();
+    }
+    const SearchResult result = Search<broken::WithoutRecheck>(kTwoRounds);
+    EXPECT_NE(result.failure.find("came in; inside are"), std::string::npos) << result.failure;
+    std::printf("found: %s\nreplay: %s\n", result.failure.c_str(),
+                ReplayCommand(result.replay).c_str());
 }
 
 TEST(GuardSearchTest, FindsTheWriterKeptOutWithoutTheSecondGateReset) {
-    const SearchResult result = SearchGuard<broken::WithoutSecondReset>(kBound, true);
-    EXPECT_NE(result.failure.find("readers kept a writer out"), std::string::npos)
-        << Explain(result);
-    std::printf("found after %llu schedules: %s\n",
-                static_cast<unsigned long long>(result.schedules), result.failure.c_str());
+    // Two rounds of writes are enough to have one writer queue behind the
+    // other.
+    const GuardCast kCast = Capped({2, 2, 0, 2});
+    if (Replaying<broken::WithoutSecondReset>(kCast)) {
+        GTEST_SKIP();
+    }
+    const SearchResult result = Search<broken::WithoutSecondReset>(kCast);
+    ASSERT_EQ(result.failure, "") << "this fault is one of liveness only";
+    EXPECT_TRUE((FairCycleOf<broken::WithoutSecondReset>(
+                     kCast, result, GuardScene<broken::WithoutSecondReset>::AnyWriterWaits(kCast))
+                     .found));
+}
+
+// Remembering states loses no behaviour: on a cast small enough to run
+// every schedule to its end, the search meets exactly the states that plain
+// enumeration meets.
+TEST(GuardSearchTest, MeetsEveryStateThatPlainEnumerationMeets) {
+    for (const GuardCast cast : {Capped({1, 1, 2, 1}), Capped({1, 1, 1, 2})}) {
+        GuardScene<ReadWriteGuard> scene(cast);
+        const SearchResult searched = SearchStates(scene);
+        SearchOptions plain;
+        plain.remember = false;
+        const SearchResult enumerated = SearchStates(scene, plain);
+        ASSERT_EQ(searched.failure, "");
+        ASSERT_EQ(enumerated.failure, "");
+        EXPECT_EQ(searched.hashes, enumerated.hashes);
+        EXPECT_EQ(searched.graph.Schedules(), static_cast<double>(enumerated.runs));
+        std::printf("%d readers, %d writers: %s; plain: %s\n", cast.readers, cast.writers,
+                    Figures(searched).c_str(), Figures(enumerated).c_str());
+    }
+}
+
+// A scene whose state leaves out what its threads go on from (here, the
+// rounds) merges states that go on differently. The search sees it the
+// second time it meets such a state, and the plain enumeration meets states
+// the search never does.
+TEST(GuardSearchTest, CatchesAStateThatLeavesOutWhatThreadsGoOnFrom) {
+    GuardCast cast{1, 1, 2, 1};
+    cast.forgetRounds = true;
+    GuardScene<ReadWriteGuard> scene(cast);
+    const SearchResult searched = SearchStates(scene);
+    EXPECT_NE(searched.failure.find("two visits to one state"), std::string::npos)
+        << searched.failure;
+    SearchOptions plain;
+    plain.remember = false;
+    EXPECT_NE(SearchStates(scene, plain).hashes, searched.hashes);
 }
 
 }  // namespace

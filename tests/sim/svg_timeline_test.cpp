@@ -9,7 +9,7 @@
 #include <set>
 #include <tuple>
 
-#include "guard_scene.h"
+#include "guard_recording.h"
 #include "sim/session.h"
 #include "sim/svg_timeline.h"
 #include "sim/svg_writer.h"
@@ -146,9 +146,7 @@ TEST(SvgTimelineTest, SectionsGuardStatesCommandsAndLinesAreTheRecords) {
 }
 
 TEST(SvgTimelineTest, OnAnAxisOfStepsEachCallObjectValueAndMarkIsDrawnAtItsSteps) {
-    Scene<ReadWriteGuard> scene;
-    Timeline t = RecordScene(scene, {});
-    ASSERT_EQ(scene.failure, "");
+    Timeline t = RecordGuardScene<ReadWriteGuard>({2, 2, 2, 2}, {}, UINT64_MAX).timeline;
     t.marks = {{10, 14, "these steps"}, {20, 20, "this instant"}};
     const std::string svg = DrawSvg(t);
     const Attributes root = Elements(svg, "svg", "").at(0);

@@ -7,7 +7,7 @@
 #include <type_traits>
 
 #include "broken_guards.h"
-#include "guard_scene.h"
+#include "guard_recording.h"
 #include "sim/session.h"
 #include "sim/timeline.h"
 
@@ -338,22 +338,26 @@ std::vector<std::string> StepProblems(const Timeline& t) {
 }
 
 TEST(TimelineRecordTest, OnAnAxisOfStepsEveryCallIsAStepAndWaitsLastWhileTheirObjectIsTaken) {
+    constexpr GuardCast kCast{2, 2, 2, 2};
     bool brokenSeen = false;
     for (std::uint64_t seed = 0; seed < 30; ++seed) {
-        Options options;
-        options.strategy = seed == 0 ? Strategy::kFixed : Strategy::kRandom;
-        options.seed = seed;
-        Scene<ReadWriteGuard> scene;
-        const Timeline t = RecordScene(scene, options);
-        ASSERT_EQ(scene.failure, "") << Describe(options);
+        // Seed 0 is the fixed schedule.
+        const RecordedScene run =
+            RecordGuardScene<ReadWriteGuard>(kCast, {}, UINT64_MAX, UINT64_MAX, seed);
+        const Timeline& t = run.timeline;
+        const std::string where = "seed " + std::to_string(seed);
+        ASSERT_EQ(run.failure, "") << where;
         ASSERT_EQ(t.axis, Axis::kSteps);
         ASSERT_EQ(t.threads.size(), 5u);
         EXPECT_EQ(t.threads[4].name, "writer 4");
+        EXPECT_EQ(t.sections.size(), 8u) << where;
         const std::vector<std::string> problems = StepProblems(t);
-        EXPECT_TRUE(problems.empty()) << Describe(options) << ": " << problems.front();
+        EXPECT_TRUE(problems.empty()) << where << ": " << problems.front();
         // The same checks see a writer let in beside a reader.
-        Scene<broken::WithoutRecheck> broken;
-        brokenSeen = brokenSeen || !StepProblems(RecordScene(broken, options)).empty();
+        brokenSeen = brokenSeen || !StepProblems(RecordGuardScene<broken::WithoutRecheck>(
+                                                     kCast, {}, UINT64_MAX, UINT64_MAX, seed)
+                                                     .timeline)
+                                        .empty();
     }
     EXPECT_TRUE(brokenSeen);
 }

@@ -1,0 +1,99 @@
+#include "sim/session_search.h"
+
+#include <cmath>
+#include <cstdio>
+
+#include "console/program.h"
+#include "sim/session.h"
+
+namespace listpool::sim {
+namespace {
+
+// The program's shared memory, read while every simulated thread is stopped
+// at a platform call: no thread is in the middle of changing it, though
+// some may hold the guards it belongs to, which the analysis cannot know.
+std::uint64_t MemoryOf(const Program& program) NO_THREAD_SAFETY_ANALYSIS {
+    const RecordPool& pool = program.pool;
+    std::uint64_t hash = 1469598103934665603ULL;
+    auto add = [&hash](std::int64_t word) {
+        hash = (hash ^ static_cast<std::uint64_t>(word)) * 1099511628211ULL;
+    };
+    for (std::int32_t offset = 0; offset < kRecordCount * kWordsPerRecord;
+         offset += kWordsPerRecord) {
+        add(pool.Key(offset));
+        add(pool.Next(offset));
+        add(pool.Mark(offset));
+    }
+    add(pool.cursor);
+    add(program.list.head);
+    add(program.list.opsCount);
+    add(pool.guard.readerCount);
+    add(program.list.guard.readerCount);
+    return hash;
+}
+
+}  // namespace
+
+Outcome SessionScene::Play(const Options& options) {
+    program_ = nullptr;
+    last_ = SimulateListpool(options, session_, nullptr, &program_);
+    return last_.outcome;
+}
+
+std::uint64_t SessionScene::State() {
+    return program_ != nullptr ? MemoryOf(*program_) : 0;
+}
+
+std::string SessionScene::Failure(const Outcome& outcome, bool stopped) {
+    if (!last_.violation.empty()) {
+        return "a writer beside a reader: " + last_.violation;
+    }
+    if (!stopped && !last_.ok()) {
+        return EndingText(outcome);
+    }
+    return {};
+}
+
+std::string SessionScene::OutcomeKey(const Outcome& outcome) {
+    std::string key = EndingText(outcome);
+    for (const auto& [file, text] : outcome.files) {
+        key += file + " " + Quoted(text) + "\n";
+    }
+    outcomes_.try_emplace(key, last_);
+    return key;
+}
+
+EverySchedule SearchEverySchedule(std::string_view session, const SearchOptions& options) {
+    SessionScene scene(session);
+    EverySchedule every;
+    every.result = SearchStates(scene, options);
+    every.outcomes = scene.outcomes();
+    return every;
+}
+
+std::string EveryScheduleReport(const EverySchedule& every, std::string_view session) {
+    const SearchResult& result = every.result;
+    char schedules[64];
+    std::snprintf(schedules, sizeof schedules, "%.6g", result.graph.Schedules());
+    std::string report = Figures(result) + "; schedules " + schedules + "; " +
+                         std::to_string(every.outcomes.size()) + " distinct outcome(s)" +
+                         (result.complete ? "" : "; NOT COMPLETE: the state limit was reached") +
+                         "\n";
+    int n = 0;
+    for (const auto& [key, choices] : result.outcomes) {
+        Options options;
+        options.replay = choices;
+        report +=
+            "\noutcome " + std::to_string(++n) + ": " + EndingText(every.outcomes.at(key).outcome);
+        report += "  replay: " + ReplayCommand(options, session) + "\n";
+    }
+    if (!result.failure.empty()) {
+        Options options;
+        options.replay = result.replay;
+        report +=
+            "\nFAILED: " + result.failure + "\nreplay: " + ReplayCommand(options, session) + "\n";
+    }
+    return report;
+}
+
+}  // namespace listpool::sim
