@@ -11,7 +11,7 @@
  *                    writerMutex (as built). 0: only before.
  *   READ_ROUNDS   rounds of each reader; 0: readers come back for ever.
  *   WRITE_ROUNDS  rounds of each writer; 0: writers come back for ever.
- *   KERNEL_EVENTS 0: events as platform/posix.cpp builds them: a waiter
+ *   KERNEL_EVENTS 0: events as platform/futex_sync.h builds them: a waiter
  *                    passes only when it sees the flag set, a reset is a
  *                    look and then a store. 1: kernel events, as
  *                    platform/win32.cpp has them: SetEvent releases every
@@ -99,7 +99,7 @@ inline event_reset(e) {
 #if KERNEL_EVENTS
     signalled[e] = 0
 #else
-    /* posix.cpp: store only when the look finds the event signalled. */
+    /* futex_sync.h: store only when the look finds the event signalled. */
     if
     :: signalled[e] -> signalled[e] = 0
     :: else

@@ -5,7 +5,8 @@
 // the build picks one per target. This header is documentation; the code
 // includes the three headers below.
 //
-// Back ends: posix.cpp (futex words, pthreads, nanosleep, file descriptors),
+// Back ends: posix.cpp (futex words, whose algorithms are in futex_sync.h;
+// pthreads, nanosleep, file descriptors),
 // win32.cpp (kernel mutexes and events, _beginthreadex, Sleep, the C
 // runtime's text-mode descriptors), and sim.cpp (fibers under a scheduler in
 // virtual time, for tests and tools only; its controls are in sim.h). The
@@ -16,12 +17,14 @@
 //   - CMutex(): created unowned; throws CResourceException when refused.
 //   - CMutex::Lock(): waits until free and takes it for the calling thread.
 //     Unlock(): releases it; only the owner calls it. Not recursive: no
-//     thread locks a mutex it holds.
+//     thread locks a mutex it holds. An Unlock happens before the Lock that
+//     takes the mutex next.
 //   - CEvent(): manual-reset, created signalled; throws CResourceException
 //     when refused.
 //   - CEvent::Lock(): waits until signalled and leaves it signalled.
 //     SetEvent(): signals it, releasing every waiter; it stays signalled
-//     until ResetEvent().
+//     until ResetEvent(). A SetEvent happens before the return of every
+//     Lock that it lets through.
 //   Every call yields true once it has done its work.
 //
 // thread.h

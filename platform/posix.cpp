@@ -9,6 +9,7 @@
 #include <ctime>
 #include <new>
 
+#include "platform/futex_sync.h"
 #include "platform/io.h"
 #include "platform/native.h"
 #include "platform/sync.h"
@@ -17,41 +18,43 @@
 namespace listpool {
 namespace {
 
-// The state behind a mutex handle: 0 free, 1 taken, 2 taken and perhaps
-// waited for. A free mutex is taken and given back with one locked
-// instruction each and no call into the C library; only a mutex that
-// somebody waits for makes its Unlock wake a waiter.
+// The longest pause, in spin-wait hints, between two looks of a contended
+// Lock at the mutex, and the hint itself. The waits double from one hint up
+// to this, so a Lock spins for 255 hints in all (about 6 us where a hint
+// takes 25 ns) before it sleeps.
+struct Spinning {
+    static constexpr std::uint32_t kLongestBackOff = 128;
+
+    // Tells the processor that this thread only spins.
+    static void SpinHint() {
+#if defined(__x86_64__) || defined(__i386__)
+        __builtin_ia32_pause();
+#elif defined(__aarch64__)
+        __asm__ __volatile__("yield");
+#endif
+    }
+};
+
+using Word = std::atomic<std::uint32_t>;
+using Mutex = futex::Mutex<Word, Spinning>;
+using Event = futex::Event<Word>;
+
+// The state behind a mutex handle (futex_sync.h says what its values mean).
 struct MutexState {
-    std::atomic<std::uint32_t> state{0};
+    Word state{0};
 };
 
-// The state behind an event handle. Waiters are counted so that SetEvent
-// makes a wake-up call only when somebody sleeps on the event.
+// The state behind an event handle, created signalled.
 struct EventState {
-    std::atomic<std::uint32_t> signalled{1};
-    std::atomic<std::uint32_t> waiters{0};
+    Word signalled{1};
+    Word waiters{0};
 };
 
-std::atomic<std::uint32_t>& MutexOf(void* handle) {
+Word& MutexOf(void* handle) {
     return static_cast<MutexState*>(handle)->state;
 }
 EventState& EventOf(void* handle) {
     return *static_cast<EventState*>(handle);
-}
-
-// The longest pause, in spin-wait hints, between two looks of a contended
-// Lock at the mutex. The waits double from one hint up to this, so a Lock
-// spins for 255 hints in all (about 6 us where a hint takes 25 ns) before it
-// sleeps.
-constexpr std::uint32_t kLongestBackOff = 128;
-
-// Tells the processor that this thread only spins.
-inline void SpinHint() {
-#if defined(__x86_64__) || defined(__i386__)
-    __builtin_ia32_pause();
-#elif defined(__aarch64__)
-    __asm__ __volatile__("yield");
-#endif
 }
 
 }  // namespace
@@ -61,42 +64,12 @@ CMutex::CMutex() {
 }
 
 bool CMutex::Lock() {
-    std::atomic<std::uint32_t>& state = MutexOf(m_hObject);
-    std::uint32_t expected = 0;
-    if (state.compare_exchange_strong(expected, 1, std::memory_order_acquire)) {
-        return true;
-    }
-    // Taken. Most sections under a CMutex are a few instructions long, so
-    // back off before sleeping, looking at the mutex less and less often:
-    // between looks the owner keeps the cache lines of its section and runs
-    // on, often through its next sections too, and needs no wake-up call for
-    // us. Two threads that both want the mutex all the time otherwise hand
-    // the lines, or a system call, to each other on almost every section.
-    for (std::uint32_t hints = 1; hints <= kLongestBackOff; hints *= 2) {
-        for (std::uint32_t i = 0; i < hints; ++i) {
-            SpinHint();
-        }
-        if (state.load(std::memory_order_relaxed) == 0) {
-            expected = 0;
-            if (state.compare_exchange_strong(expected, 1, std::memory_order_acquire)) {
-                return true;
-            }
-        }
-    }
-    // Still taken: mark it waited for before each sleep, so that the owner's
-    // Unlock wakes us. A thread that gets it this way keeps the mark, which
-    // at worst costs one needless wake-up call later.
-    while (state.exchange(2, std::memory_order_acquire) != 0) {
-        state.wait(2, std::memory_order_relaxed);
-    }
+    Mutex::Lock(MutexOf(m_hObject));
     return true;
 }
 
 bool CMutex::Unlock() {
-    std::atomic<std::uint32_t>& state = MutexOf(m_hObject);
-    if (state.exchange(0, std::memory_order_release) == 2) {
-        state.notify_one();
-    }
+    Mutex::Unlock(MutexOf(m_hObject));
     return true;
 }
 
@@ -106,37 +79,18 @@ CEvent::CEvent() {
 
 bool CEvent::Lock() {
     EventState& event = EventOf(m_hObject);
-    if (event.signalled.load() != 0) {
-        return true;
-    }
-    // Counting ourselves before the second look pairs with SetEvent's store
-    // before its look at the count: one of the two always sees the other.
-    event.waiters.fetch_add(1);
-    while (event.signalled.load() == 0) {
-        event.signalled.wait(0);
-    }
-    event.waiters.fetch_sub(1);
+    Event::Lock(event.signalled, event.waiters);
     return true;
 }
 
 bool CEvent::SetEvent() {
     EventState& event = EventOf(m_hObject);
-    event.signalled.store(1);
-    if (event.waiters.load() != 0) {
-        event.signalled.notify_all();
-    }
+    Event::Set(event.signalled, event.waiters);
     return true;
 }
 
 bool CEvent::ResetEvent() {
-    EventState& event = EventOf(m_hObject);
-    // Resetting a reset event changes nothing, so skip the write and keep the
-    // cache line shared among the readers that reset it on every entry. No
-    // waiter depends on seeing a reset at once, so a plain release store will
-    // do where a sequentially consistent one would cost a locked instruction.
-    if (event.signalled.load(std::memory_order_relaxed) != 0) {
-        event.signalled.store(0, std::memory_order_release);
-    }
+    Event::Reset(EventOf(m_hObject).signalled);
     return true;
 }
 

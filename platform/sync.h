@@ -30,6 +30,8 @@ class CSyncObject {
 };
 
 // A mutex created unowned. Not recursive; only the owning thread unlocks it.
+// What a thread did before its Unlock happens before what the next thread to
+// take the mutex does after its Lock.
 class CAPABILITY("mutex") CMutex final : public CSyncObject {
   public:
     // Throws CResourceException when the platform refuses the object.
@@ -54,9 +56,11 @@ class SCOPED_CAPABILITY CSingleLock {
 };
 
 // A manual-reset event created signalled: it stays signalled until reset, and
-// while signalled every waiter passes. On POSIX a Lock on a signalled event
-// is one atomic load and only a Lock that has to wait reaches the kernel; on
-// Windows the event is a kernel event.
+// while signalled every waiter passes. What a thread did before a SetEvent
+// happens before what a thread does after a Lock that this SetEvent let
+// through. On POSIX a Lock on a signalled event is one atomic load and only
+// a Lock that has to wait reaches the kernel; on Windows the event is a
+// kernel event.
 class CEvent final : public CSyncObject {
   public:
     // Throws CResourceException when the platform refuses the object.

@@ -5,7 +5,7 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 preset=${1:-default}
-scripts/deps.sh
+scripts/deps.sh relacy-dev
 cmake --preset "$preset"
 cmake --build --preset "$preset"
 ctest --preset "$preset"
