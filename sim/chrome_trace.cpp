@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <map>
 #include <tuple>
 #include <vector>
 
@@ -76,9 +77,12 @@ std::string ChromeTrace(const Timeline& t) {
         meta.push_back(Meta(kThreads, track.thread, "thread_sort_index",
                             "\"sort_index\":" + std::to_string(track.thread)));
     }
-    const char* const guards[] = {"pool", "list"};
-    for (int n = 0; n < 2; ++n) {
-        meta.push_back(Meta(kGuards, n + 1, "thread_name", Arg("name", guards[n])));
+    // Each guard's track is numbered from 1 in the timeline's order.
+    std::map<std::string, int> guardTracks;
+    for (const std::string& guard : t.guardNames) {
+        const int track = static_cast<int>(guardTracks.size()) + 1;
+        guardTracks[guard] = track;
+        meta.push_back(Meta(kGuards, track, "thread_name", Arg("name", guard)));
     }
     // Perfetto nests the slices of a track by time, a parent before its
     // children: sections before the waits and pauses they hold.
@@ -110,12 +114,12 @@ std::string ChromeTrace(const Timeline& t) {
         if (span.readers > 0) {
             name += ", " + std::to_string(span.readers) + " inside";
         }
-        events.push_back({span.beginMs, span.endMs,
-                          Complete(kGuards, span.guard == "pool" ? 1 : 2, name, "guard",
-                                   span.beginMs, span.endMs,
-                                   Arg("state", GuardStateName(span.state)) +
-                                       ",\"readers\":" + std::to_string(span.readers) +
-                                       ",\"writer\":" + std::to_string(span.writer))});
+        events.push_back(
+            {span.beginMs, span.endMs,
+             Complete(kGuards, guardTracks[span.guard], name, "guard", span.beginMs, span.endMs,
+                      Arg("state", GuardStateName(span.state)) +
+                          ",\"readers\":" + std::to_string(span.readers) +
+                          ",\"writer\":" + std::to_string(span.writer))});
     }
     for (const Command& command : t.commands) {
         events.push_back({command.timeMs, command.timeMs,

@@ -32,6 +32,14 @@ std::string GuardWatch::NameOf(const void* object) const {
     return {};
 }
 
+std::vector<std::string> GuardWatch::GuardNames() const {
+    std::vector<std::string> names;
+    for (const Watched& watched : guards_) {
+        names.push_back(watched.name);
+    }
+    return names;
+}
+
 std::map<const void*, std::string> GuardWatch::Names() const {
     std::map<const void*, std::string> names;
     for (const Watched& watched : guards_) {

@@ -36,6 +36,8 @@ class GuardWatch final : public Observer {
 
     // The guard's objects by name ("list gate", "pool count mutex"), or "".
     std::string NameOf(const void* object) const;
+    // The watched guards' names, in the order they were added.
+    std::vector<std::string> GuardNames() const;
     // Every watched guard's objects and their names.
     std::map<const void*, std::string> Names() const;
 

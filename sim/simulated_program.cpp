@@ -47,6 +47,7 @@ Session SimulateListpool(Options options, std::string_view session, Observer* ex
     result.violation = watch.violation();
     result.sections = watch.sections();
     result.waits = watch.waits();
+    result.guards = watch.GuardNames();
     result.objectNames = watch.Names();
     return result;
 }

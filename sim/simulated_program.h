@@ -4,6 +4,7 @@
 #include <map>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "platform/sim.h"
 #include "sim/guard_watch.h"
@@ -21,7 +22,9 @@ struct Session {
     // What the guard watch saw of the pool's and the list's guards.
     std::vector<Section> sections;
     std::vector<Wait> waits;
-    // The guards' objects, as the guard watch names them ("list gate").
+    // The watched guards' names, in the order they were added ("pool",
+    // "list"), and their objects as the guard watch names them ("list gate").
+    std::vector<std::string> guards;
     std::map<const void*, std::string> objectNames;
 
     // Ended as the program does, by exit status 0, with the guards kept apart.

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstdio>
 
+#include "sim/svg_plot.h"
 #include "sim/timeline_style.h"
 
 namespace listpool::sim {
@@ -11,69 +12,72 @@ namespace {
 // Vertical layout, in pixels.
 constexpr int kTitleY = 22;
 constexpr int kAxisY = 58;
-constexpr int kGuardHeight = 22;
-constexpr int kGuardGap = 6;
 constexpr int kMarksHeight = 11;  // line marks above a thread's activity
 constexpr int kCommandLane = 12;  // each row of command labels on the console
 constexpr int kActivityHeight = 16;
 constexpr int kStripHeight = 10;  // a section strip, one per guard
 constexpr int kTrackGap = 9;
-
-std::string Ms(std::uint64_t ms) {
-    char text[32];
-    std::snprintf(text, sizeof text, "%.1f s", static_cast<double>(ms) / 1000.0);
-    return text;
-}
-
-std::string Span(std::uint64_t beginMs, std::uint64_t endMs) {
-    return Ms(beginMs) + " to " + Ms(endMs) + " (" + Ms(endMs - beginMs) + ")";
-}
-
-std::string Data(std::uint64_t beginMs, std::uint64_t endMs) {
-    return " data-begin-ms=\"" + std::to_string(beginMs) + "\" data-end-ms=\"" +
-           std::to_string(endMs) + "\"";
-}
+constexpr int kMarkLane = 14;  // each mark's label, under the axis
 
 // Lays out one picture: the guards' tracks, then a track per thread, then
 // the legend, each drawn from the top down.
 class Drawer {
   public:
     Drawer(const Timeline& timeline, const SvgOptions& options)
-        : t_(timeline), width_(options.width), title_(options.title) {
-        const double plot = std::max(200, width_ - kPlotLeft - kPlotRight);
-        pxPerMs_ = plot / static_cast<double>(std::max<std::uint64_t>(timeline.endMs, 1));
-    }
+        : plot_(timeline, options),
+          t_(timeline),
+          steps_(plot_.steps),
+          width_(plot_.width),
+          title_(options.title),
+          pxPerMs_(plot_.pxPerMs) {}
 
     std::string Draw();
 
   private:
-    double X(std::uint64_t ms) const { return kPlotLeft + pxPerMs_ * static_cast<double>(ms); }
+    double X(std::uint64_t ms) const { return plot_.X(ms); }
+    std::string When(std::uint64_t ms) const { return plot_.When(ms); }
+    std::string Span(std::uint64_t beginMs, std::uint64_t endMs) const {
+        return plot_.Span(beginMs, endMs);
+    }
+    std::string NameOf(int thread) const { return plot_.NameOf(thread); }
+    std::string GuardLabel(const std::string& guard) const { return plot_.GuardLabel(guard); }
+    static std::string Data(std::uint64_t beginMs, std::uint64_t endMs) {
+        return Plot::Data(beginMs, endMs);
+    }
     // The time axis along top, its grid lines down to bottom.
     void Axis(Svg& svg, int top, int bottom);
     // Each draws from y down and yields where the next part begins.
-    int Guards(int y);
     int Thread(const ThreadTrack& track, int y, bool shaded);
     int Commands(int y);  // the console's command labels, above its track
-    std::string NameOf(int thread) const;
+    // On an axis of steps, the calls of a thread, each labelled above its step.
+    int Calls(const ThreadTrack& track, int y);
+    int Marks(int y);
 
+    const Plot plot_;
     const Timeline& t_;
+    const bool steps_;
     const int width_;
     const std::string title_;
-    double pxPerMs_ = 1;
+    const double pxPerMs_;
     Svg back_;  // under the grid: the shading of every other track
     Svg body_;
 };
 
-std::string Drawer::NameOf(int thread) const {
-    for (const ThreadTrack& track : t_.threads) {
-        if (track.thread == thread) {
-            return track.name;
-        }
-    }
-    return "thread " + std::to_string(thread);
-}
-
 void Drawer::Axis(Svg& svg, int top, int bottom) {
+    if (steps_) {
+        // A line at every step, so that steps can be counted; a label at every fifth.
+        svg.Line(kPlotLeft, top, X(t_.endMs), top, "#555", 1);
+        for (std::uint64_t step = 0; step <= t_.endMs; ++step) {
+            svg.Line(X(step), top, X(step), bottom, step % 5 == 0 ? "#d8d8d8" : "#efefef", 1);
+            if (step % 5 == 0 && step < t_.endMs) {
+                svg.Line(X(step), top - 4, X(step), top, "#555", 1);
+                svg.Text(X(step) + pxPerMs_ / 2, top - 7, std::to_string(step), "middle", 10,
+                         "#333");
+            }
+        }
+        svg.Text(kPlotLeft - 18, top - 7, "step", "end", 10, "#777");
+        return;
+    }
     // The smallest step that leaves room for its label.
     static const std::uint64_t kSteps[] = {100,  200,   500,   1000,  2000,
                                            5000, 10000, 20000, 30000, 60000};
@@ -94,48 +98,6 @@ void Drawer::Axis(Svg& svg, int top, int bottom) {
         svg.Text(X(ms), top - 7, label, "middle", 10, "#333");
     }
     svg.Text(kPlotLeft - 18, top - 7, "virtual time", "end", 10, "#777");
-}
-
-int Drawer::Guards(int y) {
-    for (const char* guard : {"pool", "list"}) {
-        body_.Text(kPlotLeft - 8, y + kGuardHeight / 2 + 4, std::string(guard) + " guard", "end",
-                   11, "#000", true);
-        for (const GuardSpan& span : t_.guards) {
-            if (span.guard != guard) {
-                continue;
-            }
-            // The longest text that fits: who writes or enters, how many read.
-            const std::string readers =
-                std::to_string(span.readers) + (span.readers == 1 ? " reader" : " readers");
-            std::vector<std::string> labels = {readers, std::to_string(span.readers)};
-            if (span.state == GuardState::kWriteHeld) {
-                labels = {"write: " + NameOf(span.writer), "write"};
-            } else if (span.state == GuardState::kEntering && span.readers > 0) {
-                labels = {"entering: " + NameOf(span.writer) + ", " + readers + " inside",
-                          "entering, " + readers + " inside", "entering, " + readers, "entering"};
-            } else if (span.state == GuardState::kEntering) {
-                labels = {"entering: " + NameOf(span.writer), "entering"};
-            } else if (span.state == GuardState::kIdle) {
-                labels = {};
-            }
-            const std::string text = labels.empty() ? "idle" : labels.front();
-            const std::string data = " class=\"guard\" data-guard=\"" + span.guard +
-                                     "\" data-state=\"" + GuardStateName(span.state) +
-                                     "\" data-readers=\"" + std::to_string(span.readers) +
-                                     "\" data-writer=\"" + std::to_string(span.writer) + "\"" +
-                                     Data(span.beginMs, span.endMs);
-            const std::string tip =
-                span.guard + " guard " + text + ", " + Span(span.beginMs, span.endMs);
-            body_.Band(X(span.beginMs), y, X(span.endMs), kGuardHeight, GuardFill(span), data, tip,
-                       labels, 0);
-            if (span.beginMs > 0) {
-                // A hair of white shows where the state changes.
-                body_.Line(X(span.beginMs), y, X(span.beginMs), y + kGuardHeight, "#fff", 1);
-            }
-        }
-        y += kGuardHeight + kGuardGap;
-    }
-    return y;
 }
 
 int Drawer::Commands(int y) {
@@ -160,8 +122,8 @@ int Drawer::Commands(int y) {
         // The first row is the highest: a tick from a label runs down past
         // the rows below it only where no later label starts.
         const int labelY = y + (static_cast<int>(lanes[n]) + 1) * kCommandLane - 2;
-        const std::string tip = "the console takes " + command.label + " at " + Ms(command.timeMs) +
-                                "; it answers: " + command.answer;
+        const std::string tip = "the console takes " + command.label + " at " +
+                                When(command.timeMs) + "; it answers: " + command.answer;
         const double x = X(command.timeMs);
         body_.Raw("<g class=\"command\" data-ms=\"" + std::to_string(command.timeMs) +
                   "\" data-label=\"" + XmlText(command.label) + "\"><title>" + XmlText(tip) +
@@ -175,13 +137,19 @@ int Drawer::Commands(int y) {
 
 int Drawer::Thread(const ThreadTrack& track, int y, bool shaded) {
     const int top = y;
-    if (track.thread == 0) {
+    if (track.thread == 0 && !steps_) {
         y = Commands(y);
     }
-    const int activity = y + kMarksHeight;
-    const int pool = activity + kActivityHeight + 2;
-    const int list = pool + kStripHeight + 1;
-    const int bottom = list + kStripHeight;
+    const int activity = y + (steps_ ? CallLabelsHeight(t_, track.thread) : kMarksHeight);
+    // A strip per guard, in the timeline's order.
+    auto strip = [&](const std::string& guard) {
+        const auto found = std::find(t_.guardNames.begin(), t_.guardNames.end(), guard);
+        return activity + kActivityHeight + 2 +
+               static_cast<int>(found - t_.guardNames.begin()) * (kStripHeight + 1);
+    };
+    const int strips = static_cast<int>(t_.guardNames.size());
+    const int bottom =
+        activity + kActivityHeight + 2 + strips * (kStripHeight + 1) - (strips > 0 ? 1 : 0);
     body_.Raw("<g class=\"track\" data-thread=\"" + std::to_string(track.thread) +
               "\" data-name=\"" + XmlText(track.name) + "\"" + Data(track.beginMs, track.endMs) +
               ">");
@@ -189,24 +157,37 @@ int Drawer::Thread(const ThreadTrack& track, int y, bool shaded) {
         back_.Rect(0, top - 3, width_, bottom - top + 6, "#f6f6f6");
     }
     body_.Text(kPlotLeft - 34, activity + 12, track.name, "end", 11, "#000", true);
-    body_.Text(kPlotLeft - 8, pool + 8, "pool", "end", 8, "#888");
-    body_.Text(kPlotLeft - 8, list + 8, "list", "end", 8, "#888");
+    for (const std::string& guard : t_.guardNames) {
+        body_.Text(kPlotLeft - 8, strip(guard) + 8, strips > 1 ? guard : "inside", "end", 8,
+                   "#888");
+    }
     body_.Line(X(track.beginMs), activity + kActivityHeight / 2, X(track.endMs),
                activity + kActivityHeight / 2, "#999", 1);
     for (const Band& band : t_.bands) {
         if (band.thread != track.thread) {
             continue;
         }
-        const bool running = band.activity == Activity::kRunning;
-        std::string tip = track.name + ": " + ActivityText(band.activity);
+        // On an axis of steps a thread's own steps are its calls, drawn
+        // below; between them it is ready while others go.
+        const bool running = band.activity == Activity::kRunning && !steps_;
+        std::string tip =
+            track.name + ": " +
+            (steps_ && band.activity == Activity::kRunning ? "ready, while other threads take steps"
+                                                           : ActivityText(band.activity));
         tip += band.on.empty() ? "" : " (" + band.on + ")";
         tip += ", " + Span(band.beginMs, band.endMs);
         const std::string data = " class=\"band\" data-thread=\"" + std::to_string(band.thread) +
                                  "\" data-kind=\"" + ActivityName(band.activity) + "\" data-on=\"" +
                                  XmlText(band.on) + "\"" + Data(band.beginMs, band.endMs);
         body_.Band(X(band.beginMs), activity + (running ? 0 : 2), X(band.endMs),
-                   kActivityHeight - (running ? 0 : 4), ActivityFill(band.activity), data, tip,
-                   {BandLabel(band), ShortLabel(band)}, running ? 2 : 1);
+                   kActivityHeight - (running ? 0 : 4),
+                   steps_ && band.activity == Activity::kRunning ? kReadyFill
+                                                                 : ActivityFill(band.activity),
+                   data, tip, {BandLabel(band, t_.guardNames.size() > 1), ShortLabel(band)},
+                   running ? 2 : 1);
+    }
+    if (steps_) {
+        Calls(track, activity);
     }
     for (const Section& s : t_.sections) {
         if (s.thread != track.thread) {
@@ -216,9 +197,9 @@ int Drawer::Thread(const ThreadTrack& track, int y, bool shaded) {
         const std::string data = " class=\"section\" data-thread=\"" + std::to_string(s.thread) +
                                  "\" data-guard=\"" + s.guard + "\" data-mode=\"" + mode + "\"" +
                                  Data(s.beginMs, s.endMs);
-        body_.Band(X(s.beginMs), s.guard == "pool" ? pool : list, X(s.endMs), kStripHeight,
-                   SectionFill(s.write), data,
-                   track.name + " inside the " + s.guard + " guard to " + mode + ", " +
+        body_.Band(X(s.beginMs), strip(s.guard), X(s.endMs), kStripHeight, SectionFill(s.write),
+                   data,
+                   track.name + " inside the " + GuardLabel(s.guard) + " to " + mode + ", " +
                        Span(s.beginMs, s.endMs),
                    {s.guard + " " + mode, mode}, 2);
     }
@@ -245,9 +226,43 @@ int Drawer::Thread(const ThreadTrack& track, int y, bool shaded) {
     return bottom + kTrackGap;
 }
 
+int Drawer::Calls(const ThreadTrack& track, int activity) {
+    for (const Call& call : t_.calls) {
+        if (call.thread != track.thread) {
+            continue;
+        }
+        const std::string label = CallLabel(call);
+        const std::string data = " class=\"call\" data-thread=\"" + std::to_string(call.thread) +
+                                 "\" data-op=\"" + OpName(call.op) + "\" data-object=\"" +
+                                 XmlText(call.object) + "\"" + Data(call.atMs, call.atMs + 1);
+        body_.Band(X(call.atMs) + 1, activity, X(call.atMs + 1) - 1, kActivityHeight,
+                   CallFill(call), data, track.name + ": " + label + ", " + When(call.atMs), {}, 2);
+        body_.VerticalText(X(call.atMs) + pxPerMs_ / 2 + 3, activity - 3, label, 9, CallFill(call));
+    }
+    return activity;
+}
+
+int Drawer::Marks(int y) {
+    // Each mark's label has a lane of its own under the axis; its stretch
+    // is shaded and ruled through every track later.
+    for (const Mark& mark : t_.marks) {
+        // Beside the stretch, on the right unless that runs past the edge.
+        const double right = X(mark.endMs) + 4;
+        const bool left = right + TextWidth(mark.text, 10) > width_ - 4;
+        body_.Raw("<g class=\"mark\"" + Data(mark.beginMs, mark.endMs) + ">");
+        body_.Text(left ? X(mark.beginMs) - 4 : right, y + 10, mark.text, left ? "end" : "start",
+                   10, kMarkFill, true);
+        body_.Raw("</g>");
+        y += kMarkLane;
+    }
+    return y;
+}
+
 std::string Drawer::Draw() {
-    int y = kAxisY + 8;
-    y = Guards(y) + 8;
+    int y = Marks(kAxisY + 8);
+    // Marks shade and rule from under their labels, so that no rule crosses one.
+    const int marksTop = y;
+    y = DrawValues(plot_, body_, DrawGuards(plot_, body_, y)) + 8;
     bool shaded = false;
     for (const ThreadTrack& track : t_.threads) {
         y = Thread(track, y, shaded);
@@ -256,7 +271,15 @@ std::string Drawer::Draw() {
     const int tracksBottom = y;
     Svg grid;
     Axis(grid, kAxisY, tracksBottom);
-    const int height = Legend(body_, width_, tracksBottom + 10);
+    for (const Mark& mark : t_.marks) {
+        const int from = marksTop - 2;
+        grid.Rect(X(mark.beginMs), from, X(mark.endMs) - X(mark.beginMs), tracksBottom - from,
+                  kMarkShade);
+        for (const std::uint64_t at : {mark.beginMs, mark.endMs}) {
+            grid.Line(X(at), from, X(at), tracksBottom, kMarkFill, 1.5);
+        }
+    }
+    const int height = Legend(body_, width_, tracksBottom + 10, t_.axis);
     char scale[64];
     std::snprintf(scale, sizeof scale, "%.9f", pxPerMs_);
     std::string svg = "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n";
@@ -265,11 +288,12 @@ std::string Drawer::Draw() {
            " " + std::to_string(height) +
            "\" font-family=\"DejaVu Sans, Verdana, sans-serif\" data-plot-left=\"" +
            std::to_string(kPlotLeft) + "\" data-px-per-ms=\"" + scale + "\" data-end-ms=\"" +
-           std::to_string(t_.endMs) + "\">\n";
+           std::to_string(t_.endMs) + "\"" + (steps_ ? " data-axis=\"steps\"" : "") + ">\n";
     svg += "<rect width=\"100%\" height=\"100%\" fill=\"#fff\"/>\n";
+    const std::string length =
+        steps_ ? std::to_string(t_.endMs) + " steps, " : When(t_.endMs) + " of virtual time, ";
     const std::string heading = (title_.empty() ? std::string("listpool session") : title_) + ": " +
-                                Ms(t_.endMs) + " of virtual time, " +
-                                std::to_string(t_.threads.size()) + " threads";
+                                length + std::to_string(t_.threads.size()) + " threads";
     Svg top;
     top.Text(12, kTitleY, heading, "start", 15, "#000", true);
     svg += top.text() + back_.text() + grid.text() + body_.text() + "</svg>\n";

@@ -77,6 +77,12 @@ void Svg::Text(double x, double y, std::string_view text, std::string_view ancho
         (bold ? " font-weight=\"bold\"" : "") + ">" + XmlText(text) + "</text>");
 }
 
+void Svg::VerticalText(double x, double y, std::string_view text, int size, std::string_view fill) {
+    Raw("<text x=\"" + Num(x) + "\" y=\"" + Num(y) + "\" transform=\"rotate(-90 " + Num(x) + " " +
+        Num(y) + ")\" font-size=\"" + std::to_string(size) + "\" fill=\"" + std::string(fill) +
+        "\" pointer-events=\"none\">" + XmlText(text) + "</text>");
+}
+
 void Svg::Band(double x0, double y, double x1, double height, std::string_view fill,
                std::string_view data, std::string_view tip, const std::vector<std::string>& labels,
                double minWidth) {

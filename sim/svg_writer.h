@@ -26,6 +26,8 @@ class Svg {
     void Line(double x1, double y1, double x2, double y2, std::string_view stroke, double width);
     void Text(double x, double y, std::string_view text, std::string_view anchor, int size,
               std::string_view fill, bool bold = false);
+    // Text that reads upwards from (x, y).
+    void VerticalText(double x, double y, std::string_view text, int size, std::string_view fill);
     // A rectangle from x0 to x1, at least minWidth wide; `data` holds its
     // attributes, `tip` shows on hovering, and the first of `labels` that
     // fits is written inside, in black or white, whichever reads better on

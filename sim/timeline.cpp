@@ -1,9 +1,9 @@
 #include "sim/timeline.h"
 
 #include <algorithm>
-#include <set>
 #include <tuple>
 
+#include "sim/guard_states.h"
 #include "sim/session.h"
 
 namespace listpool::sim {
@@ -90,77 +90,6 @@ std::vector<Line> LinesOf(const Outcome& outcome) {
     return lines;
 }
 
-// The guard's name and what the object is, from its name ("list gate").
-std::pair<std::string, Activity> GuardObject(const std::string& name) {
-    static const std::pair<std::string_view, Activity> kParts[] = {
-        {" gate", Activity::kGate},
-        {" writer mutex", Activity::kWriterTurn},
-        {" no-readers event", Activity::kReadersLeave},
-        {" count mutex", Activity::kCountMutex}};
-    for (const auto& [suffix, activity] : kParts) {
-        if (name.ends_with(suffix)) {
-            return {name.substr(0, name.size() - suffix.size()), activity};
-        }
-    }
-    return {name, Activity::kOther};
-}
-
-// A writer is entering from closing a guard's gate until it is inside.
-struct Entering {
-    std::string guard;
-    int thread;
-    std::uint64_t beginMs;
-    std::uint64_t endMs;
-};
-
-// The guard's states, from the sections inside it and the writers entering.
-std::vector<GuardSpan> StatesOf(const std::string& guard, const std::vector<Section>& sections,
-                                const std::vector<Entering>& entering, std::uint64_t endMs) {
-    std::set<std::uint64_t> points = {0, endMs};
-    for (const Section& s : sections) {
-        if (s.guard == guard) {
-            points.insert({s.beginMs, s.endMs});
-        }
-    }
-    for (const Entering& e : entering) {
-        if (e.guard == guard) {
-            points.insert({e.beginMs, e.endMs});
-        }
-    }
-    std::vector<GuardSpan> spans;
-    for (auto next = points.begin(); next != points.end() && *next < endMs;) {
-        const std::uint64_t from = *next++;
-        const std::uint64_t to = *next;
-        GuardSpan span{guard, GuardState::kIdle, 0, -1, from, to};
-        for (const Section& s : sections) {
-            if (s.guard == guard && s.beginMs <= from && s.endMs >= to && s.write) {
-                span.state = GuardState::kWriteHeld;
-                span.writer = s.thread;
-            } else if (s.guard == guard && s.beginMs <= from && s.endMs >= to) {
-                ++span.readers;
-            }
-        }
-        for (const Entering& e : entering) {
-            if (e.guard == guard && e.beginMs <= from && e.endMs >= to &&
-                span.state != GuardState::kWriteHeld && span.writer < 0) {
-                span.state = GuardState::kEntering;
-                span.writer = e.thread;
-            }
-        }
-        if (span.state == GuardState::kIdle && span.readers > 0) {
-            span.state = GuardState::kReadHeld;
-        }
-        GuardSpan* last = spans.empty() ? nullptr : &spans.back();
-        if (last != nullptr && last->state == span.state && last->readers == span.readers &&
-            last->writer == span.writer) {
-            last->endMs = to;
-        } else {
-            spans.push_back(span);
-        }
-    }
-    return spans;
-}
-
 }  // namespace
 
 const char* ActivityName(Activity activity) {
@@ -191,6 +120,7 @@ const char* GuardStateName(GuardState state) {
 void TimelineRecorder::OnEvent(const Event& event) {
     auto [found, added] = threads_.try_emplace(event.thread);
     PerThread& self = found->second;
+    lastMs_ = std::max(lastMs_, event.timeMs);
     if (added) {
         self.beginMs = event.timeMs;
     }
@@ -208,6 +138,9 @@ void TimelineRecorder::OnEvent(const Event& event) {
         blocked_[self.open].endMs = event.timeMs;
         self.open = SIZE_MAX;
     }
+    if (event.op != Op::kEnd) {
+        done_.push_back({event.thread, event.op, event.object, event.timeMs});
+    }
     switch (event.op) {
         case Op::kLock:
             self.held.push_back(event.object);
@@ -220,9 +153,6 @@ void TimelineRecorder::OnEvent(const Event& event) {
             if (!self.held.empty()) {
                 streams_[self.held.back()] = std::string(event.file);
             }
-            break;
-        case Op::kReset:
-            resets_.push_back({event.thread, event.object, event.timeMs});
             break;
         case Op::kStartThread:
             threads_[event.newThread].beginMs = event.timeMs;
@@ -254,10 +184,12 @@ void TimelineRecorder::OnConsole(const Event& event) {
     }
 }
 
-Timeline TimelineRecorder::Build(const Session& session) const {
+Timeline TimelineRecorder::Build(const Session& session, Axis axis) const {
     Timeline timeline;
-    const std::uint64_t endMs = session.outcome.endTimeMs;
+    const std::uint64_t endMs = axis == Axis::kSteps ? lastMs_ : session.outcome.endTimeMs;
+    timeline.axis = axis;
     timeline.endMs = endMs;
+    timeline.guardNames = session.guards;
     const std::vector<std::string> names = ThreadNames(session.outcome);
     for (const auto& [thread, self] : threads_) {
         const std::string name = static_cast<std::size_t>(thread) < names.size()
@@ -268,6 +200,23 @@ Timeline TimelineRecorder::Build(const Session& session) const {
     auto nameOf = [&](const void* object) {
         const auto found = session.objectNames.find(object);
         return found == session.objectNames.end() ? std::string() : found->second;
+    };
+    for (const Done& done : done_) {
+        if (done.timeMs <= endMs) {
+            timeline.calls.push_back({done.thread, done.op, nameOf(done.object), done.timeMs});
+        }
+    }
+    timeline.objects = ObjectStates(session.guards, timeline.calls, endMs);
+    // Adds a band after the thread's others; running after running, as a
+    // wait split on an axis of steps ends, is one band.
+    auto add = [&timeline](const Band& band) {
+        std::vector<Band>& bands = timeline.bands;
+        if (!bands.empty() && bands.back().thread == band.thread &&
+            bands.back().activity == Activity::kRunning && band.activity == Activity::kRunning) {
+            bands.back().endMs = band.endMs;
+        } else {
+            bands.push_back(band);
+        }
     };
     for (const ThreadTrack& track : timeline.threads) {
         std::uint64_t at = track.beginMs;
@@ -287,36 +236,26 @@ Timeline TimelineRecorder::Build(const Session& session) const {
                 band.activity = Activity::kStream;
                 band.on = streams_.at(blocked.object);
             }
-            timeline.bands.push_back({track.thread, Activity::kRunning, "", at, band.beginMs});
-            timeline.bands.push_back(band);
+            add({track.thread, Activity::kRunning, "", at, band.beginMs});
+            if (axis == Axis::kSteps && !band.on.empty()) {
+                // Step by step a thread waits only while its object is
+                // taken; once it is free, the thread is ready until chosen.
+                for (const Band& piece :
+                     WhileTaken(band, nameOf(blocked.object), timeline.objects)) {
+                    add(piece);
+                }
+            } else {
+                add(band);
+            }
             at = band.endMs;
         }
-        timeline.bands.push_back({track.thread, Activity::kRunning, "", at, track.endMs});
+        add({track.thread, Activity::kRunning, "", at, track.endMs});
     }
     timeline.sections = session.sections;
     for (Section& section : timeline.sections) {
         section.endMs = std::min(section.endMs, endMs);
     }
-    std::vector<Entering> entering;
-    for (const Reset& closed : resets_) {
-        const auto [guard, what] = GuardObject(nameOf(closed.event));
-        if (what != Activity::kGate) {
-            continue;
-        }
-        Entering e{guard, closed.thread, closed.timeMs, endMs};
-        for (const Section& s : timeline.sections) {
-            if (s.guard == guard && s.thread == closed.thread && s.write &&
-                s.beginMs >= closed.timeMs) {
-                e.endMs = s.beginMs;
-                break;
-            }
-        }
-        entering.push_back(e);
-    }
-    for (const char* guard : {"pool", "list"}) {
-        const std::vector<GuardSpan> spans = StatesOf(guard, timeline.sections, entering, endMs);
-        timeline.guards.insert(timeline.guards.end(), spans.begin(), spans.end());
-    }
+    timeline.guards = GuardStates(session.guards, timeline.sections, timeline.calls, endMs);
     const std::vector<std::string> answers = Answers(session.outcome);
     for (std::size_t n = 0; n < commandTimes_.size(); ++n) {
         const std::string answer = n < answers.size() ? answers[n] : "";

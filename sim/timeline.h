@@ -2,6 +2,9 @@
 // simulator saw it happen: when it paused, waited (and on what) or ran, its
 // sections in the guards, the guards' states, the commands the console read
 // and every line written. The pictures and traces are drawn from this.
+//
+// Times are milliseconds of virtual time, or, for a scene that takes none,
+// steps of the run (sim/step_clock.h); the fields keep the names "Ms".
 #pragma once
 
 #include <cstdint>
@@ -88,6 +91,49 @@ struct Line {
     std::string text;  // without its newline
 };
 
+// A call that took effect: one step of its thread.
+struct Call {
+    int thread;
+    Op op;
+    std::string object;  // a guard's object as the guard watch names it, else ""
+    std::uint64_t atMs;
+};
+
+// One stretch of the state of a guard's object: who holds a mutex, whether
+// an event is signalled. An object's spans follow each other from 0 to the
+// end of the session; a call changes its object's state from its own time,
+// which on an axis of steps is the step it takes.
+struct ObjectSpan {
+    std::string object;  // "list gate", "pool count mutex"
+    bool mutex;
+    int holder;      // a mutex's holder, else -1
+    bool signalled;  // an event's state; false for a mutex
+    std::uint64_t beginMs;
+    std::uint64_t endMs;
+};
+
+// A stretch, or an instant (begin == end), that a picture points out.
+struct Mark {
+    std::uint64_t beginMs;
+    std::uint64_t endMs;
+    std::string text;
+};
+
+// A stretch in which a value of the program's own, which the calls do not
+// show, stays the same: a guard's readerCount, as the caller tells it.
+struct ValueSpan {
+    std::string name;   // "readerCount"
+    std::string value;  // "1"
+    std::uint64_t beginMs;
+    std::uint64_t endMs;
+};
+
+// What a timeline's times count.
+enum class Axis {
+    kMilliseconds,  // virtual time
+    kSteps,         // calls taking effect, one a step, counted from 0
+};
+
 struct ThreadTrack {
     int thread;
     std::string name;  // "console", "print 1", ...
@@ -96,16 +142,26 @@ struct ThreadTrack {
 };
 
 struct Timeline {
+    Axis axis = Axis::kMilliseconds;
     std::uint64_t endMs = 0;
-    std::vector<ThreadTrack> threads;  // in start order
+    std::vector<std::string> guardNames;  // "pool", "list": the watched guards
+    std::vector<ThreadTrack> threads;     // in start order
     // Per thread in start order, then in time order; a thread's bands
     // follow each other from its start to its end.
     std::vector<Band> bands;
     // As the guard watch recorded them; one still open at the end ends there.
     std::vector<Section> sections;
-    std::vector<GuardSpan> guards;  // the pool's, then the list's
+    std::vector<GuardSpan> guards;  // guard by guard, in guardNames' order
     std::vector<Command> commands;
     std::vector<Line> lines;  // in the order they were written
+    std::vector<Call> calls;  // in the order they took effect
+    // Guard by guard, each guard's gate, writer mutex, no-readers event and
+    // count mutex in turn.
+    std::vector<ObjectSpan> objects;
+    // None unless the caller adds them: what the picture points out, and
+    // values it shows under the guards, each name's spans in time order.
+    std::vector<Mark> marks;
+    std::vector<ValueSpan> values;
 };
 
 // Records the calls of one run; Build then makes its timeline once the run
@@ -114,8 +170,10 @@ class TimelineRecorder final : public Observer {
   public:
     void OnEvent(const Event& event) override;
 
-    // The timeline of the run, with the guard watch's record of it.
-    Timeline Build(const Session& session) const;
+    // The timeline of the run, with the guard watch's record of it. On an
+    // axis of steps (the recorder told through a StepClock) the timeline
+    // ends at the last step rather than at the outcome's end.
+    Timeline Build(const Session& session, Axis axis = Axis::kMilliseconds) const;
 
   private:
     // A call that could not take effect at once: a pause or a wait.
@@ -126,10 +184,11 @@ class TimelineRecorder final : public Observer {
         std::uint64_t beginMs;
         std::uint64_t endMs;
     };
-    // An event reset: at a gate, a writer coming in.
-    struct Reset {
+    // A call that took effect.
+    struct Done {
         int thread;
-        const void* event;
+        Op op;
+        const void* object;
         std::uint64_t timeMs;
     };
     struct PerThread {
@@ -143,7 +202,8 @@ class TimelineRecorder final : public Observer {
 
     std::map<int, PerThread> threads_;
     std::vector<Blocked> blocked_;
-    std::vector<Reset> resets_;
+    std::vector<Done> done_;
+    std::uint64_t lastMs_ = 0;
     // Mutexes that were held around a write, and the file written.
     std::map<const void*, std::string> streams_;
     std::vector<std::uint64_t> commandTimes_;

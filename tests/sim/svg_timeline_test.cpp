@@ -1,5 +1,6 @@
 // The timeline picture draws what the record holds: each band, section,
-// guard span, command and line once, where its times put it.
+// guard span, command and line once, where its times put it; on an axis of
+// steps, each call, object state, value and mark.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -8,10 +9,12 @@
 #include <set>
 #include <tuple>
 
+#include "guard_recording.h"
 #include "sim/session.h"
 #include "sim/svg_timeline.h"
 #include "sim/svg_writer.h"
 #include "sim/timeline.h"
+#include "sim/timeline_style.h"
 
 namespace listpool::sim {
 namespace {
@@ -140,6 +143,58 @@ TEST(SvgTimelineTest, SectionsGuardStatesCommandsAndLinesAreTheRecords) {
     EXPECT_EQ(tracks[1].at("data-name"), "print 1");
     EXPECT_EQ(Ms(tracks[1], "data-begin-ms"), 200u);
     EXPECT_EQ(Ms(tracks[1], "data-end-ms"), 10200u);
+}
+
+TEST(SvgTimelineTest, OnAnAxisOfStepsEachCallObjectValueAndMarkIsDrawnAtItsSteps) {
+    Timeline t = RecordGuardScene<ReadWriteGuard>({2, 2, 2, 2}, {}, UINT64_MAX).timeline;
+    t.marks = {{10, 14, "these steps"}, {20, 20, "this instant"}};
+    const std::string svg = DrawSvg(t);
+    const Attributes root = Elements(svg, "svg", "").at(0);
+    EXPECT_EQ(root.at("data-axis"), "steps");
+    const double left = std::stod(root.at("data-plot-left"));
+    const double scale = std::stod(root.at("data-px-per-ms"));
+    EXPECT_EQ(scale, SvgOptions().pxPerStep);
+    // Every step has its column, and nothing more.
+    EXPECT_EQ(std::stod(root.at("width")), left + kPlotRight + scale * t.endMs);
+    auto x = [&](std::uint64_t step) { return left + scale * static_cast<double>(step); };
+
+    // Calls are drawn track by track; a step has one.
+    std::vector<Attributes> calls = Elements(svg, "rect", "call");
+    std::sort(calls.begin(), calls.end(), [](const Attributes& a, const Attributes& b) {
+        return Ms(a, "data-begin-ms") < Ms(b, "data-begin-ms");
+    });
+    ASSERT_EQ(calls.size(), t.calls.size());
+    for (std::size_t n = 0; n < calls.size(); ++n) {
+        const Call& call = t.calls[n];
+        EXPECT_EQ(std::stoi(calls[n].at("data-thread")), call.thread);
+        EXPECT_EQ(calls[n].at("data-op"), OpName(call.op));
+        EXPECT_EQ(calls[n].at("data-object"), call.object);
+        EXPECT_EQ(Ms(calls[n], "data-begin-ms"), call.atMs);
+        EXPECT_NEAR(std::stod(calls[n].at("x")), x(call.atMs) + 1, 0.01);
+        EXPECT_NEAR(std::stod(calls[n].at("width")), scale - 2, 0.01);
+    }
+    const std::vector<Attributes> objects = Elements(svg, "rect", "object");
+    ASSERT_EQ(objects.size(), t.objects.size());
+    for (std::size_t n = 0; n < objects.size(); ++n) {
+        const ObjectSpan& span = t.objects[n];
+        EXPECT_EQ(objects[n].at("data-object"), span.object);
+        EXPECT_EQ(std::stoi(objects[n].at("data-holder")), span.holder);
+        EXPECT_EQ(objects[n].at("data-signalled"), span.signalled ? "1" : "0");
+        EXPECT_NEAR(std::stod(objects[n].at("x")), x(span.beginMs), 0.01);
+        EXPECT_NEAR(std::stod(objects[n].at("width")), x(span.endMs) - x(span.beginMs), 0.01);
+    }
+    const std::vector<Attributes> values = Elements(svg, "rect", "value");
+    ASSERT_EQ(values.size(), t.values.size());
+    ASSERT_FALSE(values.empty());
+    for (std::size_t n = 0; n < values.size(); ++n) {
+        EXPECT_EQ(values[n].at("data-value"), t.values[n].value);
+        EXPECT_NEAR(std::stod(values[n].at("x")), x(t.values[n].beginMs), 0.01);
+    }
+    const std::vector<Attributes> marks = Elements(svg, "g", "mark");
+    ASSERT_EQ(marks.size(), 2u);
+    EXPECT_EQ(Ms(marks[0], "data-begin-ms"), 10u);
+    EXPECT_EQ(Ms(marks[0], "data-end-ms"), 14u);
+    EXPECT_NE(svg.find(">these steps</text>"), std::string::npos);
 }
 
 TEST(SvgTimelineTest, TextFromTheProgramIsEscaped) {

@@ -1,10 +1,13 @@
 // The timeline recorder: what each thread did, the guards' states, the
 // commands and lines, in exact virtual time under the fixed schedule, and
-// its invariants under random schedules.
+// its invariants under random schedules, in virtual time and in steps.
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <type_traits>
 
+#include "broken_guards.h"
+#include "guard_recording.h"
 #include "sim/session.h"
 #include "sim/timeline.h"
 
@@ -243,6 +246,120 @@ void ExpectConsistent(const Recorded& run, const std::string& where) {
         }
         EXPECT_EQ(at, t.endMs) << where << " " << guard;
     }
+}
+
+// The state of a guard object, or a value, at a step.
+template <typename Span>
+const Span* At(const std::vector<Span>& spans, const std::string& name, std::uint64_t step) {
+    for (const Span& span : spans) {
+        if constexpr (std::is_same_v<Span, ObjectSpan>) {
+            if (span.object == name && span.beginMs <= step && step < span.endMs) {
+                return &span;
+            }
+        } else if (span.name == name && span.beginMs <= step && step < span.endMs) {
+            return &span;
+        }
+    }
+    return nullptr;
+}
+
+// What is wrong with a timeline of the guard scene on an axis of steps:
+// every step must be one call, taken where its thread runs; a thread gets a
+// mutex or passes an event only when it was free, and a wait lasts while
+// its object is taken (a mutex held, an event reset) and ends when it is
+// free; a writer inside holds both mutexes with the gate closed and
+// readerCount 0, and a reader inside sees noReadersEvent reset. The
+// objects' states and the values at a step are those after it.
+std::vector<std::string> StepProblems(const Timeline& t) {
+    std::vector<std::string> problems;
+    auto problem = [&](std::uint64_t step, const std::string& what) {
+        problems.push_back("step " + std::to_string(step) + ": " + what);
+    };
+    for (std::size_t n = 0; n < t.calls.size(); ++n) {
+        const Call& call = t.calls[n];
+        if (call.atMs != n) {
+            problem(call.atMs, "call " + std::to_string(n));
+        }
+        const bool running = std::any_of(t.bands.begin(), t.bands.end(), [&](const Band& b) {
+            return b.thread == call.thread && b.activity == Activity::kRunning &&
+                   b.beginMs <= call.atMs && call.atMs < b.endMs;
+        });
+        if (!running) {
+            problem(call.atMs, "a call outside its thread's running");
+        }
+    }
+    if (t.calls.size() != t.endMs) {
+        problem(t.endMs, "the steps are not the calls");
+    }
+    auto taken = [&](const std::string& object, std::uint64_t step) {
+        const ObjectSpan* span = At(t.objects, object, step);
+        return span != nullptr && (span->mutex ? span->holder >= 0 : !span->signalled);
+    };
+    for (const Call& call : t.calls) {
+        if ((call.op == Op::kLock || call.op == Op::kWait) && call.atMs > 0 &&
+            taken(call.object, call.atMs - 1)) {
+            problem(call.atMs, "a thread gets " + call.object + ", which is taken");
+        }
+    }
+    static const std::map<Activity, std::string> kObjects = {
+        {Activity::kGate, "guard gate"},
+        {Activity::kWriterTurn, "guard writer mutex"},
+        {Activity::kReadersLeave, "guard no-readers event"},
+        {Activity::kCountMutex, "guard count mutex"}};
+    for (const Band& band : t.bands) {
+        const auto object = kObjects.find(band.activity);
+        if (object == kObjects.end()) {
+            continue;
+        }
+        for (std::uint64_t step = std::max<std::uint64_t>(band.beginMs, 1); step < band.endMs;
+             ++step) {
+            if (!taken(object->second, step - 1)) {
+                problem(step, "a wait for " + object->second + ", which is free");
+            }
+        }
+        if (band.endMs < t.endMs && taken(object->second, band.endMs - 1)) {
+            problem(band.endMs, "a wait for " + object->second + " ends, and it is taken");
+        }
+    }
+    for (const Section& s : t.sections) {
+        for (std::uint64_t step = s.beginMs; step < s.endMs; ++step) {
+            const ObjectSpan* writer = At(t.objects, "guard writer mutex", step);
+            const ObjectSpan* count = At(t.objects, "guard count mutex", step);
+            const ValueSpan* readers = At(t.values, "readerCount", step);
+            if (s.write && (writer->holder != s.thread || count->holder != s.thread ||
+                            !taken("guard gate", step) || readers->value != "0")) {
+                problem(step, "writer " + std::to_string(s.thread) + " inside beside readers");
+            } else if (!s.write && !taken("guard no-readers event", step)) {
+                problem(step, "reader " + std::to_string(s.thread) + " inside, unseen");
+            }
+        }
+    }
+    return problems;
+}
+
+TEST(TimelineRecordTest, OnAnAxisOfStepsEveryCallIsAStepAndWaitsLastWhileTheirObjectIsTaken) {
+    constexpr GuardCast kCast{2, 2, 2, 2};
+    bool brokenSeen = false;
+    for (std::uint64_t seed = 0; seed < 30; ++seed) {
+        // Seed 0 is the fixed schedule.
+        const RecordedScene run =
+            RecordGuardScene<ReadWriteGuard>(kCast, {}, UINT64_MAX, UINT64_MAX, seed);
+        const Timeline& t = run.timeline;
+        const std::string where = "seed " + std::to_string(seed);
+        ASSERT_EQ(run.failure, "") << where;
+        ASSERT_EQ(t.axis, Axis::kSteps);
+        ASSERT_EQ(t.threads.size(), 5u);
+        EXPECT_EQ(t.threads[4].name, "writer 4");
+        EXPECT_EQ(t.sections.size(), 8u) << where;
+        const std::vector<std::string> problems = StepProblems(t);
+        EXPECT_TRUE(problems.empty()) << where << ": " << problems.front();
+        // The same checks see a writer let in beside a reader.
+        brokenSeen = brokenSeen || !StepProblems(RecordGuardScene<broken::WithoutRecheck>(
+                                                     kCast, {}, UINT64_MAX, UINT64_MAX, seed)
+                                                     .timeline)
+                                        .empty();
+    }
+    EXPECT_TRUE(brokenSeen);
 }
 
 TEST(TimelineRecordTest, BandsAndStatesTileTheSessionUnderAnySchedule) {
