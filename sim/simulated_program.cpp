@@ -5,6 +5,7 @@
 #include "sim/guard_watch.h"
 #include "sim/session.h"
 #include "sim/state_search.h"
+#include "streams/stream.h"
 
 namespace listpool::sim {
 namespace {
@@ -28,6 +29,11 @@ class Both final : public Observer {
 
 Session SimulateListpool(Options options, std::string_view session, Observer* extra,
                          const Program** built) {
+    // Standard output's buffer outlives runs, as the stream does. What a
+    // run left in it when it was stopped or abandoned went with that run,
+    // as a process that ends unflushed writes none of it: flushed outside a
+    // run, it is dropped.
+    StdOut().Flush();
     GuardWatch watch;
     Both observers(watch, extra);
     options.observer = &observers;

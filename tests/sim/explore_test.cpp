@@ -188,6 +188,24 @@ TEST(SampledScheduleTest, PctSchedulesOfTenMixedWorkersWriteWhatTheProgramAllows
     ExpectSampledSchedulesAllowed(kTenMixedWorkers, Strategy::kPct);
 }
 
+// A run the search stops may leave bytes in standard output's buffer, which
+// lives as long as the process does; none of them may show in the next run.
+TEST(EveryScheduleTest, ARunStoppedWithOutputBufferedLeavesNothingToTheNext) {
+    const std::string text = "g\nq\n";
+    const Played reference = Play(text);
+    // Stops as the console wakes from its pause after g, whose text is
+    // still buffered.
+    struct StopAfterThePause final : Chooser {
+        int Choose(const std::vector<int>& enabled, int) override {
+            return NowMs() >= 200 ? -1 : enabled.front();
+        }
+    } stop;
+    Options options;
+    options.chooser = &stop;
+    ASSERT_EQ(SimulateListpool(options, text).outcome.ending, Ending::kStopped);
+    EXPECT_EQ(Play(text).file("stdout"), reference.file("stdout"));
+}
+
 // Remembering states loses no outcome: on sessions small enough to run
 // every schedule to its end (a collection beside a find, in 220 and 3,300
 // schedules), the search finds exactly the outcomes that plain enumeration
