@@ -8,6 +8,8 @@
 #include <deque>
 #include <unordered_map>
 
+#include "sim/shortest_path.h"
+
 namespace listpool::sim {
 namespace {
 
@@ -72,6 +74,11 @@ class Driver final : public Chooser {
         for (const Node& node : graph_.nodes) {
             seen_.push_back(node.hash);
         }
+        if (const auto nearest = NearestFailure(graph_, DistancesFrom0(graph_));
+            result_.failure.empty() && nearest != graph_.failures.end()) {
+            result_.failure = nearest->what;
+            result_.replay = ChoicesToFailure(graph_, *nearest);
+        }
         std::sort(seen_.begin(), seen_.end());
         seen_.erase(std::unique(seen_.begin(), seen_.end()), seen_.end());
         result_.hashes = std::move(seen_);
@@ -127,7 +134,9 @@ class Driver final : public Chooser {
         }
         Record(node);
         if (!wrong.empty()) {
-            Fail(wrong);
+            if (added) {
+                graph_.failures.push_back({node, -1, wrong});
+            }
             return -1;
         }
         if (!added) {
@@ -188,6 +197,7 @@ class Driver final : public Chooser {
         if (!result_.failure.empty()) {
             return;
         }
+        const std::uint32_t last = from_;
         if (!stopped) {
             Record(kEnd);
             std::string key = scene_.OutcomeKey(outcome);
@@ -196,7 +206,11 @@ class Driver final : public Chooser {
             }
         }
         if (std::string wrong = scene_.Failure(outcome, stopped); !wrong.empty()) {
-            Fail(wrong);
+            if (!options_.remember || last == kEnd) {
+                Fail(wrong);
+            } else {
+                graph_.failures.push_back({last, stopped ? -1 : fromThread_, wrong});
+            }
         }
     }
 
@@ -473,16 +487,24 @@ FairCycle FindFairCycle(const StateGraph& graph, std::uint32_t label) {
             }
         }
     }
-    for (const auto& [c, masks] : fairness) {
-        const auto [moved, idle] = masks;
-        if (moved == 0 || ((moved | idle) & threads) != threads) {
-            continue;  // no cycle here, or one some thread is kept from for ever
+    // The fair component a shortest run reaches, and the state it enters by.
+    const Distances distances = DistancesFrom0(graph);
+    std::uint32_t entry = kEnd;
+    for (std::uint32_t node = 0; node < graph.nodes.size(); ++node) {
+        const auto found = fairness.find(component[node]);
+        if (found == fairness.end() || distances.steps[node] == Distances::kUnreached ||
+            (entry != kEnd && distances.steps[node] >= distances.steps[entry])) {
+            continue;
         }
-        auto inside = [&, c = c](std::uint32_t node) { return component[node] == c; };
-        std::uint32_t entry = 0;
-        while (component[entry] != c) {
-            ++entry;
+        const auto [moved, idle] = found->second;
+        if (moved != 0 && ((moved | idle) & threads) == threads) {
+            entry = node;  // else no cycle here, or one some thread is kept from for ever
         }
+    }
+    if (entry != kEnd) {
+        const std::uint32_t c = component[entry];
+        auto inside = [&](std::uint32_t node) { return component[node] == c; };
+        const auto moved = fairness[c].first;
         FairCycle cycle;
         cycle.found = true;
         cycle.prefix = graph.ChoicesTo(entry);
@@ -505,7 +527,7 @@ FairCycle FindFairCycle(const StateGraph& graph, std::uint32_t label) {
             stepped = true;
             at = step.to;
         };
-        auto inward = [&, c = c](std::uint32_t node, int thread) {
+        auto inward = [&](std::uint32_t node, int thread) {
             const auto& steps = graph.nodes[node].steps;
             return std::find_if(steps.begin(), steps.end(), [&](const auto& step) {
                 return (thread < 0 || step.thread == thread) && step.to != kEnd &&

@@ -73,6 +73,15 @@ struct StateGraph {
     };
 
     std::vector<Node> nodes;
+    // What the scene found wrong, where: a state its Check failed, which the
+    // search goes no further from (thread -1); or the last state of a run
+    // that failed and the thread whose step from it ended the run.
+    struct Failure {
+        std::uint32_t node;
+        int thread;
+        std::string what;
+    };
+    std::vector<Failure> failures;
 
     // The choices (Options::replay) of a shortest path from node 0 to `node`.
     std::vector<int> ChoicesTo(std::uint32_t node) const;
@@ -89,7 +98,9 @@ struct SearchResult {
     std::uint64_t runs = 0;         // runs started, replays included
     std::uint64_t steps = 0;        // steps simulated, replays included
     bool complete = true;           // every state met was explored
-    // The first failure, and the choices that replay the run up to it.
+    // The failure a shortest run reaches (in steps), and its choices. The
+    // search goes on past every failure to find it; only a broken search
+    // (two visits to one state going on differently) stops at once.
     std::string failure;
     std::vector<int> replay;
     // Every distinct outcome, by its key, with the choices of one run of it.
@@ -99,7 +110,7 @@ struct SearchResult {
     StateGraph graph;  // only when remembering
 };
 
-// Explores every schedule of the scene, or stops at its first failure.
+// Explores every schedule of the scene.
 SearchResult SearchStates(SearchScene& scene, const SearchOptions& options = {});
 
 // A run that shows a fair cycle: the choices that reach it, then one lap of
