@@ -4,6 +4,8 @@
 //   listpool-sim [--random SEED | --pct SEED | --replay CHOICES] [--svg FILE]
 //                [--trace FILE] [SESSION]
 //   listpool-sim --every-schedule [SESSION]
+//   listpool-sim --explore PAGE SESSION
+//   listpool-sim --views SESSION
 //
 // SESSION is a file (standard input when none is given): the lines a user
 // types; a line "@<ms> text" is typed only at that virtual time. --svg writes
@@ -12,7 +14,9 @@
 // point where several could) a failure or a search printed.
 // --every-schedule explores every schedule of the session and prints how
 // many states and schedules there were and each distinct outcome, with the
-// command that replays one run of it.
+// command that replays one run of it. --explore writes the session's
+// explorer page (sim/session_page.h); --views prints, for each line of
+// choices on standard input, every state as that page shows it.
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -23,6 +27,7 @@
 
 #include "sim/chrome_trace.h"
 #include "sim/session.h"
+#include "sim/session_page.h"
 #include "sim/session_search.h"
 #include "sim/simulated_program.h"
 #include "sim/svg_timeline.h"
@@ -33,7 +38,8 @@ namespace {
 int Usage() {
     std::cerr << "usage: listpool-sim [--random SEED | --pct SEED | --replay CHOICES] [--svg FILE] "
                  "[--trace FILE] [SESSION]\n"
-                 "       listpool-sim --every-schedule [SESSION]\n";
+                 "       listpool-sim --every-schedule [SESSION]\n"
+                 "       listpool-sim --explore PAGE SESSION | --views SESSION\n";
     return 2;
 }
 
@@ -56,6 +62,8 @@ int main(int argc, char** argv) {
     const char* svg = nullptr;
     const char* trace = nullptr;
     bool every = false;
+    bool views = false;
+    const char* explore = nullptr;
     for (int i = 1; i < argc; ++i) {
         const std::string arg = argv[i];
         if ((arg == "--random" || arg == "--pct") && i + 1 < argc) {
@@ -75,6 +83,10 @@ int main(int argc, char** argv) {
             }
         } else if (arg == "--every-schedule") {
             every = true;
+        } else if (arg == "--explore" && i + 1 < argc) {
+            explore = argv[++i];
+        } else if (arg == "--views") {
+            views = true;
         } else if ((arg == "--svg" || arg == "--trace") && i + 1 < argc) {
             (arg == "--svg" ? svg : trace) = argv[++i];
         } else if (!arg.starts_with("--") && file == nullptr) {
@@ -93,6 +105,24 @@ int main(int argc, char** argv) {
         text << in.rdbuf();
     } else {
         text << std::cin.rdbuf();
+    }
+    if (explore != nullptr || views) {
+        if (file == nullptr || every || svg != nullptr || trace != nullptr ||
+            !options.replay.empty() || options.strategy != Strategy::kFixed) {
+            return Usage();
+        }
+        if (explore != nullptr) {
+            return WriteFile(explore, SessionPage(text.str(), file)) ? 0 : 2;
+        }
+        for (std::string line; std::getline(std::cin, line);) {
+            std::vector<int> choices;
+            std::istringstream in(line);
+            for (int thread; in >> thread;) {
+                choices.push_back(thread);
+            }
+            std::cout << ViewLines(SessionViews(text.str(), choices)) << "end\n";
+        }
+        return 0;
     }
     if (every) {
         if (svg != nullptr || trace != nullptr || !options.replay.empty() ||

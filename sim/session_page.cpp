@@ -1,0 +1,115 @@
+#include "sim/session_page.h"
+
+#include "console/program.h"
+#include "sim/session.h"
+#include "sim/session_search.h"
+
+namespace listpool::sim {
+namespace {
+
+const char* const kFiles[] = {"stdout", "stderr", "PrintThread.0", "FindThread.0",
+                              "GarbageThread.0"};
+const char* const kObjects[] = {"countMutex", "writerMutex", "noReadersEvent", "gateEvent"};
+
+const void* ObjectOf(const ReadWriteGuard& guard, int n) {
+    const void* const objects[] = {guard.countMutex, guard.writerMutex, guard.noReadersEvent,
+                                   guard.gateEvent};
+    return objects[n];
+}
+
+// The pool, the list and the guards' counts, read while every simulated
+// thread is stopped at a platform call (as the session search reads them).
+std::vector<std::string> Memory(const Program* program) NO_THREAD_SAFETY_ANALYSIS {
+    if (program == nullptr) {
+        return {"0 ms", "not made yet", "", "", ""};
+    }
+    const RecordPool& pool = program->pool;
+    std::string records;
+    for (std::int32_t offset = 0; offset < kRecordCount * kWordsPerRecord;
+         offset += kWordsPerRecord) {
+        records += "[" + std::to_string(offset) + "] key " + std::to_string(pool.Key(offset)) +
+                   ", next " + std::to_string(pool.Next(offset)) +
+                   (pool.Mark(offset) == kInUse ? ", in use\n" : ", free\n");
+    }
+    records += "cursor " + std::to_string(pool.cursor);
+    std::string list = "head";
+    std::int32_t at = program->list.head;
+    for (int n = 0; at >= 0 && n <= kRecordCount; ++n, at = pool.Next(at)) {
+        list += " -> [" + std::to_string(at) + "] " + std::to_string(pool.Key(at));
+    }
+    list += "; " + std::to_string(program->list.opsCount) + " ops";
+    return {std::to_string(NowMs()) + " ms", records, list, std::to_string(pool.guard.readerCount),
+            std::to_string(program->list.guard.readerCount)};
+}
+
+struct Page {
+    explicit Page(std::string_view session, const std::string& file) : scene(session) {
+        page.title = "listpool on " + file;
+        page.name = "session";
+        page.command = "build/sim/listpool-sim --replay '{}' " + file;
+        page.threads = ThreadNames(SimulateListpool({}, session).outcome);
+        for (const char* row : {"time", "pool", "list", "pool readerCount", "list readerCount"}) {
+            page.rows.push_back({row, PageRow::kValue, {}});
+        }
+        for (const char* guard : {"pool", "list"}) {
+            for (int n = 0; n < 4; ++n) {
+                page.rows.push_back({std::string(guard) + " " + kObjects[n],
+                                     n < 2 ? PageRow::kMutex : PageRow::kEvent,
+                                     [this, guard, n] { return Object(guard, n); }});
+            }
+        }
+        for (const char* file : kFiles) {
+            page.rows.push_back({file, PageRow::kFile, {}});
+        }
+        page.read = [this](const auto&) { return Memory(scene.program()); };
+        page.nameObject = [this](const void* object) {
+            for (const char* guard : {"pool", "list"}) {
+                for (int n = 0; n < 4; ++n) {
+                    if (object != nullptr && Object(guard, n) == object) {
+                        return std::string(guard) + " " + kObjects[n];
+                    }
+                }
+            }
+            return std::string();
+        };
+        page.scene = &scene;
+    }
+    const void* Object(const std::string& guard, int n) const {
+        const Program* program = scene.program();
+        return program == nullptr
+                   ? nullptr
+                   : ObjectOf(guard == "pool" ? program->pool.guard : program->list.guard, n);
+    }
+    SessionScene scene;
+    PageScene page;
+};
+
+}  // namespace
+
+std::string SessionPage(std::string_view session, const std::string& file) {
+    Page page(session, file);
+    const SearchResult result = SearchStates(page.scene);
+    std::vector<PageProperty> properties(2);
+    properties[0] = {"exclusion",
+                     "no writer works beside a reader in either guard",
+                     "a writer beside a reader",
+                     {},
+                     {}};
+    properties[1] = {"no deadlock",
+                     "every run ends as the program does, by exit status 0",
+                     "a run that does not end as the program does",
+                     {},
+                     {}};
+    for (std::size_t f = 0; f < result.graph.failures.size(); ++f) {
+        const bool exclusion = result.graph.failures[f].what.starts_with("a writer beside");
+        properties[exclusion ? 0 : 1].failures.push_back(f);
+    }
+    return PageHtml(PageData(page.page, result, properties));
+}
+
+std::vector<StateView> SessionViews(std::string_view session, const std::vector<int>& choices) {
+    Page page(session, "");
+    return ReplayViews(page.page, choices);
+}
+
+}  // namespace listpool::sim
