@@ -139,6 +139,18 @@ StateView Read(const PageScene& page, const Objects& objects, const std::vector<
     return view;
 }
 
+// A first run makes the objects that outlive runs (a stream's), as the
+// search's does, so that every later run numbers its objects alike. A scene
+// whose threads go on for ever needs no more than a few steps of it.
+void Warm(PageScene& page) {
+    if (!page.warm) {
+        Options options;
+        options.maxSteps = 100'000;
+        page.scene->Play(options);
+        page.warm = true;
+    }
+}
+
 // Plays the scene with `chooser` and the objects watched.
 void Play(PageScene& page, Chooser& chooser, Objects& objects) {
     Options options;
@@ -236,7 +248,7 @@ std::string Strings(const std::vector<std::string>& texts) {
 }  // namespace
 
 std::vector<StateView> ReplayViews(PageScene& page, const std::vector<int>& choices) {
-    page.scene->Play({});  // makes the objects that outlive runs, as the search does
+    Warm(page);
     Objects objects;
     Follower follower(page, objects, choices);
     Play(page, follower, objects);
@@ -257,7 +269,7 @@ std::string PageData(PageScene& page, const SearchResult& result,
     });
     std::vector<StateView> views(graph.nodes.size());
     std::vector<bool> read(graph.nodes.size(), false);
-    page.scene->Play({});
+    Warm(page);
     for (const std::uint32_t node : order) {
         if (read[node]) {
             continue;
@@ -271,30 +283,43 @@ std::string PageData(PageScene& page, const SearchResult& result,
                                                           : walker.error);
         }
     }
-    // Every text once, and each state's texts by number.
-    std::vector<std::string> strings;
-    std::unordered_map<std::string, int> number;
-    auto id = [&](const std::string& text) {
-        const auto [found, added] = number.try_emplace(text, static_cast<int>(strings.size()));
+    // Every text once; each thread's texts, and the rows', as a group of
+    // them once; and each state's groups by number.
+    std::unordered_map<std::string, int> stringIds, groupIds;
+    std::vector<std::string> strings, groups;
+    auto id = [&](std::vector<std::string>& table, const std::string& text) {
+        auto& ids = &table == &strings ? stringIds : groupIds;
+        const auto [found, added] = ids.try_emplace(text, static_cast<int>(table.size()));
         if (added) {
-            strings.push_back(text);
+            table.push_back(text);
         }
         return found->second;
     };
+    const std::size_t columns = 1 + page.threadColumns.size();
     std::string nodes = "[";
     for (std::uint32_t n = 0; n < graph.nodes.size(); ++n) {
-        std::vector<int> steps, texts;
+        std::vector<int> steps, parts, group;
         for (const auto& step : graph.nodes[n].steps) {
             steps.push_back(step.thread);
             steps.push_back(step.to == StateGraph::kEnd ? -1 : static_cast<int>(step.to));
         }
-        for (const std::string& text : views[n].texts) {
-            texts.push_back(id(text));
+        const std::vector<std::string>& texts = views[n].texts;
+        for (std::size_t t = 0; t < texts.size(); ++t) {
+            group.push_back(id(strings, texts[t]));
+            if (t + 1 == texts.size() || (t + 1) % columns == 0) {
+                parts.push_back(id(groups, Numbers(group)));
+                group.clear();
+            }
         }
         nodes += (n > 0 ? ",\n[" : "[") + std::to_string(graph.nodes[n].enabled) + "," +
-                 Numbers(steps) + "," + Numbers(texts) + "]";
+                 Numbers(steps) + "," + Numbers(parts) + "]";
     }
     nodes += "]";
+    std::string groupList = "[";
+    for (const std::string& group : groups) {
+        groupList += (groupList.size() > 1 ? "," : "") + group;
+    }
+    groupList += "]";
     std::string failures = "[";
     for (const auto& failure : graph.failures) {
         failures += (failures.size() > 1 ? "," : "") + std::string("[") +
@@ -338,7 +363,7 @@ std::string PageData(PageScene& page, const SearchResult& result,
            ",\"transitions\":" + std::to_string(result.transitions) +
            ",\"complete\":" + (result.complete ? "true" : "false") + "},\n\"properties\":" + props +
            ",\n\"failures\":" + failures + ",\n\"strings\":" + Strings(strings) +
-           ",\n\"nodes\":" + nodes + "}";
+           ",\n\"groups\":" + groupList + ",\n\"nodes\":" + nodes + "}";
 }
 
 std::string PageHtml(const std::string& data, const std::string& peer) {

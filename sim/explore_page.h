@@ -58,6 +58,7 @@ struct PageScene {
     std::function<std::string(const void*)> nameObject;
     // Runs the scene, given options with a chooser and an observer.
     SearchScene* scene = nullptr;
+    bool warm = false;  // a run has made the objects that outlive runs
 };
 
 // One state as the page shows it: who can go on, and each text.

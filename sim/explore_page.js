@@ -13,7 +13,7 @@ const count = (bits) => {
         n++;
     return n;
 };
-const texts = (G, node) => G.nodes[node][2].map((i) => G.strings[i]);
+const texts = (G, node) => G.nodes[node][2].flatMap((g) => G.groups[g].map((i) => G.strings[i]));
 const next = (G, node, t) => texts(G, node)[t * COLS];
 // Where the thread's step from the node leads: a node, -1 for the run's end,
 // undefined when the search took no such step.
