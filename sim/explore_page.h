@@ -73,9 +73,13 @@ struct StateView {
 // included.
 std::vector<StateView> ReplayViews(PageScene& page, const std::vector<int>& choices);
 
+// Every state of the graph, read by runs that walk it from node 0 (deepest
+// states first, so that each run reads many). Fails (throws
+// std::runtime_error) when a run does not go as the graph says.
+std::vector<StateView> ReadEveryState(PageScene& page, const StateGraph& graph);
+
 // The page's data, as JSON: the graph of the search, every state's view,
 // the properties with their shortest schedules, and the search's figures.
-// Fails (throws std::runtime_error) when a run does not go as the graph says.
 std::string PageData(PageScene& page, const SearchResult& result,
                      const std::vector<PageProperty>& properties);
 
