@@ -13,7 +13,14 @@ const count = (bits) => {
         n++;
     return n;
 };
-const texts = (G, node) => G.nodes[node][2].flatMap((g) => G.groups[g].map((i) => G.strings[i]));
+// A state's texts, each thread's and then the rows', made once per state.
+const textCache = new Map();
+function texts(G, node) {
+    const key = (G === D ? 'd' : 'p') + node;
+    if (!textCache.has(key))
+        textCache.set(key, G.nodes[node][2].flatMap((g) => G.groups[g].map((i) => G.strings[i])));
+    return textCache.get(key);
+}
 const next = (G, node, t) => texts(G, node)[t * COLS];
 // Where the thread's step from the node leads: a node, -1 for the run's end,
 // undefined when the search took no such step.
@@ -78,6 +85,9 @@ let at = 0;      // how many of them are shown
 let lap = null;  // {prop, start, length} once a fair cycle was played
 let note = '';
 let ownHash = '';  // a fragment the page set itself, where it cannot replace it
+let hashTimer = 0;
+let listed = null;      // the steps the list shows
+let peerFor = null, peerAlong = null;  // the peer's walk along those steps
 
 const nodeAt = (k) => (k === 0 ? 0 : path[k - 1].to);
 const breaks = (k) => {
@@ -125,6 +135,13 @@ function reason(node, t) {
 // The same steps on the peer: its node after each, and the first step
 // where the two part (the peer cannot take it, or the states differ).
 function alongPeer() {
+    if (peerFor !== path) {
+        peerFor = path;
+        peerAlong = walkPeer();
+    }
+    return peerAlong;
+}
+function walkPeer() {
     const nodes = [0];
     let parted = -1;
     for (let k = 0; k < path.length && parted < 0; k++) {
@@ -237,3 +254,4 @@ window.addEventListener('hashchange', () => {
         restore();
 });
 restore();
+performance.mark('explore-ready');  // for bench/explore_pages.py

@@ -55,28 +55,33 @@ function render() {
     });
     const peer = P ? alongPeer() : {nodes: [], parted: -1};
     const list = $('steps');
-    list.replaceChildren();
-    path.forEach((s, k) => {
-        const broken = breaks(k);
-        const li =
-            el('li', {
+    if (listed !== path) {
+        // Made again only when the steps change; moving along them only
+        // marks another one.
+        listed = path;
+        list.replaceChildren(...path.map((s, k) => {
+            const li = el('li', {
                 onclick: () => {
                     at = k + 1;
                     render();
                 }
             },
-               `${D.threads[s.thread]}: ${next(D, nodeAt(k), s.thread)}`);
-        li.dataset.step = k;
+                          `${D.threads[s.thread]}: ${next(D, nodeAt(k), s.thread)}`);
+            li.dataset.step = k;
+            const broken = breaks(k);
+            li.classList.toggle('broken', broken !== undefined);
+            li.classList.toggle('parted', k === peer.parted);
+            if (broken !== undefined)
+                li.title = `${D.properties[broken].name} broken here`;
+            if (k === peer.parted)
+                li.title = `here the ${P.title.toLowerCase()} and this one part`;
+            return li;
+        }));
+    }
+    [...list.children].forEach((li, k) => {
         li.classList.toggle('current', k === at - 1);
         li.classList.toggle('after', k >= at);
-        li.classList.toggle('broken', broken !== undefined);
-        li.classList.toggle('parted', k === peer.parted);
         li.classList.toggle('lap', lap !== null && k >= lap.start && k < lap.start + lap.length);
-        if (broken !== undefined)
-            li.title = `${D.properties[broken].name} broken here`;
-        if (k === peer.parted)
-            li.title = `here the ${P.title.toLowerCase()} and this one part`;
-        list.append(li);
     });
     const current = list.querySelector('.current');
     if (current)
@@ -97,15 +102,20 @@ function render() {
     }
     const text = choices(at);
     $('command').value = D.command.replace('{}', text);
-    const hash = `#scene=${D.name}&replay=${encodeURIComponent(text)}`;
-    if (location.hash !== hash) {
+    // The fragment follows a moment later, once the steps stop: browsers
+    // refuse a page that replaces its address too often.
+    clearTimeout(hashTimer);
+    hashTimer = setTimeout(() => {
+        const hash = `#scene=${D.name}&replay=${encodeURIComponent(text)}`;
+        if (location.hash === hash)
+            return;
         try {
             history.replaceState(null, '', hash);
         } catch (e) {
             ownHash = hash;
             location.hash = hash;
         }
-    }
+    }, 150);
     $('note').textContent = note;
     $('again').hidden = !(lap && at === path.length && node === D.properties[lap.prop].entry);
 }
