@@ -20,6 +20,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <exception>
 #include <fstream>
 #include <iostream>
 #include <sstream>
@@ -112,7 +113,12 @@ int main(int argc, char** argv) {
             return Usage();
         }
         if (explore != nullptr) {
-            return WriteFile(explore, SessionPage(text.str(), file)) ? 0 : 2;
+            try {
+                return WriteFile(explore, SessionPage(text.str(), file)) ? 0 : 2;
+            } catch (const std::exception& error) {
+                std::cerr << "listpool-sim: " << error.what() << "\n";
+                return 1;
+            }
         }
         for (std::string line; std::getline(std::cin, line);) {
             std::vector<int> choices;
