@@ -15,7 +15,11 @@ namespace {
 // effect in this run, and how many threads have started.
 class Objects final : public Observer {
   public:
+    explicit Objects(Observer* next) : next_(next) {}
     void OnEvent(const Event& event) override {
+        if (next_ != nullptr) {
+            next_->OnEvent(event);
+        }
         if (event.phase != Event::kDone) {
             return;
         }
@@ -65,6 +69,7 @@ class Objects final : public Observer {
     }
 
   private:
+    Observer* next_;
     std::map<std::string, std::string> files_;
     std::map<int, const void*> lastTaken_;
     std::map<const void*, std::string> streams_;
@@ -241,7 +246,7 @@ class Walker final : public Chooser {
 
 std::vector<StateView> ReplayViews(PageScene& page, const std::vector<int>& choices) {
     Warm(page);
-    Objects objects;
+    Objects objects(page.observer);
     Follower follower(page, objects, choices);
     Play(page, follower, objects);
     return follower.views;
@@ -264,7 +269,7 @@ std::vector<StateView> ReadEveryState(PageScene& page, const StateGraph& graph) 
         if (read[node]) {
             continue;
         }
-        Objects objects;
+        Objects objects(page.observer);
         Walker walker(page, objects, graph, views, read);
         walker.Start(StepsTo(distances, node));
         Play(page, walker, objects);

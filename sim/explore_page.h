@@ -58,6 +58,8 @@ struct PageScene {
     std::function<std::string(const void*)> nameObject;
     // Runs the scene, given options with a chooser and an observer.
     SearchScene* scene = nullptr;
+    // Told every event of every run, when given, before the page looks.
+    Observer* observer = nullptr;
     bool warm = false;  // a run has made the objects that outlive runs
 };
 

@@ -1,6 +1,9 @@
 #include "sim/session_page.h"
 
+#include <memory>
+
 #include "console/program.h"
+#include "sim/guard_watch.h"
 #include "sim/session.h"
 #include "sim/session_search.h"
 
@@ -42,6 +45,42 @@ std::vector<std::string> Memory(const Program* program) NO_THREAD_SAFETY_ANALYSI
             std::to_string(program->list.guard.readerCount)};
 }
 
+// Who is inside each guard, as the guard watch sees it, watched afresh in
+// every run from the program's first call.
+class Inside final : public Observer {
+  public:
+    explicit Inside(const SessionScene& scene) : scene_(scene) {}
+    void OnEvent(const Event& event) override {
+        if (event.thread == 0 && event.op == Op::kBegin) {
+            watch_.reset();
+        }
+        if (watch_ == nullptr && scene_.program() != nullptr) {
+            watch_ = std::make_unique<GuardWatch>();
+            watch_->Add(scene_.program()->pool.guard, "pool");
+            watch_->Add(scene_.program()->list.guard, "list");
+        }
+        if (watch_ != nullptr) {
+            watch_->OnEvent(event);
+        }
+    }
+    // "reads the list", "writes the pool, writes the list", or "".
+    std::string Of(int thread) const {
+        std::string inside;
+        for (const Section& s : watch_ != nullptr ? watch_->sections() : none_) {
+            if (s.thread == thread && s.endMs == UINT64_MAX) {
+                inside += (inside.empty() ? "" : ", ") + std::string(s.write ? "writes" : "reads") +
+                          " the " + s.guard;
+            }
+        }
+        return inside;
+    }
+
+  private:
+    const SessionScene& scene_;
+    std::unique_ptr<GuardWatch> watch_;
+    const std::vector<Section> none_;
+};
+
 struct Page {
     explicit Page(std::string_view session, const std::string& file) : scene(session) {
         page.title = "listpool on " + file;
@@ -61,7 +100,18 @@ struct Page {
         for (const char* file : kFiles) {
             page.rows.push_back({file, PageRow::kFile, {}});
         }
-        page.read = [this](const auto&) { return Memory(scene.program()); };
+        page.threadColumns = {"inside"};
+        page.observer = &inside;
+        page.read = [this](const auto&) {
+            std::vector<std::string> texts;
+            for (std::size_t t = 0; t < page.threads.size(); ++t) {
+                texts.push_back(inside.Of(static_cast<int>(t)));
+            }
+            for (std::string& text : Memory(scene.program())) {
+                texts.push_back(std::move(text));
+            }
+            return texts;
+        };
         page.nameObject = [this](const void* object) {
             for (const char* guard : {"pool", "list"}) {
                 for (int n = 0; n < 4; ++n) {
@@ -81,6 +131,7 @@ struct Page {
                    : ObjectOf(guard == "pool" ? program->pool.guard : program->list.guard, n);
     }
     SessionScene scene;
+    Inside inside{scene};
     PageScene page;
 };
 
