@@ -3,7 +3,7 @@
 
 #include <string>
 
-#include "sim/simulated_program.h"
+#include "sim/runs/simulated_program.h"
 
 namespace listpool::sim {
 namespace {
@@ -19,12 +19,12 @@ void CountVirtualTime(benchmark::State& state, std::uint64_t virtualMs) {
 void PrintSession(benchmark::State& state) {
     std::uint64_t virtualMs = 0;
     for (auto _ : state) {
-        const Session session = SimulateListpool({}, "i 7 9 -1\np\nd 7\nf\nq\n");
-        if (!session.ok()) {
+        const ProgramRun run = SimulateListpool({}, "i 7 9 -1\np\nd 7\nf\nq\n");
+        if (!run.ok()) {
             state.SkipWithError("the session failed");
             return;
         }
-        virtualMs += session.outcome.endTimeMs;
+        virtualMs += run.outcome.endTimeMs;
     }
     CountVirtualTime(state, virtualMs);
 }
@@ -42,12 +42,12 @@ void LongSession(benchmark::State& state) {
     input += "q\n";
     std::uint64_t virtualMs = 0;
     for (auto _ : state) {
-        const Session session = SimulateListpool({}, input);
-        if (!session.ok()) {
+        const ProgramRun run = SimulateListpool({}, input);
+        if (!run.ok()) {
             state.SkipWithError("the session failed");
             return;
         }
-        virtualMs += session.outcome.endTimeMs;
+        virtualMs += run.outcome.endTimeMs;
     }
     CountVirtualTime(state, virtualMs);
 }
