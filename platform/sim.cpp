@@ -99,8 +99,9 @@ bool StartThread(ThreadProc proc, void* argument) {
 }
 
 void SleepMs(std::uint32_t milliseconds) {
-    Call(Op::kSleep, nullptr, nullptr,
-         [&](detail::World& world, detail::SimThread& t) { t.wakeAtMs = world.nowMs + milliseconds; });
+    Call(Op::kSleep, nullptr, nullptr, [&](detail::World& world, detail::SimThread& t) {
+        t.wakeAtMs = world.nowMs + milliseconds;
+    });
 }
 
 int OpenLogFile(const char* name) {
@@ -130,11 +131,12 @@ void WriteAll(int fd, const char* data, std::size_t size) {
 }
 
 std::size_t ReadSome(int fd, char* data, std::size_t size) {
-    detail::SimThread* self = Call(Op::kRead, nullptr, nullptr, [&](detail::World&, detail::SimThread& t) {
-        t.fd = fd;
-        t.data = data;
-        t.size = size;
-    });
+    detail::SimThread* self =
+        Call(Op::kRead, nullptr, nullptr, [&](detail::World&, detail::SimThread& t) {
+            t.fd = fd;
+            t.data = data;
+            t.size = size;
+        });
     return self != nullptr ? self->got : 0;
 }
 

@@ -3,9 +3,9 @@
 // A run executes a body on simulated threads: fibers on the calling thread,
 // of which exactly one runs at a time. Every platform call (mutex lock and unlock, event lock,
 // set and reset, thread start, sleep, write, read of input) is a point where
-// the scheduler may switch threads, and a chooser picks who goes on. Time is virtual: SleepMs parks a thread
-// until its wake-up time, and when no thread can go on the clock jumps to the
-// earliest wake-up. A run replays exactly from its options and its chooser's.
+// the scheduler may switch threads, and a chooser picks who goes on. Time is virtual: SleepMs parks
+// a thread until its wake-up time, and when no thread can go on the clock jumps to the earliest
+// wake-up. A run replays exactly from its options and its chooser's.
 #pragma once
 
 #include <cstdint>

@@ -4,7 +4,6 @@
 
 #include "platform/io.h"
 #include "platform/sim/hash.h"
-#include "platform/sim/run.h"
 #include "platform/sim/scheduler.h"
 
 namespace listpool::sim::detail {

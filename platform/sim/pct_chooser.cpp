@@ -22,7 +22,8 @@ int PctChooser::Choose(const std::vector<int>& enabled, int) {
     }
     ++point_;
     // Threads get their priorities in start order, above every drop's.
-    const auto highest = static_cast<std::size_t>(*std::max_element(enabled.begin(), enabled.end()));
+    const auto highest =
+        static_cast<std::size_t>(*std::max_element(enabled.begin(), enabled.end()));
     while (priorities_.size() <= highest) {
         priorities_.push_back(dropPoints_.size() + 1 + random_() % 1'000'000);
     }

@@ -8,9 +8,6 @@
 
 namespace listpool::sim::detail {
 
-// Adds a thread that will run body, as the last in start order.
-SimThread& AddThread(World& world, std::function<void()> body);
-
 // The calling thread asks for the call set in self.op; returns once the call
 // has taken effect, after whatever other threads the scheduler runs first.
 void Step(World& world, SimThread& self);

@@ -39,10 +39,10 @@ std::uint64_t StateHash() {
         const std::uint64_t wait = thread->op == Op::kSleep && thread->wakeAtMs > world->nowMs
                                        ? thread->wakeAtMs - world->nowMs
                                        : 0;
-        hash = Fold(
-            Fold(Fold(Fold(hash, static_cast<std::uint64_t>(thread->op) + 2), IdOf(*thread)),
-                 PlaceOf(*world, *thread)),
-            wait);
+        hash =
+            Fold(Fold(Fold(Fold(hash, static_cast<std::uint64_t>(thread->op) + 2), IdOf(*thread)),
+                      PlaceOf(*world, *thread)),
+                 wait);
     }
     // Sets of objects, summed so that the order they are kept in does not
     // count.

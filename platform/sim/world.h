@@ -119,6 +119,10 @@ inline World* WorldOf(SimThread* self) {
     return self != nullptr ? gWorld : nullptr;
 }
 
+// Adds a thread that will run body, as the last in start order; its fiber
+// starts in the thread's life (run.cpp).
+SimThread& AddThread(World& world, std::function<void()> body);
+
 // The number StateHash gives the object of the thread's pending call, 0 for none.
 std::uint32_t IdOf(const SimThread& thread);
 

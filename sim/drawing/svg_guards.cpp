@@ -35,10 +35,9 @@ int DrawObjects(const Plot& plot, Svg& body, const std::string& guard, int y) {
             span.mutex       ? (span.holder < 0 ? "free" : "held by " + plot.NameOf(span.holder))
             : span.signalled ? "signalled"
                              : "reset";
-        body.Band(
-            plot.X(span.begin), y, plot.X(span.end), kObjectHeight, ObjectFill(span), data,
-            MemberName(span.object) + " " + state + ", " + plot.Span(span.begin, span.end),
-            labels, 0);
+        body.Band(plot.X(span.begin), y, plot.X(span.end), kObjectHeight, ObjectFill(span), data,
+                  MemberName(span.object) + " " + state + ", " + plot.Span(span.begin, span.end),
+                  labels, 0);
         if (span.begin > 0) {
             body.Line(plot.X(span.begin), y, plot.X(span.begin), y + kObjectHeight, "#fff", 1);
         }
@@ -80,14 +79,13 @@ int DrawGuards(const Plot& plot, Svg& body, int y) {
                                      "\" data-readers=\"" + std::to_string(span.readers) +
                                      "\" data-writer=\"" + std::to_string(span.writer) + "\"" +
                                      Plot::Data(span.begin, span.end);
-            const std::string tip = plot.GuardLabel(span.guard) + " " + text + ", " +
-                                    plot.Span(span.begin, span.end);
-            body.Band(plot.X(span.begin), y, plot.X(span.end), kGuardHeight, GuardFill(span),
-                      data, tip, labels, 0);
+            const std::string tip =
+                plot.GuardLabel(span.guard) + " " + text + ", " + plot.Span(span.begin, span.end);
+            body.Band(plot.X(span.begin), y, plot.X(span.end), kGuardHeight, GuardFill(span), data,
+                      tip, labels, 0);
             if (span.begin > 0) {
                 // A hair of white shows where the state changes.
-                body.Line(plot.X(span.begin), y, plot.X(span.begin), y + kGuardHeight, "#fff",
-                          1);
+                body.Line(plot.X(span.begin), y, plot.X(span.begin), y + kGuardHeight, "#fff", 1);
             }
         }
         y += kGuardHeight + kGuardGap;

@@ -8,17 +8,17 @@ namespace listpool::sim {
 Plot::Plot(const Timeline& timeline, const SvgOptions& options)
     : t(timeline),
       steps(timeline.axis == Axis::kSteps),
-      width(steps ? kPlotLeft + kPlotRight +
-                        options.pxPerStep *
-                            static_cast<int>(std::max<std::uint64_t>(timeline.end, 1))
-                  : options.width) {
+      width(steps
+                ? kPlotLeft + kPlotRight +
+                      options.pxPerStep * static_cast<int>(std::max<std::uint64_t>(timeline.end, 1))
+                : options.width) {
     const double plot = std::max(200, width - kPlotLeft - kPlotRight);
     pxPerUnit = plot / static_cast<double>(std::max<std::uint64_t>(timeline.end, 1));
 }
 
 std::string Plot::Data(std::uint64_t begin, std::uint64_t end) {
-    return " data-begin-ms=\"" + std::to_string(begin) + "\" data-end-ms=\"" +
-           std::to_string(end) + "\"";
+    return " data-begin-ms=\"" + std::to_string(begin) + "\" data-end-ms=\"" + std::to_string(end) +
+           "\"";
 }
 
 std::string Plot::When(std::uint64_t ms) const {

@@ -7,8 +7,8 @@
 
 #include "sim/drawing/svg_options.h"
 #include "sim/drawing/svg_writer.h"
-#include "sim/timeline/record.h"
 #include "sim/drawing/timeline_style.h"
+#include "sim/timeline/record.h"
 
 namespace listpool::sim {
 
@@ -35,8 +35,8 @@ struct Plot {
     static std::string Data(std::uint64_t begin, std::uint64_t end);
 
     const Timeline& t;
-    const bool steps;    // the axis counts steps
-    const int width;     // the picture's
+    const bool steps;      // the axis counts steps
+    const int width;       // the picture's
     double pxPerUnit = 1;  // or per step
 };
 

@@ -123,8 +123,8 @@ int Drawer::Commands(int y) {
         // The first row is the highest: a tick from a label runs down past
         // the rows below it only where no later label starts.
         const int labelY = y + (static_cast<int>(lanes[n]) + 1) * kCommandLane - 2;
-        const std::string tip = "the console takes " + command.label + " at " +
-                                When(command.time) + "; it answers: " + command.answer;
+        const std::string tip = "the console takes " + command.label + " at " + When(command.time) +
+                                "; it answers: " + command.answer;
         const double x = X(command.time);
         body_.Raw("<g class=\"command\" data-ms=\"" + std::to_string(command.time) +
                   "\" data-label=\"" + XmlText(command.label) + "\"><title>" + XmlText(tip) +
@@ -152,8 +152,7 @@ int Drawer::Thread(const ThreadTrack& track, int y, bool shaded) {
     const int bottom =
         activity + kActivityHeight + 2 + strips * (kStripHeight + 1) - (strips > 0 ? 1 : 0);
     body_.Raw("<g class=\"track\" data-thread=\"" + std::to_string(track.thread) +
-              "\" data-name=\"" + XmlText(track.name) + "\"" + Data(track.begin, track.end) +
-              ">");
+              "\" data-name=\"" + XmlText(track.name) + "\"" + Data(track.begin, track.end) + ">");
     if (shaded) {
         back_.Rect(0, top - 3, width_, bottom - top + 6, "#f6f6f6");
     }
@@ -198,8 +197,7 @@ int Drawer::Thread(const ThreadTrack& track, int y, bool shaded) {
         const std::string data = " class=\"section\" data-thread=\"" + std::to_string(s.thread) +
                                  "\" data-guard=\"" + s.guard + "\" data-mode=\"" + mode + "\"" +
                                  Data(s.begin, s.end);
-        body_.Band(X(s.begin), strip(s.guard), X(s.end), kStripHeight, SectionFill(s.write),
-                   data,
+        body_.Band(X(s.begin), strip(s.guard), X(s.end), kStripHeight, SectionFill(s.write), data,
                    track.name + " inside the " + GuardLabel(s.guard) + " to " + mode + ", " +
                        Span(s.begin, s.end),
                    {s.guard + " " + mode, mode}, 2);
@@ -236,8 +234,8 @@ int Drawer::Calls(const ThreadTrack& track, int activity) {
         const std::string data = " class=\"call\" data-thread=\"" + std::to_string(call.thread) +
                                  "\" data-op=\"" + OpName(call.op) + "\" data-object=\"" +
                                  XmlText(call.object) + "\"" + Data(call.at, call.at + 1);
-        body_.Band(X(call.at) + 1, activity, X(call.at + 1) - 1, kActivityHeight,
-                   CallFill(call), data, track.name + ": " + label + ", " + When(call.at), {}, 2);
+        body_.Band(X(call.at) + 1, activity, X(call.at + 1) - 1, kActivityHeight, CallFill(call),
+                   data, track.name + ": " + label + ", " + When(call.at), {}, 2);
         body_.VerticalText(X(call.at) + pxPerMs_ / 2 + 3, activity - 3, label, 9, CallFill(call));
     }
     return activity;
@@ -251,8 +249,8 @@ int Drawer::Marks(int y) {
         const double right = X(mark.end) + 4;
         const bool left = right + TextWidth(mark.text, 10) > width_ - 4;
         body_.Raw("<g class=\"mark\"" + Data(mark.begin, mark.end) + ">");
-        body_.Text(left ? X(mark.begin) - 4 : right, y + 10, mark.text, left ? "end" : "start",
-                   10, kMarkFill, true);
+        body_.Text(left ? X(mark.begin) - 4 : right, y + 10, mark.text, left ? "end" : "start", 10,
+                   kMarkFill, true);
         body_.Raw("</g>");
         y += kMarkLane;
     }

@@ -3,9 +3,9 @@
 #pragma once
 
 #include <cstdint>
-#include <variant>
 #include <string>
 #include <string_view>
+#include <variant>
 #include <vector>
 
 #include "platform/sim.h"
@@ -17,9 +17,9 @@ struct Schedule {
     enum class Kind { kFixed, kRandom, kPct, kReplay };
 
     Kind kind = Kind::kFixed;
-    std::uint64_t seed = 0;      // kRandom, kPct
-    PctParameters pct;           // kPct
-    std::vector<int> choices;    // kReplay: then the fixed schedule
+    std::uint64_t seed = 0;    // kRandom, kPct
+    PctParameters pct;         // kPct
+    std::vector<int> choices;  // kReplay: then the fixed schedule
 };
 
 // A chooser that makes the schedule's runs.

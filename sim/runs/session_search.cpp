@@ -88,8 +88,8 @@ std::string EveryScheduleReport(const EverySchedule& every, std::string_view ses
     }
     if (!result.failure.empty()) {
         const Schedule replay{Schedule::Kind::kReplay, 0, {}, result.replay};
-        report += "\nFAILED: " + result.failure + "\nreplay: " + ListpoolSimCommand(replay, session) +
-                  "\n";
+        report += "\nFAILED: " + result.failure +
+                  "\nreplay: " + ListpoolSimCommand(replay, session) + "\n";
     }
     return report;
 }

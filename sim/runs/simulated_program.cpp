@@ -27,7 +27,7 @@ class Both final : public Observer {
 }  // namespace
 
 ProgramRun SimulateListpool(Options options, std::string_view session, Observer* extra,
-                         const Program** built) {
+                            const Program** built) {
     // Standard output's buffer outlives runs, as the stream does. What a
     // run left in it when it was stopped or abandoned went with that run,
     // as a process that ends unflushed writes none of it: flushed outside a

@@ -40,6 +40,6 @@ struct ProgramRun {
 // program as soon as it is built, for a look at its memory while the run is
 // stopped.
 ProgramRun SimulateListpool(Options options, std::string_view session, Observer* extra = nullptr,
-                         const Program** built = nullptr);
+                            const Program** built = nullptr);
 
 }  // namespace listpool::sim

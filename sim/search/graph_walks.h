@@ -1,4 +1,6 @@
-// Walks over a search's graph that its queries and the fair cycles share.
+// Walks over a search's graph (sim/search/state_graph.h) that its queries
+// and the fair cycles share: over any graph of nodes with `steps` (each to
+// a node or kEnd, by a thread) and `enabled` threads.
 #pragma once
 
 #include <algorithm>
@@ -8,21 +10,20 @@
 #include <utility>
 #include <vector>
 
-#include "sim/search/state_graph.h"
-
 namespace listpool::sim::walks {
 
-constexpr std::uint32_t kEnd = StateGraph::kEnd;
+constexpr std::uint32_t kEnd = UINT32_MAX;  // a step that ends the run
 
 // Whether more than one thread can go on in the node's state.
-inline bool IsChoice(const StateGraph::Node& node) {
+template <typename Node>
+bool IsChoice(const Node& node) {
     return std::popcount(node.enabled) > 1;
 }
 
 // Shortest paths by breadth from `from` over the nodes `inside` allows, as
 // each node's step there; `from` itself has none.
-template <typename Inside>
-std::vector<std::pair<std::uint32_t, int>> Breadth(const StateGraph& graph, std::uint32_t from,
+template <typename Graph, typename Inside>
+std::vector<std::pair<std::uint32_t, int>> Breadth(const Graph& graph, std::uint32_t from,
                                                    Inside inside) {
     std::vector<std::pair<std::uint32_t, int>> parent(graph.nodes.size(), {kEnd, -1});
     std::vector<bool> reached(graph.nodes.size(), false);
@@ -43,7 +44,8 @@ std::vector<std::pair<std::uint32_t, int>> Breadth(const StateGraph& graph, std:
 }
 
 // The choices along the path that `parent` gives from its root to `to`.
-inline std::vector<int> PathChoices(const StateGraph& graph,
+template <typename Graph>
+std::vector<int> PathChoices(const Graph& graph,
                              const std::vector<std::pair<std::uint32_t, int>>& parent,
                              std::uint32_t to, std::uint32_t root) {
     std::vector<int> choices;
@@ -60,8 +62,8 @@ inline std::vector<int> PathChoices(const StateGraph& graph,
 
 // Strongly connected components of the nodes `inside` allows (Tarjan's,
 // without recursion): each node's component, or kEnd outside.
-template <typename Inside>
-std::vector<std::uint32_t> Components(const StateGraph& graph, Inside inside) {
+template <typename Graph, typename Inside>
+std::vector<std::uint32_t> Components(const Graph& graph, Inside inside) {
     const std::size_t n = graph.nodes.size();
     std::vector<std::uint32_t> component(n, kEnd), order(n, kEnd), low(n, 0);
     std::vector<bool> onStack(n, false);

@@ -129,14 +129,12 @@ std::vector<GuardSpan> GuardStates(const std::vector<std::string>& guards,
         }
         Entering e{guard, closed.thread, closed.at, end};
         for (const Section& s : sections) {
-            if (s.guard == guard && s.thread == closed.thread && s.write &&
-                s.begin >= closed.at) {
+            if (s.guard == guard && s.thread == closed.thread && s.write && s.begin >= closed.at) {
                 e.end = s.begin;
                 break;
             }
         }
-        for (std::size_t later = n + 1; later < calls.size() && calls[later].at < e.end;
-             ++later) {
+        for (std::size_t later = n + 1; later < calls.size() && calls[later].at < e.end; ++later) {
             if (calls[later].op == Op::kSet && calls[later].object == closed.object) {
                 e.end = calls[later].at;
                 break;

@@ -3,8 +3,8 @@
 #include <algorithm>
 #include <tuple>
 
-#include "sim/timeline/guard_states.h"
 #include "sim/runs/session.h"
+#include "sim/timeline/guard_states.h"
 
 namespace listpool::sim {
 namespace {

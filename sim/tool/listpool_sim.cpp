@@ -23,13 +23,13 @@
 #include <sstream>
 #include <string>
 
-#include "sim/trace/chrome_trace.h"
+#include "sim/drawing/svg_timeline.h"
 #include "sim/runs/schedule.h"
 #include "sim/runs/session.h"
 #include "sim/runs/session_search.h"
 #include "sim/runs/simulated_program.h"
-#include "sim/drawing/svg_timeline.h"
 #include "sim/timeline/timeline.h"
+#include "sim/trace/chrome_trace.h"
 
 namespace {
 

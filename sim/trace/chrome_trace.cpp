@@ -102,8 +102,7 @@ std::string ChromeTrace(const Timeline& t) {
         events.push_back(
             {band.begin, band.end,
              Complete(kThreads, band.thread, name,
-                      band.activity == Activity::kPausing ? "pause" : "wait", band.begin,
-                      band.end,
+                      band.activity == Activity::kPausing ? "pause" : "wait", band.begin, band.end,
                       Arg("kind", ActivityName(band.activity)) + "," + Arg("on", band.on))});
     }
     for (const GuardSpan& span : t.guards) {

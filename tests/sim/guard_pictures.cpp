@@ -17,11 +17,11 @@
 #include "broken_guards.h"
 #include "guard_recording.h"
 #include "guard_scene.h"
+#include "sim/drawing/svg_timeline.h"
+#include "sim/drawing/timeline_style.h"
 #include "sim/search/fair_cycle.h"
 #include "sim/search/replay.h"
 #include "sim/search/state_search.h"
-#include "sim/drawing/svg_timeline.h"
-#include "sim/drawing/timeline_style.h"
 
 namespace listpool::sim {
 namespace {
@@ -132,7 +132,7 @@ int DrawWithoutSecondReset(const std::string& folder) {
                 run.timeline.marks.push_back(
                     {call.at, call.at + 1,
                      Mark(call.at, "writer " + std::to_string(call.thread) +
-                                         " takes writerMutex; the gate stays open")});
+                                       " takes writerMutex; the gate stays open")});
             }
         }
     }

@@ -148,8 +148,7 @@ RecordedScene RecordGuardScene(const GuardCast& cast, const std::vector<int>& ch
     ProgramRun run;
     Watched<Guard>::onMove = [&run, &clock](bool write, bool in) {
         if (in) {
-            run.sections.push_back(
-                {CurrentThread(), "guard", write, clock.now() - 1, UINT64_MAX});
+            run.sections.push_back({CurrentThread(), "guard", write, clock.now() - 1, UINT64_MAX});
             return;
         }
         for (Section& section : run.sections) {

@@ -95,7 +95,8 @@ TEST(ScheduleCommandTest, ThePrintedCommandReplaysTheRun) {
                     RunCommand(Here(ListpoolSimCommand(replay, session))).starts_with(transcript))
                     << command << " by its choices";
                 const Schedule plain{kind, seed, {}, {}};
-                differ += !RunCommand(Here(ListpoolSimCommand(plain, session))).starts_with(transcript);
+                differ +=
+                    !RunCommand(Here(ListpoolSimCommand(plain, session))).starts_with(transcript);
             }
         }
     }

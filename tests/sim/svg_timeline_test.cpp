@@ -10,11 +10,11 @@
 #include <tuple>
 
 #include "guard_recording.h"
-#include "sim/runs/session.h"
 #include "sim/drawing/svg_timeline.h"
 #include "sim/drawing/svg_writer.h"
-#include "sim/timeline/timeline.h"
 #include "sim/drawing/timeline_style.h"
+#include "sim/runs/session.h"
+#include "sim/timeline/timeline.h"
 
 namespace listpool::sim {
 namespace {
@@ -69,8 +69,7 @@ TEST(SvgTimelineTest, EveryBandOfTheRecordIsDrawnOnceWhereItsTimesAre) {
     using Key = std::tuple<int, std::string, std::string, std::uint64_t, std::uint64_t>;
     std::multiset<Key> recorded;
     for (const Band& band : run.timeline.bands) {
-        recorded.insert(
-            {band.thread, ActivityName(band.activity), band.on, band.begin, band.end});
+        recorded.insert({band.thread, ActivityName(band.activity), band.on, band.begin, band.end});
     }
     std::multiset<Key> drawn;
     for (const Attributes& a : Elements(svg, "rect", "band")) {

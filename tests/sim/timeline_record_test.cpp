@@ -312,8 +312,7 @@ std::vector<std::string> StepProblems(const Timeline& t) {
         if (object == kObjects.end()) {
             continue;
         }
-        for (std::uint64_t step = std::max<std::uint64_t>(band.begin, 1); step < band.end;
-             ++step) {
+        for (std::uint64_t step = std::max<std::uint64_t>(band.begin, 1); step < band.end; ++step) {
             if (!taken(object->second, step - 1)) {
                 problem(step, "a wait for " + object->second + ", which is free");
             }
