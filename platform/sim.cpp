@@ -42,37 +42,42 @@ detail::SimThread* Call(Op op, const void* object, void* state, Prepare prepare)
 
 void NoPreparation(detail::World&, detail::SimThread&) {}
 
+// A call with nothing to hand over or back.
+bool Plain(Op op, const void* object, void* state) {
+    Call(op, object, state, NoPreparation);
+    return true;
+}
+
+// A mutex's or an event's state, listed among the run's when made in one.
+template <typename State>
+State* NewState() {
+    auto* state = new State;
+    if (detail::gWorld != nullptr) {
+        detail::List(*detail::gWorld, state);
+    }
+    return state;
+}
+
 }  // namespace
 
 CMutex::CMutex() {
-    auto* state = new detail::MutexState;
-    m_hObject = state;
-    if (detail::gWorld != nullptr) {
-        detail::List(*detail::gWorld, state);
-    }
+    m_hObject = NewState<detail::MutexState>();
 }
 
 bool CMutex::Lock() {
-    Call(Op::kLock, this, m_hObject, NoPreparation);
-    return true;
+    return Plain(Op::kLock, this, m_hObject);
 }
 
 bool CMutex::Unlock() {
-    Call(Op::kUnlock, this, m_hObject, NoPreparation);
-    return true;
+    return Plain(Op::kUnlock, this, m_hObject);
 }
 
 CEvent::CEvent() {
-    auto* state = new detail::EventState;
-    m_hObject = state;
-    if (detail::gWorld != nullptr) {
-        detail::List(*detail::gWorld, state);
-    }
+    m_hObject = NewState<detail::EventState>();
 }
 
 bool CEvent::Lock() {
-    Call(Op::kEventLock, this, m_hObject, NoPreparation);
-    return true;
+    return Plain(Op::kEventLock, this, m_hObject);
 }
 
 bool CEvent::SetEvent() {

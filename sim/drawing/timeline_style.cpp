@@ -1,6 +1,7 @@
 #include "sim/drawing/timeline_style.h"
 
 #include <algorithm>
+#include <initializer_list>
 
 #include "sim/timeline/guard_states.h"
 
@@ -37,18 +38,12 @@ const char* FileFill(const std::string& file) {
 }
 
 std::string MemberName(const std::string& object) {
-    switch (GuardObject(object).second) {
-        case Activity::kGate:
-            return "gateEvent";
-        case Activity::kWriterTurn:
-            return "writerMutex";
-        case Activity::kReadersLeave:
-            return "noReadersEvent";
-        case Activity::kCountMutex:
-            return "countMutex";
-        default:
-            return object;
-    }
+    // By the activity of waiting at the object, as ActivityFill.
+    static const char* const kMembers[] = {nullptr,       nullptr,          "gateEvent",
+                                           "writerMutex", "noReadersEvent", "countMutex",
+                                           nullptr,       nullptr,          nullptr};
+    const char* member = kMembers[static_cast<int>(GuardObject(object).second)];
+    return member != nullptr ? member : object;
 }
 
 std::string CallLabel(const Call& call) {
@@ -65,18 +60,9 @@ const char* CallFill(const Call& call) {
 
 const char* CallTextFill(const Call& call) {
     // The call's colour, darker, to read on white and on a mark's shade.
-    switch (GuardObject(call.object).second) {
-        case Activity::kGate:
-            return "#5e3c99";
-        case Activity::kWriterTurn:
-            return "#b0287f";
-        case Activity::kReadersLeave:
-            return "#a50f15";
-        case Activity::kCountMutex:
-            return "#6b3e2e";
-        default:
-            return "#444444";
-    }
+    static const char* const kFills[] = {"#444444", "#444444", "#5e3c99", "#b0287f", "#a50f15",
+                                         "#6b3e2e", "#444444", "#444444", "#444444"};
+    return kFills[static_cast<int>(GuardObject(call.object).second)];
 }
 
 int CallLabelsHeight(const Timeline& timeline, int thread) {
@@ -134,20 +120,9 @@ std::string BandLabel(const Band& band, bool named) {
 }
 
 std::string ShortLabel(const Band& band) {
-    switch (band.activity) {
-        case Activity::kGate:
-            return "gate";
-        case Activity::kWriterTurn:
-            return "writer";
-        case Activity::kReadersLeave:
-            return "readers";
-        case Activity::kCountMutex:
-            return "count";
-        case Activity::kInput:
-            return "input";
-        default:
-            return "";
-    }
+    static const char* const kLabels[] = {"",      "",      "gate", "writer", "readers",
+                                          "count", "input", "",     ""};
+    return kLabels[static_cast<int>(band.activity)];
 }
 
 std::string StderrLabel(const Line& line) {
@@ -234,19 +209,27 @@ void GuardItems(Flow& flow, bool steps) {
     }
 }
 
+// The waits the legend lists on the threads' row, then the sections' row.
+void ActivityAndSectionItems(Flow& flow, std::initializer_list<Activity> activities,
+                             const char* insideToWrite) {
+    for (const Activity a : activities) {
+        flow.Item(ActivityFill(a), ActivityText(a));
+    }
+    flow.Row("sections");
+    flow.Item(SectionFill(false), "inside to read");
+    flow.Item(SectionFill(true), insideToWrite);
+}
+
 // The legend of a picture on an axis of steps: a scene of threads on one
 // guard, calls and objects rather than commands and lines.
 void StepItems(Flow& flow) {
     flow.Row("threads");
     flow.Item(CallFill({0, Op::kSleep, "", 0}), "a call taking effect: one step");
     flow.Item(kReadyFill, "ready, while other threads take steps");
-    for (const Activity a : {Activity::kPausing, Activity::kGate, Activity::kWriterTurn,
-                             Activity::kReadersLeave, Activity::kCountMutex}) {
-        flow.Item(ActivityFill(a), ActivityText(a));
-    }
-    flow.Row("sections");
-    flow.Item(SectionFill(false), "inside to read");
-    flow.Item(SectionFill(true), "inside to write (the strip under each thread)");
+    ActivityAndSectionItems(flow,
+                            {Activity::kPausing, Activity::kGate, Activity::kWriterTurn,
+                             Activity::kReadersLeave, Activity::kCountMutex},
+                            "inside to write (the strip under each thread)");
     GuardItems(flow, true);
     flow.Row("objects");
     flow.Item(ObjectFill({"", true, -1, false, 0, 0}), "a mutex free");
@@ -270,14 +253,11 @@ int Legend(Svg& svg, int width, int y, Axis axis) {
     } else {
         flow.Row("threads");
         flow.Item(ActivityFill(Activity::kRunning), "running (takes no virtual time)", 't');
-        for (const Activity a :
-             {Activity::kPausing, Activity::kGate, Activity::kWriterTurn, Activity::kReadersLeave,
-              Activity::kCountMutex, Activity::kInput, Activity::kStream}) {
-            flow.Item(ActivityFill(a), ActivityText(a));
-        }
-        flow.Row("sections");
-        flow.Item(SectionFill(false), "inside to read");
-        flow.Item(SectionFill(true), "inside to write (strips under each thread: pool, then list)");
+        ActivityAndSectionItems(
+            flow,
+            {Activity::kPausing, Activity::kGate, Activity::kWriterTurn, Activity::kReadersLeave,
+             Activity::kCountMutex, Activity::kInput, Activity::kStream},
+            "inside to write (strips under each thread: pool, then list)");
         GuardItems(flow, false);
         flow.Row("marks");
         flow.Item("#000000", "p  a command the console takes (console track)", 't');
