@@ -61,7 +61,8 @@ class Chooser {
     // Called at every step, on whichever thread made the last one, with the
     // ids of the threads that can go on (in start order, at least one) and
     // the thread that made the last step, or -1 if it cannot go on. Yields
-    // the id of one of them, or -1 to end the run there (Ending::kStopped).
+    // the id of one of them, or -1 to end the run there (Ending::kStopped);
+    // any other id ends it as a fault.
     virtual int Choose(const std::vector<int>& enabled, int current) = 0;
 
   protected:
@@ -117,7 +118,7 @@ enum class Ending {
     kDeadlock,   // no thread can go on and none sleeps
     kStepLimit,  // Options::maxSteps reached
     kTimeLimit,  // Options::maxTimeMs reached
-    kFault,      // a misuse (an unlock by a non-owner) or an exception
+    kFault,      // a misuse (an unlock by a non-owner), an exception, a bad pick
     kStopped,    // the chooser ended it
 };
 
