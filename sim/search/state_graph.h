@@ -25,7 +25,7 @@ struct StateGraph {
 
     std::vector<Node> nodes;
 
-    // The choices (Options::replay) of a shortest path from node 0 to `node`.
+    // The choices (for a ReplayChooser) of a shortest path from node 0 to `node`.
     std::vector<int> ChoicesTo(std::uint32_t node) const;
     // Whether some run can go on for ever.
     bool HasCycle() const;
