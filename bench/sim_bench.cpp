@@ -1,9 +1,11 @@
-// The simulator's speed: virtual seconds of a session run per real second.
+// The simulator's speed: virtual seconds of a session run per real second,
+// and states per second of the state search.
 #include <benchmark/benchmark.h>
 
 #include <string>
 
-#include "sim/simulated_program.h"
+#include "sim/runs/session_search.h"
+#include "sim/runs/simulated_program.h"
 
 namespace listpool::sim {
 namespace {
@@ -19,12 +21,12 @@ void CountVirtualTime(benchmark::State& state, std::uint64_t virtualMs) {
 void PrintSession(benchmark::State& state) {
     std::uint64_t virtualMs = 0;
     for (auto _ : state) {
-        const Session session = SimulateListpool({}, "i 7 9 -1\np\nd 7\nf\nq\n");
-        if (!session.ok()) {
+        const ProgramRun run = SimulateListpool({}, "i 7 9 -1\np\nd 7\nf\nq\n");
+        if (!run.ok()) {
             state.SkipWithError("the session failed");
             return;
         }
-        virtualMs += session.outcome.endTimeMs;
+        virtualMs += run.outcome.endTimeMs;
     }
     CountVirtualTime(state, virtualMs);
 }
@@ -42,16 +44,34 @@ void LongSession(benchmark::State& state) {
     input += "q\n";
     std::uint64_t virtualMs = 0;
     for (auto _ : state) {
-        const Session session = SimulateListpool({}, input);
-        if (!session.ok()) {
+        const ProgramRun run = SimulateListpool({}, input);
+        if (!run.ok()) {
             state.SkipWithError("the session failed");
             return;
         }
-        virtualMs += session.outcome.endTimeMs;
+        virtualMs += run.outcome.endTimeMs;
     }
     CountVirtualTime(state, virtualMs);
 }
 BENCHMARK(LongSession)->Arg(25)->Arg(100)->Arg(400)->UseRealTime();
+
+// The state search over every schedule of a session of a collection, a
+// dump and finds beside each other: 414 states, 24,477 steps simulated.
+void EverySchedule(benchmark::State& state) {
+    std::uint64_t states = 0;
+    for (auto _ : state) {
+        const listpool::sim::EverySchedule every =
+            SearchEverySchedule("i 1 2 -1\nd 1\ng\nF 2\n@1400 f\ni 3 4 5 6 -1\nf\ng\nq\n");
+        if (!every.result.failure.empty() || !every.result.complete) {
+            state.SkipWithError("the search failed");
+            return;
+        }
+        states += every.result.states;
+    }
+    state.counters["states_per_s"] =
+        benchmark::Counter(static_cast<double>(states), benchmark::Counter::kIsRate);
+}
+BENCHMARK(EverySchedule)->UseRealTime();
 
 }  // namespace
 }  // namespace listpool::sim

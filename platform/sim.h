@@ -3,9 +3,9 @@
 // A run executes a body on simulated threads: fibers on the calling thread,
 // of which exactly one runs at a time. Every platform call (mutex lock and unlock, event lock,
 // set and reset, thread start, sleep, write, read of input) is a point where
-// the scheduler may switch threads. Time is virtual: SleepMs parks a thread
-// until its wake-up time, and when no thread can go on the clock jumps to the
-// earliest wake-up. A run replays exactly from its options.
+// the scheduler may switch threads, and a chooser picks who goes on. Time is virtual: SleepMs parks
+// a thread until its wake-up time, and when no thread can go on the clock jumps to the earliest
+// wake-up. A run replays exactly from its options and its chooser's.
 #pragma once
 
 #include <cstdint>
@@ -17,18 +17,12 @@
 
 namespace listpool::sim {
 
-enum class Strategy {
-    kFixed,   // keep the running thread while it can go on, else the lowest id
-    kRandom,  // any thread that can go on, uniformly, from the seed
-    kPct,     // random priorities with a few random priority drops, from the seed
-};
-
 // A platform call, as the scheduler sees it.
 enum class Op {
     kBegin,        // a thread's first step
     kLock,         // CMutex::Lock
     kUnlock,       // CMutex::Unlock
-    kWait,         // CEvent::Lock
+    kEventLock,    // CEvent::Lock: passes once the event is set
     kSet,          // CEvent::SetEvent
     kReset,        // CEvent::ResetEvent
     kStartThread,  // StartThread
@@ -40,18 +34,19 @@ enum class Op {
 
 // What an observer is told, for every call, twice: when a thread asks
 // (kRequest) and when the call takes effect (kDone).
-struct Event {
+struct Notice {
     enum Phase { kRequest, kDone };
 
     Phase phase;
-    std::uint64_t timeMs;
+    // Virtual milliseconds; behind a StepClock, the steps taken before.
+    std::uint64_t time;
     int thread;
     Op op;
     // The CMutex or CEvent the call is on, else nullptr.
     const void* object = nullptr;
     // kRequest: the call cannot take effect yet (a taken mutex, a reset
     // event, a sleep, input not yet typed).
-    bool waits = false;
+    bool blocked = false;
     // kStartThread, kDone: the new thread's id.
     int newThread = -1;
     // kWrite: the file ("stdout", "stderr" or a log's name) and the bytes.
@@ -59,13 +54,15 @@ struct Event {
     std::string_view bytes;
 };
 
-// Picks the thread of every step of a run, for a search over schedules.
+// Picks the thread of every step of a run: a strategy
+// (platform/sim/strategies.h) or a search over schedules.
 class Chooser {
   public:
     // Called at every step, on whichever thread made the last one, with the
     // ids of the threads that can go on (in start order, at least one) and
     // the thread that made the last step, or -1 if it cannot go on. Yields
-    // the id of one of them, or -1 to end the run there (Ending::kStopped).
+    // the id of one of them, or -1 to end the run there (Ending::kStopped);
+    // any other id ends it as a fault.
     virtual int Choose(const std::vector<int>& enabled, int current) = 0;
 
   protected:
@@ -76,7 +73,7 @@ class Observer {
   public:
     // Called on whichever thread made the step;
     // the program is stopped meanwhile, so its objects may be looked at.
-    virtual void OnEvent(const Event& event) = 0;
+    virtual void OnNotice(const Notice& notice) = 0;
 
   protected:
     ~Observer() = default;
@@ -89,25 +86,14 @@ struct TypedText {
 };
 
 struct Options {
-    Strategy strategy = Strategy::kFixed;
-    std::uint64_t seed = 0;
-    // kPct: how many times the running thread's priority drops, and the
-    // number of steps the drops are spread over.
-    int pctDrops = 2;
-    std::uint64_t pctSteps = 400;
-    // Forced choices: at the n-th point where more than one thread could go
-    // on, the thread replay[n] goes; after the last, the strategy decides.
-    std::vector<int> replay;
-    // Record every choice point in the outcome.
-    bool recordChoices = false;
+    // Picks every step; nullptr for the fixed schedule (FixedChooser).
+    Chooser* chooser = nullptr;
+    Observer* observer = nullptr;
     // A run that takes longer ends as a failure.
     std::uint64_t maxSteps = 2'000'000;
     std::uint64_t maxTimeMs = 24 * 3'600'000;
     // Logs that cannot be opened.
     std::vector<std::string> unopenable;
-    Observer* observer = nullptr;
-    // Picks every step instead of the strategy and the replay.
-    Chooser* chooser = nullptr;
     // false: threads still alive at the end of the run are dropped where they
     // stopped instead of unwound, which costs more than a short run; only
     // for threads whose stack holds nothing that a destructor must free.
@@ -117,13 +103,6 @@ struct Options {
     std::size_t placeCalls = 0;
     // Names objects in reports; objects it does not name get a number.
     std::function<std::string(const void* object)> nameObject;
-};
-
-// One point where more than one thread could go on.
-struct Choice {
-    int current;  // the thread that made the last step, or -1 if it cannot go on
-    std::vector<int> enabled;
-    int chosen;
 };
 
 struct Write {
@@ -139,7 +118,7 @@ enum class Ending {
     kDeadlock,   // no thread can go on and none sleeps
     kStepLimit,  // Options::maxSteps reached
     kTimeLimit,  // Options::maxTimeMs reached
-    kFault,      // a misuse (an unlock by a non-owner) or an exception
+    kFault,      // a misuse (an unlock by a non-owner), an exception, a bad pick
     kStopped,    // the chooser ended it
 };
 
@@ -155,7 +134,6 @@ struct Outcome {
     std::vector<Write> writes;
     // Everything written, per file: "stdout", "stderr" and each log.
     std::map<std::string, std::string> files;
-    std::vector<Choice> choices;
 
     bool ok() const { return ending == Ending::kExited || ending == Ending::kAllEnded; }
 };
@@ -197,8 +175,7 @@ void MarkPlace(std::uint64_t label);
 // (else nullptr); Op::kEnd for a thread that has ended.
 Op PendingOp(int thread, const void** object = nullptr);
 
-// "fixed", "random seed 7", "pct seed 7": what replays a run.
-std::string Describe(const Options& options);
+// "lock", "wait" (kEventLock), "sleep", ...: as reports and pictures name calls.
 const char* OpName(Op op);
 
 }  // namespace listpool::sim

@@ -9,24 +9,14 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
-packages=(g++ cmake ninja-build dpkg-dev file man-db groff-base lintian devscripts binutils)
-missing=()
-for package in "${packages[@]}"; do
-  dpkg-query -W -f='${Status}' "$package" 2>/dev/null | grep -q 'install ok installed' ||
-    missing+=("$package")
-done
+packages=(dpkg-dev file man-db groff-base lintian devscripts binutils)
 if [ "$(id -u)" -ne 0 ]; then
-  if ((${#missing[@]})); then
-    echo "Missing packages; install them with: apt-get install ${missing[*]}" >&2
-  fi
+  scripts/deps.sh "${packages[@]}" || true # says what is missing
   echo "This check installs and removes the listpool package: run it as root." >&2
   exit 1
 fi
+scripts/deps.sh "${packages[@]}"
 export DEBIAN_FRONTEND=noninteractive
-if ((${#missing[@]})); then
-  apt-get update -q </dev/null
-  apt-get install -y -q --no-install-recommends "${missing[@]}" </dev/null
-fi
 
 # One run at a time on a machine: the package is installed system-wide.
 exec 9>/var/lock/listpool-check-package.lock

@@ -1,7 +1,16 @@
 #!/usr/bin/env bash
-# Makes sure the Debian packages the build and the tests need are installed.
+# Makes sure the Debian packages the build and the tests need are installed:
+#   scripts/deps.sh [PACKAGE...]
 # Nothing is run when they all are. As root the missing ones are installed;
-# anyone else is told what to install.
+# anyone else is told what to install. This is the one place in the project
+# that updates the package lists and installs packages.
+#
+# A mirror part-way through a sync fails some indexes of `apt-get update`
+# for hours while the rest of the archive installs fine, so the update is
+# tried a few times and then the lists at hand are used, with one line that
+# names the indexes that failed. Only a failed `apt-get install` fails the
+# script, with apt's own reason. LISTPOOL_APT_TRIES (3) and
+# LISTPOOL_APT_PAUSE (seconds between tries, 10) tune the retries.
 set -euo pipefail
 packages=(g++ cmake ninja-build libgtest-dev python3 "$@")
 missing=()
@@ -16,5 +25,37 @@ if [ "$(id -u)" -ne 0 ]; then
   exit 1
 fi
 export DEBIAN_FRONTEND=noninteractive
-apt-get update -q
-apt-get install -y -q --no-install-recommends "${missing[@]}"
+say() { echo "deps: $*" >&2; }
+
+log=$(mktemp)
+trap 'rm -f "$log"' EXIT
+tries=${LISTPOOL_APT_TRIES:-3}
+pause=${LISTPOOL_APT_PAUSE:-10}
+# Another apt run (an unattended upgrade, a second stage) may hold the lock
+# for a while; waiting for it is better than failing.
+apt=(-q -o DPkg::Lock::Timeout=300)
+
+updated=no
+for ((try = 1; try <= tries; try++)); do
+  if apt-get "${apt[@]}" update </dev/null >"$log" 2>&1; then
+    updated=yes
+    break
+  fi
+  ((try == tries)) || sleep "$pause"
+done
+if [ "$updated" = no ]; then
+  # apt names each index it could not fetch on a line of its own:
+  # "E: Failed to fetch URL  reason"; anything else is shown as apt said it.
+  failed=$(sed -n 's/^[EW]: Failed to fetch \([^ ]*\) *\(.*\)$/\1 (\2)/p' "$log" | paste -sd ';' -)
+  failed=${failed//;/; }
+  [ -n "$failed" ] || failed=$(grep '^E: ' "$log" | paste -sd ' ' - || true)
+  say "apt-get update failed $tries times, going on with the package lists at hand;" \
+    "failed: ${failed:-no reason given (status of apt-get update non-zero)}"
+fi
+
+if ! apt-get "${apt[@]}" install -y --no-install-recommends "${missing[@]}" </dev/null 2>&1 |
+  tee "$log"; then
+  reason=$(grep '^E: ' "$log" | paste -sd ' ' - || true)
+  say "could not install ${missing[*]}: ${reason:-apt-get install failed}"
+  exit 1
+fi

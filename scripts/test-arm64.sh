@@ -77,6 +77,8 @@ check_build() {
 
 if [ "$runs" = yes ]; then
   say "testing $build/ (aarch64) under qemu-aarch64: $why"
+  # What the package step had to say, such as indexes a mirror failed to give.
+  grep '^deps: ' "$build/deps.log" >&2 || true
   cmake --preset arm64 -DCMAKE_GTEST_DISCOVER_TESTS_DISCOVERY_MODE=POST_BUILD
   cmake --build --preset arm64
   check_build
@@ -87,6 +89,8 @@ if [ "$runs" = yes ]; then
   say "tested $build/ (aarch64) under qemu-aarch64 in $((SECONDS - start)) s, $counted: $why"
 else
   say "building $build/ (aarch64) only, running nothing of it: $why"
+  # What the package step had to say, such as indexes a mirror failed to give.
+  grep '^deps: ' "$build/deps.log" >&2 || true
   # Test discovery would run the test programs at build time; at test time
   # instead, the build needs to run nothing.
   cmake --preset arm64 -DCMAKE_GTEST_DISCOVER_TESTS_DISCOVERY_MODE=PRE_TEST

@@ -78,25 +78,29 @@ if [ -n "${LISTPOOL_FORCE_NO_32BIT:-}" ] && [ "$LISTPOOL_FORCE_NO_32BIT" != 0 ];
   why="LISTPOOL_FORCE_NO_32BIT=$LISTPOOL_FORCE_NO_32BIT, whatever the probe found: $why"
 fi
 
+# What is missing is installed first, quietly, so that the first line says
+# what is tested; what the installation said is shown if it fails. A host
+# that runs 32-bit programs may still get no wine32 from its mirror: then
+# the 64-bit build is tested, as on a host that cannot.
+status=0
+"$root/scripts/windows-packages.sh" "$runs_32bit" >"$probe/packages" 2>build-windows/deps.log ||
+  status=$?
+if [ "$status" -ne 0 ]; then
+  cat build-windows/deps.log >&2
+  fail "$(tail -n 1 build-windows/deps.log)"
+fi
+if [ "$(head -n 1 "$probe/packages")" = 64 ] && [ "$runs_32bit" = yes ]; then
+  runs_32bit=no
+  why="$(sed -n 2p "$probe/packages"), though $why"
+fi
 if [ "$runs_32bit" = yes ]; then
   say "testing the 32-bit build, build-windows/listpool.exe, under wine: $why"
-  # wine32 comes from the i386 architecture; deps.sh updates the package
-  # lists whenever something is missing, so adding the architecture is enough.
-  if ! dpkg --print-foreign-architectures | grep -qx i386; then
-    if [ "$(id -u)" -ne 0 ]; then
-      echo "wine32 needs the i386 architecture; add it as root with:" >&2
-      echo "  dpkg --add-architecture i386 && apt-get update" >&2
-      exit 1
-    fi
-    dpkg --add-architecture i386
-  fi
-  scripts/deps.sh googletest g++-mingw-w64-i686-posix wine wine32:i386
 else
   say "testing the 64-bit build, build-windows-x64/listpool.exe, under wine64; the 32-bit" \
     "build is only built and its imports checked: $why"
-  # No i386 architecture and no wine32: this host could not run them.
-  scripts/deps.sh googletest g++-mingw-w64-i686-posix g++-mingw-w64-x86-64-posix wine wine64
 fi
+# What the package step had to say, such as indexes a mirror failed to give.
+grep '^deps: ' build-windows/deps.log >&2 || true
 
 # The program must run on a plain Windows: it may import system DLLs only.
 check_imports() {

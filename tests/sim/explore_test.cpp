@@ -18,7 +18,7 @@
 #include <string>
 #include <vector>
 
-#include "sim/session_search.h"
+#include "sim/runs/session_search.h"
 #include "sim_helpers.h"
 
 namespace listpool::sim {
@@ -96,7 +96,7 @@ std::vector<std::string> Droppable(const Played& reference) {
 }
 
 void ExpectAllowed(const Played& reference, const Played& run, bool sameEnd) {
-    ASSERT_TRUE(run.session.ok()) << run.Explain();
+    ASSERT_TRUE(run.result.ok()) << run.Explain();
     EXPECT_EQ(run.file("stdout"), reference.file("stdout")) << run.Explain();
     if (sameEnd) {
         EXPECT_EQ(run.outcome().endTimeMs, reference.outcome().endTimeMs) << run.Explain();
@@ -138,15 +138,14 @@ void ExpectEveryScheduleAllowed(const Scenario& scenario) {
     const std::string text = scenario.Text();
     ASSERT_FALSE(text.empty()) << scenario.file;
     const Played reference = Play(text);
-    ASSERT_TRUE(reference.session.ok()) << reference.Explain();
+    ASSERT_TRUE(reference.result.ok()) << reference.Explain();
     const EverySchedule every = SearchEverySchedule(text);
-    Options replay;
-    replay.replay = every.result.replay;
-    ASSERT_EQ(every.result.failure, "") << ReplayCommand(replay, text);
+    Schedule replay{Schedule::Kind::kReplay, 0, {}, every.result.replay};
+    ASSERT_EQ(every.result.failure, "") << ListpoolSimCommand(replay, text);
     EXPECT_TRUE(every.result.complete);
-    for (const auto& [key, session] : every.outcomes) {
-        replay.replay = every.result.outcomes.at(key);
-        ExpectAllowed(reference, Played{session, ReplayCommand(replay, text)}, scenario.sameEnd);
+    for (const auto& [key, run] : every.outcomes) {
+        replay.choices = every.result.outcomes.at(key);
+        ExpectAllowed(reference, Played{run, ListpoolSimCommand(replay, text)}, scenario.sameEnd);
     }
     std::printf("%s; %zu distinct outcome(s)\n", Figures(every.result).c_str(),
                 every.outcomes.size());
@@ -167,25 +166,22 @@ TEST(EveryScheduleLargeTest, TenMixedWorkersWriteWhatTheProgramAllows) {
 
 // Plays the scenario under every seed of the strategy and checks each run
 // against the fixed schedule's.
-void ExpectSampledSchedulesAllowed(const Scenario& scenario, Strategy strategy) {
+// PCT's drops are spread over the choice points of the fixed schedule.
+void ExpectSampledSchedulesAllowed(const Scenario& scenario, Schedule::Kind kind) {
     const Played reference = Play(scenario.session);
-    ASSERT_TRUE(reference.session.ok()) << reference.Explain();
+    ASSERT_TRUE(reference.result.ok()) << reference.Explain();
+    const PctParameters pct{3, ChoicePoints(scenario.session)};
     for (std::uint64_t seed = 1; seed <= Seeds() && !testing::Test::HasFailure(); ++seed) {
-        Options options;
-        options.strategy = strategy;
-        options.seed = seed;
-        options.pctDrops = 3;
-        options.pctSteps = reference.outcome().steps;
-        ExpectAllowed(reference, Play(scenario.session, options), scenario.sameEnd);
+        ExpectAllowed(reference, Play(scenario.session, {kind, seed, pct, {}}), scenario.sameEnd);
     }
 }
 
 TEST(SampledScheduleTest, RandomSchedulesOfTenMixedWorkersWriteWhatTheProgramAllows) {
-    ExpectSampledSchedulesAllowed(kTenMixedWorkers, Strategy::kRandom);
+    ExpectSampledSchedulesAllowed(kTenMixedWorkers, Schedule::Kind::kRandom);
 }
 
 TEST(SampledScheduleTest, PctSchedulesOfTenMixedWorkersWriteWhatTheProgramAllows) {
-    ExpectSampledSchedulesAllowed(kTenMixedWorkers, Strategy::kPct);
+    ExpectSampledSchedulesAllowed(kTenMixedWorkers, Schedule::Kind::kPct);
 }
 
 // A run the search stops may leave bytes in standard output's buffer, which
@@ -219,10 +215,10 @@ TEST(EveryScheduleTest, FindsEveryOutcomeThatPlainEnumerationFinds) {
         ASSERT_EQ(searched.result.failure, "");
         ASSERT_EQ(enumerated.result.failure, "");
         std::vector<std::string> found, all;
-        for (const auto& [key, session] : searched.outcomes) {
+        for (const auto& [key, run] : searched.outcomes) {
             found.push_back(key);
         }
-        for (const auto& [key, session] : enumerated.outcomes) {
+        for (const auto& [key, run] : enumerated.outcomes) {
             all.push_back(key);
         }
         EXPECT_EQ(found, all);

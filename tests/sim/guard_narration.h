@@ -106,7 +106,7 @@ inline std::string WhatGuardMdSays(Sequence in, Op op, const std::string& name,
         return "";
     }
     static const std::map<Op, std::string> kCalls = {{Op::kLock, "->Lock()"},
-                                                     {Op::kWait, "->Lock()"},
+                                                     {Op::kEventLock, "->Lock()"},
                                                      {Op::kUnlock, "->Unlock()"},
                                                      {Op::kSet, "->SetEvent()"},
                                                      {Op::kReset, "->ResetEvent()"}};

@@ -23,8 +23,10 @@
 #include "guard_narration.h"
 #include "guard_scene.h"
 #include "platform/thread_annotations.h"
-#include "sim/explore_page.h"
-#include "sim/state_search.h"
+#include "sim/explore/explore_page.h"
+#include "sim/search/choice_text.h"
+#include "sim/search/replay.h"
+#include "sim/search/state_search.h"
 #include "store/read_write_guard.h"
 
 namespace listpool::sim {
@@ -183,9 +185,8 @@ int ForGuard(const std::string& name, Run run) {
 
 std::vector<int> Choices(const std::string& text) {
     std::vector<int> choices;
-    std::istringstream in(text);
-    for (int thread; in >> thread;) {
-        choices.push_back(thread);
+    if (!ParseChoices(text, choices)) {
+        throw std::runtime_error("not a line of choices: " + text);
     }
     return choices;
 }

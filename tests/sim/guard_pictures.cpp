@@ -17,9 +17,11 @@
 #include "broken_guards.h"
 #include "guard_recording.h"
 #include "guard_scene.h"
-#include "sim/state_search.h"
-#include "sim/svg_timeline.h"
-#include "sim/timeline_style.h"
+#include "sim/drawing/svg_timeline.h"
+#include "sim/drawing/timeline_style.h"
+#include "sim/search/fair_cycle.h"
+#include "sim/search/replay.h"
+#include "sim/search/state_search.h"
 
 namespace listpool::sim {
 namespace {
@@ -51,7 +53,7 @@ std::string Mark(std::uint64_t step, const std::string& text) {
 std::string OthersInside(const RecordedScene& run, int thread, std::uint64_t step) {
     std::string others;
     for (const Section& s : run.timeline.sections) {
-        if (s.thread != thread && s.beginMs <= step && step < s.endMs) {
+        if (s.thread != thread && s.begin <= step && step < s.end) {
             others += (others.empty() ? "" : " and ") +
                       std::string(s.write ? "writer " : "reader ") + std::to_string(s.thread);
         }
@@ -79,10 +81,10 @@ int DrawWithoutRecheck(const std::string& folder) {
     const std::string who =
         (in.thread > kTwoRounds.readers ? "writer " : "reader ") + std::to_string(in.thread);
     for (const Call& call : run.timeline.calls) {
-        if (call.thread == in.thread && call.op == Op::kWait &&
-            call.object == "guard no-readers event" && call.atMs < step) {
+        if (call.thread == in.thread && call.op == Op::kEventLock &&
+            call.object == "guard no-readers event" && call.at < step) {
             run.timeline.marks.assign(
-                1, {call.atMs, call.atMs + 1, Mark(call.atMs, who + " finds noReadersEvent set")});
+                1, {call.at, call.at + 1, Mark(call.at, who + " finds noReadersEvent set")});
         }
     }
     run.timeline.marks.push_back({step, step + 1,
@@ -125,20 +127,20 @@ int DrawWithoutSecondReset(const std::string& folder) {
             continue;
         }
         for (const ObjectSpan& gate : run.timeline.objects) {
-            if (gate.object == "guard gate" && gate.signalled && gate.beginMs <= call.atMs &&
-                call.atMs < gate.endMs) {
+            if (gate.object == "guard gate" && gate.signalled && gate.begin <= call.at &&
+                call.at < gate.end) {
                 run.timeline.marks.push_back(
-                    {call.atMs, call.atMs + 1,
-                     Mark(call.atMs, "writer " + std::to_string(call.thread) +
-                                         " takes writerMutex; the gate stays open")});
+                    {call.at, call.at + 1,
+                     Mark(call.at, "writer " + std::to_string(call.thread) +
+                                       " takes writerMutex; the gate stays open")});
             }
         }
     }
     // The writer kept out: the one holding writerMutex round the lap.
     std::string writer = "a writer";
     for (const ObjectSpan& span : run.timeline.objects) {
-        if (span.object == "guard writer mutex" && span.holder >= 0 && span.beginMs <= lapBegin &&
-            lapEnd <= span.endMs) {
+        if (span.object == "guard writer mutex" && span.holder >= 0 && span.begin <= lapBegin &&
+            lapEnd <= span.end) {
             writer = "writer " + std::to_string(span.holder);
         }
     }

@@ -14,8 +14,8 @@
 #include "guard_scene.h"
 #include "platform/sim.h"
 #include "platform/thread_annotations.h"
-#include "sim/step_clock.h"
-#include "sim/timeline.h"
+#include "sim/timeline/step_clock.h"
+#include "sim/timeline/timeline.h"
 
 namespace listpool::sim {
 
@@ -89,16 +89,16 @@ RecordedScene RecordGuardScene(const GuardCast& cast, const std::vector<int>& ch
         Scene& scene;
         Tee(TimelineRecorder& r, std::vector<std::int32_t>& c, RecordedScene& d, Scene& s)
             : recorder(r), readerCounts(c), recorded(d), scene(s) {}
-        void OnEvent(const Event& event) override {
-            recorder.OnEvent(event);
-            if (event.phase == Event::kRequest || event.op == Op::kEnd) {
+        void OnNotice(const Notice& notice) override {
+            recorder.OnNotice(notice);
+            if (notice.phase == Notice::kRequest || notice.op == Op::kEnd) {
                 // Every thread is stopped at a call until the next step.
                 const auto* guard = Watched<Guard>::last;
-                readerCounts.resize(event.timeMs + 1);
-                readerCounts[event.timeMs] = guard != nullptr ? ReaderCount(*guard) : 0;
+                readerCounts.resize(notice.time + 1);
+                readerCounts[notice.time] = guard != nullptr ? ReaderCount(*guard) : 0;
                 if (recorded.failure.empty() && !scene.Check().empty()) {
                     recorded.failure = scene.Check();
-                    recorded.failedAt = event.timeMs;
+                    recorded.failedAt = notice.time;
                 }
             }
         }
@@ -145,33 +145,32 @@ RecordedScene RecordGuardScene(const GuardCast& cast, const std::vector<int>& ch
         return found == names.end() ? std::string() : found->second;
     };
     Watched<Guard>::last = nullptr;
-    Session session;
-    Watched<Guard>::onMove = [&session, &clock](bool write, bool in) {
+    ProgramRun run;
+    Watched<Guard>::onMove = [&run, &clock](bool write, bool in) {
         if (in) {
-            session.sections.push_back(
-                {CurrentThread(), "guard", write, clock.now() - 1, UINT64_MAX});
+            run.sections.push_back({CurrentThread(), "guard", write, clock.now() - 1, UINT64_MAX});
             return;
         }
-        for (Section& section : session.sections) {
-            if (section.thread == CurrentThread() && section.endMs == UINT64_MAX) {
-                section.endMs = clock.now();
+        for (Section& section : run.sections) {
+            if (section.thread == CurrentThread() && section.end == UINT64_MAX) {
+                section.end = clock.now();
             }
         }
     };
-    session.outcome = scene.Play(options);
+    run.outcome = scene.Play(options);
     Watched<Guard>::onMove = nullptr;
     options.nameObject(nullptr);
-    session.guards = {"guard"};
-    session.objectNames = names;
+    run.guards = {"guard"};
+    run.objectNames = names;
     Timeline& t = recorded.timeline;
-    t = recorder.Build(session, Axis::kSteps);
+    t = recorder.Build(run, Axis::kSteps);
     // readerCount after each step, as the objects' states are shown.
-    for (std::uint64_t step = 0; step < t.endMs && step + 1 < readerCounts.size(); ++step) {
+    for (std::uint64_t step = 0; step < t.end && step + 1 < readerCounts.size(); ++step) {
         const std::string value = std::to_string(readerCounts[step + 1]);
         if (t.values.empty() || t.values.back().value != value) {
             t.values.push_back({"readerCount", value, step, step + 1});
         }
-        t.values.back().endMs = step + 1;
+        t.values.back().end = step + 1;
     }
     for (ThreadTrack& track : t.threads) {
         track.name = track.thread == 0              ? "main"

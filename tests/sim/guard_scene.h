@@ -9,7 +9,7 @@
 
 #include "platform/sim.h"
 #include "platform/thread.h"
-#include "sim/state_search.h"
+#include "sim/search/state_search.h"
 
 namespace listpool::sim {
 
@@ -86,7 +86,7 @@ class GuardScene final : public SearchScene {
         for (int n = 1; n < static_cast<int>(threads_.size()); ++n) {
             const Thread& thread = threads_[static_cast<std::size_t>(n)];
             const void* object = nullptr;
-            if (thread.reader && PendingOp(n, &object) == Op::kWait &&
+            if (thread.reader && PendingOp(n, &object) == Op::kEventLock &&
                 object == guard_->gateEvent) {
                 labels |= kReaderAtGate << (n - 1);
             } else if (!thread.reader && thread.phase == Phase::kArrived) {

@@ -8,13 +8,15 @@
 #include <algorithm>
 #include <cstdio>
 #include <cstdlib>
-#include <sstream>
 #include <string>
 #include <vector>
 
 #include "broken_guards.h"
 #include "guard_scene.h"
-#include "sim/state_search.h"
+#include "sim/search/choice_text.h"
+#include "sim/search/fair_cycle.h"
+#include "sim/search/replay.h"
+#include "sim/search/state_search.h"
 #include "store/read_write_guard.h"
 
 namespace listpool::sim {
@@ -26,7 +28,7 @@ std::string TestName() {
 }
 
 // The one command that replays `choices` in this test, and what it shows.
-std::string ReplayCommand(const std::vector<int>& choices) {
+std::string GuardReplayCommand(const std::vector<int>& choices) {
     return "LISTPOOL_GUARD_REPLAY='" + ChoiceText(choices) +
            "' build/tests/sim/listpool_sim_tests --gtest_filter=" + TestName();
 }
@@ -41,9 +43,9 @@ bool Replaying(const GuardCast& cast) {
         return false;
     }
     std::vector<int> choices;
-    std::istringstream in(text);
-    for (int thread; in >> thread;) {
-        choices.push_back(thread);
+    if (!ParseChoices(text, choices)) {
+        ADD_FAILURE() << "LISTPOOL_GUARD_REPLAY holds more than choices: " << text;
+        return true;
     }
     GuardScene<Guard> scene(cast);
     const Replayed replayed = Replay(scene, choices);
@@ -101,7 +103,7 @@ FairCycle FairCycleOf(const GuardCast& cast, const SearchResult& result, std::ui
         EXPECT_NE(all & label, 0u) << "the label does not hold all the way round";
     }
     std::printf("fair cycle: prefix of %zu choices, lap of %zu; replay: %s\n", start,
-                cycle.lap.size(), ReplayCommand(twice).c_str());
+                cycle.lap.size(), GuardReplayCommand(twice).c_str());
     return cycle;
 }
 
@@ -128,7 +130,7 @@ TEST(GuardSearchTest, EveryStateKeepsWritersAloneAndEveryRunEnds) {
         GTEST_SKIP();
     }
     const SearchResult result = Search<ReadWriteGuard>(kTwoRounds);
-    ASSERT_EQ(result.failure, "") << ReplayCommand(result.replay);
+    ASSERT_EQ(result.failure, "") << GuardReplayCommand(result.replay);
     EXPECT_TRUE(result.complete);
     EXPECT_FALSE(result.graph.HasCycle()) << "some run of finite rounds goes on for ever";
     std::printf("schedules: %.4g\n", result.graph.Schedules());
@@ -147,7 +149,7 @@ TEST(GuardSearchLargeTest, EveryStateKeepsWritersAloneAndEveryRunEndsInThreeRoun
         GTEST_SKIP();
     }
     const SearchResult result = Search<ReadWriteGuard>(kCast);
-    ASSERT_EQ(result.failure, "") << ReplayCommand(result.replay);
+    ASSERT_EQ(result.failure, "") << GuardReplayCommand(result.replay);
     EXPECT_TRUE(result.complete);
     EXPECT_FALSE(result.graph.HasCycle()) << "some run of finite rounds goes on for ever";
 }
@@ -158,13 +160,13 @@ TEST(GuardSearchTest, WritersGetInPastOverlappingReadersWhoPassTheGateUnlessWrit
     }
     using Scene = GuardScene<ReadWriteGuard>;
     const SearchResult finite = Search<ReadWriteGuard>(kReadersForEver);
-    ASSERT_EQ(finite.failure, "") << ReplayCommand(finite.replay);
+    ASSERT_EQ(finite.failure, "") << GuardReplayCommand(finite.replay);
     for (const std::uint32_t label : EachBit(Scene::AnyWriterWaits(kReadersForEver) |
                                              Scene::AnyReaderAtGate(kReadersForEver))) {
         EXPECT_FALSE((FairCycleOf<ReadWriteGuard>(kReadersForEver, finite, label).found)) << label;
     }
     const SearchResult endless = Search<ReadWriteGuard>(kAllForEver);
-    ASSERT_EQ(endless.failure, "") << ReplayCommand(endless.replay);
+    ASSERT_EQ(endless.failure, "") << GuardReplayCommand(endless.replay);
     EXPECT_TRUE((FairCycleOf<ReadWriteGuard>(kAllForEver, endless, Scene::kReaderAtGate).found));
 }
 
@@ -178,7 +180,7 @@ TEST(GuardSearchTest, FindsTheReaderInsideAGuardWithoutTheRecheck) {
     GuardScene<broken::WithoutRecheck> scene(kTwoRounds);
     EXPECT_EQ(Replay(scene, result.replay).failure, result.failure);
     std::printf("found: %s\nreplay: %s\n", result.failure.c_str(),
-                ReplayCommand(result.replay).c_str());
+                GuardReplayCommand(result.replay).c_str());
 }
 
 TEST(GuardSearchTest, FindsTheWriterKeptOutWithoutTheSecondGateReset) {

@@ -5,7 +5,7 @@
 namespace listpool::sim {
 
 std::uint64_t Played::TimeOf(const std::string& file, std::string_view text, int nth) const {
-    for (const Write& write : session.outcome.writes) {
+    for (const Write& write : result.outcome.writes) {
         if (write.file == file && write.bytes.find(text) != std::string::npos && --nth == 0) {
             return write.timeMs;
         }
@@ -15,7 +15,7 @@ std::uint64_t Played::TimeOf(const std::string& file, std::string_view text, int
 
 std::vector<Section> Played::SectionsOf(int thread, const std::string& guard) const {
     std::vector<Section> found;
-    for (const Section& section : session.sections) {
+    for (const Section& section : result.sections) {
         if (section.thread == thread && section.guard == guard) {
             found.push_back(section);
         }
@@ -24,15 +24,26 @@ std::vector<Section> Played::SectionsOf(int thread, const std::string& guard) co
 }
 
 std::string Played::Explain() const {
-    return Transcript(session.outcome) + (session.violation.empty() ? "" : "VIOLATION ") +
-           session.violation + "replay: " + replay + "\n";
+    return Transcript(result.outcome) + (result.violation.empty() ? "" : "VIOLATION ") +
+           result.violation + "replay: " + replay + "\n";
 }
 
-Played Play(std::string_view session, Options options) {
+Played Play(std::string_view session, const Schedule& schedule, Options options) {
+    ScheduleChooser chooser(schedule);
+    options.chooser = &chooser;
     Played played;
-    played.session = SimulateListpool(options, session);
-    played.replay = ReplayCommand(options, session);
+    played.result = SimulateListpool(options, session);
+    played.replay = ListpoolSimCommand(schedule, session);
     return played;
+}
+
+std::uint64_t ChoicePoints(std::string_view session) {
+    FixedChooser fixed;
+    RecordingChooser recording(fixed);
+    Options options;
+    options.chooser = &recording;
+    SimulateListpool(options, session);
+    return recording.choices().size();
 }
 
 std::string Log(const std::string& name, const std::string& report) {

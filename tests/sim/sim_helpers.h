@@ -9,9 +9,10 @@
 #include <string_view>
 #include <vector>
 
-#include "sim/guard_watch.h"
-#include "sim/session.h"
-#include "sim/simulated_program.h"
+#include "sim/runs/guard_watch.h"
+#include "sim/runs/schedule.h"
+#include "sim/runs/session.h"
+#include "sim/runs/simulated_program.h"
 
 namespace listpool::sim {
 
@@ -24,14 +25,14 @@ inline const std::string kGarbageDone = "Thread: [GarbageThread.0]: Garbage Coll
 // One run of a session, its sections and waits, and what failed, with the
 // command that replays it.
 struct Played {
-    Session session;
+    ProgramRun result;
     std::string replay;
 
-    const Outcome& outcome() const { return session.outcome; }
+    const Outcome& outcome() const { return result.outcome; }
     const std::string& file(const std::string& name) const {
         static const std::string kNone;
-        const auto found = session.outcome.files.find(name);
-        return found == session.outcome.files.end() ? kNone : found->second;
+        const auto found = result.outcome.files.find(name);
+        return found == result.outcome.files.end() ? kNone : found->second;
     }
     // The time of the n-th write (from 1) to file that holds text, or
     // UINT64_MAX when there is none.
@@ -42,7 +43,11 @@ struct Played {
     std::string Explain() const;
 };
 
-Played Play(std::string_view session, Options options = {});
+// Runs the session under the schedule, with the other options given.
+Played Play(std::string_view session, const Schedule& schedule = {}, Options options = {});
+
+// The choice points of the session's fixed schedule.
+std::uint64_t ChoicePoints(std::string_view session);
 
 // A log's expected text: its initialisation line, then the report.
 std::string Log(const std::string& name, const std::string& report);

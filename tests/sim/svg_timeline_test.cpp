@@ -10,11 +10,11 @@
 #include <tuple>
 
 #include "guard_recording.h"
-#include "sim/session.h"
-#include "sim/svg_timeline.h"
-#include "sim/svg_writer.h"
-#include "sim/timeline.h"
-#include "sim/timeline_style.h"
+#include "sim/drawing/svg_timeline.h"
+#include "sim/drawing/svg_writer.h"
+#include "sim/drawing/timeline_style.h"
+#include "sim/runs/session.h"
+#include "sim/timeline/timeline.h"
 
 namespace listpool::sim {
 namespace {
@@ -59,18 +59,17 @@ std::string Svg(const Recorded& run) {
 
 TEST(SvgTimelineTest, EveryBandOfTheRecordIsDrawnOnceWhereItsTimesAre) {
     const Recorded run = RecordListpool({}, "i 7 9 -1\np\nF 9\nd 7\ng\n@19000 f\nq\n");
-    ASSERT_TRUE(run.session.ok());
+    ASSERT_TRUE(run.result.ok());
     const std::string svg = Svg(run);
     const Attributes root = Elements(svg, "svg", "").at(0);
     const double left = std::stod(root.at("data-plot-left"));
     const double scale = std::stod(root.at("data-px-per-ms"));
-    EXPECT_EQ(Ms(root, "data-end-ms"), run.timeline.endMs);
+    EXPECT_EQ(Ms(root, "data-end-ms"), run.timeline.end);
 
     using Key = std::tuple<int, std::string, std::string, std::uint64_t, std::uint64_t>;
     std::multiset<Key> recorded;
     for (const Band& band : run.timeline.bands) {
-        recorded.insert(
-            {band.thread, ActivityName(band.activity), band.on, band.beginMs, band.endMs});
+        recorded.insert({band.thread, ActivityName(band.activity), band.on, band.begin, band.end});
     }
     std::multiset<Key> drawn;
     for (const Attributes& a : Elements(svg, "rect", "band")) {
@@ -90,14 +89,14 @@ TEST(SvgTimelineTest, EveryBandOfTheRecordIsDrawnOnceWhereItsTimesAre) {
 
 TEST(SvgTimelineTest, SectionsGuardStatesCommandsAndLinesAreTheRecords) {
     const Recorded run = RecordListpool({}, "i 7 9 -1\np\nd 7\nq\n");
-    ASSERT_TRUE(run.session.ok());
+    ASSERT_TRUE(run.result.ok());
     const Timeline& t = run.timeline;
     const std::string svg = Svg(run);
 
     using SectionKey = std::tuple<int, std::string, std::string, std::uint64_t, std::uint64_t>;
     std::set<SectionKey> recorded;
     for (const Section& s : t.sections) {
-        recorded.insert({s.thread, s.guard, s.write ? "write" : "read", s.beginMs, s.endMs});
+        recorded.insert({s.thread, s.guard, s.write ? "write" : "read", s.begin, s.end});
     }
     std::set<SectionKey> drawn;
     for (const Attributes& a : Elements(svg, "rect", "section")) {
@@ -117,20 +116,20 @@ TEST(SvgTimelineTest, SectionsGuardStatesCommandsAndLinesAreTheRecords) {
         EXPECT_EQ(spans[n].at("data-state"), GuardStateName(t.guards[n].state));
         EXPECT_EQ(std::stoi(spans[n].at("data-readers")), t.guards[n].readers);
         EXPECT_EQ(std::stoi(spans[n].at("data-writer")), t.guards[n].writer);
-        EXPECT_EQ(Ms(spans[n], "data-begin-ms"), t.guards[n].beginMs);
-        EXPECT_EQ(Ms(spans[n], "data-end-ms"), t.guards[n].endMs);
+        EXPECT_EQ(Ms(spans[n], "data-begin-ms"), t.guards[n].begin);
+        EXPECT_EQ(Ms(spans[n], "data-end-ms"), t.guards[n].end);
     }
 
     const std::vector<Attributes> commands = Elements(svg, "g", "command");
     ASSERT_EQ(commands.size(), t.commands.size());
     for (std::size_t n = 0; n < commands.size(); ++n) {
-        EXPECT_EQ(Ms(commands[n], "data-ms"), t.commands[n].timeMs);
+        EXPECT_EQ(Ms(commands[n], "data-ms"), t.commands[n].time);
         EXPECT_EQ(commands[n].at("data-label"), t.commands[n].label);
     }
     // Lines are drawn track by track; compare them as sets.
     std::multiset<std::tuple<int, std::string, std::uint64_t>> lines;
     for (const Line& line : t.lines) {
-        lines.insert({line.thread, line.file, line.timeMs});
+        lines.insert({line.thread, line.file, line.time});
     }
     std::multiset<std::tuple<int, std::string, std::uint64_t>> marks;
     for (const Attributes& a : Elements(svg, "path", "line")) {
@@ -155,7 +154,7 @@ TEST(SvgTimelineTest, OnAnAxisOfStepsEachCallObjectValueAndMarkIsDrawnAtItsSteps
     const double scale = std::stod(root.at("data-px-per-ms"));
     EXPECT_EQ(scale, SvgOptions().pxPerStep);
     // Every step has its column, and nothing more.
-    EXPECT_EQ(std::stod(root.at("width")), left + kPlotRight + scale * t.endMs);
+    EXPECT_EQ(std::stod(root.at("width")), left + kPlotRight + scale * t.end);
     auto x = [&](std::uint64_t step) { return left + scale * static_cast<double>(step); };
 
     // Calls are drawn track by track; a step has one.
@@ -169,8 +168,8 @@ TEST(SvgTimelineTest, OnAnAxisOfStepsEachCallObjectValueAndMarkIsDrawnAtItsSteps
         EXPECT_EQ(std::stoi(calls[n].at("data-thread")), call.thread);
         EXPECT_EQ(calls[n].at("data-op"), OpName(call.op));
         EXPECT_EQ(calls[n].at("data-object"), call.object);
-        EXPECT_EQ(Ms(calls[n], "data-begin-ms"), call.atMs);
-        EXPECT_NEAR(std::stod(calls[n].at("x")), x(call.atMs) + 1, 0.01);
+        EXPECT_EQ(Ms(calls[n], "data-begin-ms"), call.at);
+        EXPECT_NEAR(std::stod(calls[n].at("x")), x(call.at) + 1, 0.01);
         EXPECT_NEAR(std::stod(calls[n].at("width")), scale - 2, 0.01);
     }
     const std::vector<Attributes> objects = Elements(svg, "rect", "object");
@@ -180,15 +179,15 @@ TEST(SvgTimelineTest, OnAnAxisOfStepsEachCallObjectValueAndMarkIsDrawnAtItsSteps
         EXPECT_EQ(objects[n].at("data-object"), span.object);
         EXPECT_EQ(std::stoi(objects[n].at("data-holder")), span.holder);
         EXPECT_EQ(objects[n].at("data-signalled"), span.signalled ? "1" : "0");
-        EXPECT_NEAR(std::stod(objects[n].at("x")), x(span.beginMs), 0.01);
-        EXPECT_NEAR(std::stod(objects[n].at("width")), x(span.endMs) - x(span.beginMs), 0.01);
+        EXPECT_NEAR(std::stod(objects[n].at("x")), x(span.begin), 0.01);
+        EXPECT_NEAR(std::stod(objects[n].at("width")), x(span.end) - x(span.begin), 0.01);
     }
     const std::vector<Attributes> values = Elements(svg, "rect", "value");
     ASSERT_EQ(values.size(), t.values.size());
     ASSERT_FALSE(values.empty());
     for (std::size_t n = 0; n < values.size(); ++n) {
         EXPECT_EQ(values[n].at("data-value"), t.values[n].value);
-        EXPECT_NEAR(std::stod(values[n].at("x")), x(t.values[n].beginMs), 0.01);
+        EXPECT_NEAR(std::stod(values[n].at("x")), x(t.values[n].begin), 0.01);
     }
     const std::vector<Attributes> marks = Elements(svg, "g", "mark");
     ASSERT_EQ(marks.size(), 2u);

@@ -8,8 +8,9 @@
 
 #include "broken_guards.h"
 #include "guard_recording.h"
-#include "sim/session.h"
-#include "sim/timeline.h"
+#include "sim/runs/schedule.h"
+#include "sim/runs/session.h"
+#include "sim/timeline/timeline.h"
 
 namespace listpool::sim {
 namespace {
@@ -38,28 +39,28 @@ void ExpectBand(const Band& band, Activity activity, const std::string& on, std:
                 std::uint64_t end) {
     EXPECT_EQ(ActivityName(band.activity), std::string(ActivityName(activity)));
     EXPECT_EQ(band.on, on);
-    EXPECT_EQ(band.beginMs, begin) << ActivityName(band.activity);
-    EXPECT_EQ(band.endMs, end) << ActivityName(band.activity);
+    EXPECT_EQ(band.begin, begin) << ActivityName(band.activity);
+    EXPECT_EQ(band.end, end) << ActivityName(band.activity);
 }
 
 void ExpectSpan(const GuardSpan& span, GuardState state, int readers, int writer,
                 std::uint64_t begin, std::uint64_t end) {
     EXPECT_EQ(GuardStateName(span.state), std::string(GuardStateName(state)));
-    EXPECT_EQ(span.readers, readers) << GuardStateName(span.state) << " at " << span.beginMs;
-    EXPECT_EQ(span.writer, writer) << GuardStateName(span.state) << " at " << span.beginMs;
-    EXPECT_EQ(span.beginMs, begin) << GuardStateName(span.state);
-    EXPECT_EQ(span.endMs, end) << GuardStateName(span.state);
+    EXPECT_EQ(span.readers, readers) << GuardStateName(span.state) << " at " << span.begin;
+    EXPECT_EQ(span.writer, writer) << GuardStateName(span.state) << " at " << span.begin;
+    EXPECT_EQ(span.begin, begin) << GuardStateName(span.state);
+    EXPECT_EQ(span.end, end) << GuardStateName(span.state);
 }
 
 TEST(TimelineRecordTest, ADeleteWaitsAtTheListUntilThePrintLeaves) {
     const Recorded run = RecordListpool({}, "i 7 9 -1\np\nd 7\nq\n");
-    ASSERT_TRUE(run.session.ok()) << Transcript(run.session.outcome);
+    ASSERT_TRUE(run.result.ok()) << Transcript(run.result.outcome);
     const Timeline& t = run.timeline;
-    EXPECT_EQ(t.endMs, 10600u);
+    EXPECT_EQ(t.end, 10600u);
     ASSERT_EQ(t.threads.size(), 2u);
     EXPECT_EQ(t.threads[1].name, "print 1");
-    EXPECT_EQ(t.threads[1].beginMs, 200u);
-    EXPECT_EQ(t.threads[1].endMs, 10200u);
+    EXPECT_EQ(t.threads[1].begin, 200u);
+    EXPECT_EQ(t.threads[1].end, 10200u);
 
     // The print pauses twice inside the list, and runs between.
     const std::vector<Band> print = BandsOf(t, 1);
@@ -95,7 +96,7 @@ TEST(TimelineRecordTest, ADeleteWaitsAtTheListUntilThePrintLeaves) {
 
 TEST(TimelineRecordTest, CommandsAreTakenAtThePromptOrWhenTheirInputComes) {
     const Recorded run = RecordListpool({}, "i 7 -1\n@1500 p\nF 7\nx\nd 7\n");
-    ASSERT_TRUE(run.session.ok()) << Transcript(run.session.outcome);
+    ASSERT_TRUE(run.result.ok()) << Transcript(run.result.outcome);
     const Timeline& t = run.timeline;
     ASSERT_EQ(t.commands.size(), 6u);
     // The delete waits for the print (1.5 s to 11.5 s); then the console
@@ -103,7 +104,7 @@ TEST(TimelineRecordTest, CommandsAreTakenAtThePromptOrWhenTheirInputComes) {
     const std::pair<std::uint64_t, const char*> expected[] = {
         {0, "i"}, {1500, "p"}, {1700, "F 7"}, {1900, "?"}, {2100, "d 7"}, {11700, "quit"}};
     for (std::size_t n = 0; n < 6; ++n) {
-        EXPECT_EQ(t.commands[n].timeMs, expected[n].first) << n;
+        EXPECT_EQ(t.commands[n].time, expected[n].first) << n;
         EXPECT_EQ(t.commands[n].label, expected[n].second) << n;
     }
     EXPECT_EQ(t.commands[2].answer, "Please enter the key to find: Going to find: 7");
@@ -115,7 +116,7 @@ TEST(TimelineRecordTest, CommandsAreTakenAtThePromptOrWhenTheirInputComes) {
 
 TEST(TimelineRecordTest, LinesAreEachWriteSplitAtItsNewlines) {
     const Recorded run = RecordListpool({}, "g\nq\n");
-    ASSERT_TRUE(run.session.ok()) << Transcript(run.session.outcome);
+    ASSERT_TRUE(run.result.ok()) << Transcript(run.result.outcome);
     std::vector<Line> stdoutLines;
     for (const Line& line : run.timeline.lines) {
         EXPECT_FALSE(line.text.empty());
@@ -127,15 +128,15 @@ TEST(TimelineRecordTest, LinesAreEachWriteSplitAtItsNewlines) {
     // "Forcing a garbage collection!\n" waits in the buffer for the prompt.
     ASSERT_EQ(stdoutLines.size(), 3u);
     EXPECT_EQ(stdoutLines[1].text, "Forcing a garbage collection!");
-    EXPECT_EQ(stdoutLines[1].timeMs, 200u);
+    EXPECT_EQ(stdoutLines[1].time, 200u);
     EXPECT_EQ(stdoutLines[2].text, "Your Command [i d p f F g s]? ");
-    EXPECT_EQ(stdoutLines[2].timeMs, 200u);
+    EXPECT_EQ(stdoutLines[2].time, 200u);
     const auto done = std::find_if(run.timeline.lines.begin(), run.timeline.lines.end(),
                                    [](const Line& l) { return l.file == "stderr"; });
     ASSERT_NE(done, run.timeline.lines.end());
     EXPECT_EQ(done->text, "Thread: [GarbageThread.0]: Garbage Collection Done!");
     EXPECT_EQ(done->thread, 1);
-    EXPECT_EQ(done->timeMs, 8000u);
+    EXPECT_EQ(done->time, 8000u);
 }
 
 TEST(TimelineRecordTest, AWaitForAStreamIsNamedByTheFileWrittenUnderIt) {
@@ -143,41 +144,41 @@ TEST(TimelineRecordTest, AWaitForAStreamIsNamedByTheFileWrittenUnderIt) {
     // calls of one such wait to the recorder.
     const int streamMutex = 0;
     TimelineRecorder recorder;
-    auto tell = [&](Event::Phase phase, std::uint64_t ms, int thread, Op op, bool waits = false) {
-        Event event{};
-        event.phase = phase;
-        event.timeMs = ms;
-        event.thread = thread;
-        event.op = op;
-        event.waits = waits;
+    auto tell = [&](Notice::Phase phase, std::uint64_t ms, int thread, Op op, bool waits = false) {
+        Notice notice{};
+        notice.phase = phase;
+        notice.time = ms;
+        notice.thread = thread;
+        notice.op = op;
+        notice.blocked = waits;
         if (op == Op::kLock || op == Op::kUnlock) {
-            event.object = &streamMutex;
+            notice.object = &streamMutex;
         }
         if (op == Op::kStartThread) {
-            event.newThread = 1;
+            notice.newThread = 1;
         }
         if (op == Op::kWrite) {
-            event.file = "stderr";
-            event.bytes = "done\n";
+            notice.file = "stderr";
+            notice.bytes = "done\n";
         }
-        recorder.OnEvent(event);
+        recorder.OnNotice(notice);
     };
-    tell(Event::kDone, 0, 0, Op::kBegin);
-    tell(Event::kDone, 0, 0, Op::kStartThread);
-    tell(Event::kDone, 0, 1, Op::kBegin);
-    tell(Event::kDone, 0, 1, Op::kLock);
-    tell(Event::kDone, 0, 1, Op::kWrite);
-    tell(Event::kRequest, 0, 0, Op::kLock, true);
-    tell(Event::kRequest, 0, 1, Op::kSleep, true);
-    tell(Event::kDone, 100, 1, Op::kSleep);
-    tell(Event::kDone, 100, 1, Op::kUnlock);
-    tell(Event::kDone, 100, 0, Op::kLock);
-    tell(Event::kDone, 100, 1, Op::kEnd);
-    tell(Event::kDone, 100, 0, Op::kEnd);
-    Session session;
-    session.outcome.threads = 2;
-    session.outcome.endTimeMs = 100;
-    const Timeline t = recorder.Build(session);
+    tell(Notice::kDone, 0, 0, Op::kBegin);
+    tell(Notice::kDone, 0, 0, Op::kStartThread);
+    tell(Notice::kDone, 0, 1, Op::kBegin);
+    tell(Notice::kDone, 0, 1, Op::kLock);
+    tell(Notice::kDone, 0, 1, Op::kWrite);
+    tell(Notice::kRequest, 0, 0, Op::kLock, true);
+    tell(Notice::kRequest, 0, 1, Op::kSleep, true);
+    tell(Notice::kDone, 100, 1, Op::kSleep);
+    tell(Notice::kDone, 100, 1, Op::kUnlock);
+    tell(Notice::kDone, 100, 0, Op::kLock);
+    tell(Notice::kDone, 100, 1, Op::kEnd);
+    tell(Notice::kDone, 100, 0, Op::kEnd);
+    ProgramRun run;
+    run.outcome.threads = 2;
+    run.outcome.endTimeMs = 100;
+    const Timeline t = recorder.Build(run);
     const std::vector<Band> console = BandsOf(t, 0, false);
     ASSERT_EQ(console.size(), 1u);
     ExpectBand(console[0], Activity::kStream, "stderr", 0, 100);
@@ -195,15 +196,15 @@ void ExpectConsistent(const Recorded& run, const std::string& where) {
     for (const ThreadTrack& track : t.threads) {
         const std::vector<Band> bands = BandsOf(t, track.thread);
         ASSERT_FALSE(bands.empty()) << where;
-        std::uint64_t at = track.beginMs;
+        std::uint64_t at = track.begin;
         for (std::size_t n = 0; n < bands.size(); ++n) {
-            EXPECT_EQ(bands[n].beginMs, at) << where << " " << track.name << " band " << n;
-            EXPECT_LE(bands[n].beginMs, bands[n].endMs) << where;
+            EXPECT_EQ(bands[n].begin, at) << where << " " << track.name << " band " << n;
+            EXPECT_LE(bands[n].begin, bands[n].end) << where;
             EXPECT_EQ(bands[n].activity == Activity::kRunning, n % 2 == 0) << where;
             EXPECT_NE(ActivityName(bands[n].activity), std::string("other")) << where;
-            at = bands[n].endMs;
+            at = bands[n].end;
         }
-        EXPECT_EQ(at, track.endMs) << where << " " << track.name;
+        EXPECT_EQ(at, track.end) << where << " " << track.name;
     }
     std::vector<Wait> drawn;
     for (const Band& band : t.bands) {
@@ -214,14 +215,14 @@ void ExpectConsistent(const Recorded& run, const std::string& where) {
                 {"writer-turn", " writer mutex"},
                 {"readers-leave", " no-readers event"},
                 {"count-mutex", " count mutex"}};
-            drawn.push_back({band.thread, band.on + kObjects.at(kind), band.beginMs, band.endMs});
+            drawn.push_back({band.thread, band.on + kObjects.at(kind), band.begin, band.end});
         }
     }
-    std::vector<Wait> watched = run.session.waits;
+    std::vector<Wait> watched = run.result.waits;
     for (Wait& wait : watched) {
-        wait.endMs = std::min(wait.endMs, t.endMs);
+        wait.end = std::min(wait.end, t.end);
     }
-    auto key = [](const Wait& w) { return std::tie(w.thread, w.beginMs, w.endMs, w.object); };
+    auto key = [](const Wait& w) { return std::tie(w.thread, w.begin, w.end, w.object); };
     auto order = [&](const Wait& a, const Wait& b) { return key(a) < key(b); };
     std::sort(drawn.begin(), drawn.end(), order);
     std::sort(watched.begin(), watched.end(), order);
@@ -232,19 +233,19 @@ void ExpectConsistent(const Recorded& run, const std::string& where) {
     for (const char* guard : {"pool", "list"}) {
         std::uint64_t at = 0;
         for (const GuardSpan& span : SpansOf(t, guard)) {
-            EXPECT_EQ(span.beginMs, at) << where << " " << guard;
-            at = span.endMs;
+            EXPECT_EQ(span.begin, at) << where << " " << guard;
+            at = span.end;
             if (span.state != GuardState::kWriteHeld) {
                 continue;
             }
             const bool isSection =
                 std::any_of(t.sections.begin(), t.sections.end(), [&](const Section& s) {
                     return s.guard == guard && s.write && s.thread == span.writer &&
-                           s.beginMs <= span.beginMs && s.endMs >= span.endMs;
+                           s.begin <= span.begin && s.end >= span.end;
                 });
-            EXPECT_TRUE(isSection) << where << " " << guard << " at " << span.beginMs;
+            EXPECT_TRUE(isSection) << where << " " << guard << " at " << span.begin;
         }
-        EXPECT_EQ(at, t.endMs) << where << " " << guard;
+        EXPECT_EQ(at, t.end) << where << " " << guard;
     }
 }
 
@@ -253,10 +254,10 @@ template <typename Span>
 const Span* At(const std::vector<Span>& spans, const std::string& name, std::uint64_t step) {
     for (const Span& span : spans) {
         if constexpr (std::is_same_v<Span, ObjectSpan>) {
-            if (span.object == name && span.beginMs <= step && step < span.endMs) {
+            if (span.object == name && span.begin <= step && step < span.end) {
                 return &span;
             }
-        } else if (span.name == name && span.beginMs <= step && step < span.endMs) {
+        } else if (span.name == name && span.begin <= step && step < span.end) {
             return &span;
         }
     }
@@ -277,28 +278,28 @@ std::vector<std::string> StepProblems(const Timeline& t) {
     };
     for (std::size_t n = 0; n < t.calls.size(); ++n) {
         const Call& call = t.calls[n];
-        if (call.atMs != n) {
-            problem(call.atMs, "call " + std::to_string(n));
+        if (call.at != n) {
+            problem(call.at, "call " + std::to_string(n));
         }
         const bool running = std::any_of(t.bands.begin(), t.bands.end(), [&](const Band& b) {
             return b.thread == call.thread && b.activity == Activity::kRunning &&
-                   b.beginMs <= call.atMs && call.atMs < b.endMs;
+                   b.begin <= call.at && call.at < b.end;
         });
         if (!running) {
-            problem(call.atMs, "a call outside its thread's running");
+            problem(call.at, "a call outside its thread's running");
         }
     }
-    if (t.calls.size() != t.endMs) {
-        problem(t.endMs, "the steps are not the calls");
+    if (t.calls.size() != t.end) {
+        problem(t.end, "the steps are not the calls");
     }
     auto taken = [&](const std::string& object, std::uint64_t step) {
         const ObjectSpan* span = At(t.objects, object, step);
         return span != nullptr && (span->mutex ? span->holder >= 0 : !span->signalled);
     };
     for (const Call& call : t.calls) {
-        if ((call.op == Op::kLock || call.op == Op::kWait) && call.atMs > 0 &&
-            taken(call.object, call.atMs - 1)) {
-            problem(call.atMs, "a thread gets " + call.object + ", which is taken");
+        if ((call.op == Op::kLock || call.op == Op::kEventLock) && call.at > 0 &&
+            taken(call.object, call.at - 1)) {
+            problem(call.at, "a thread gets " + call.object + ", which is taken");
         }
     }
     static const std::map<Activity, std::string> kObjects = {
@@ -311,18 +312,17 @@ std::vector<std::string> StepProblems(const Timeline& t) {
         if (object == kObjects.end()) {
             continue;
         }
-        for (std::uint64_t step = std::max<std::uint64_t>(band.beginMs, 1); step < band.endMs;
-             ++step) {
+        for (std::uint64_t step = std::max<std::uint64_t>(band.begin, 1); step < band.end; ++step) {
             if (!taken(object->second, step - 1)) {
                 problem(step, "a wait for " + object->second + ", which is free");
             }
         }
-        if (band.endMs < t.endMs && taken(object->second, band.endMs - 1)) {
-            problem(band.endMs, "a wait for " + object->second + " ends, and it is taken");
+        if (band.end < t.end && taken(object->second, band.end - 1)) {
+            problem(band.end, "a wait for " + object->second + " ends, and it is taken");
         }
     }
     for (const Section& s : t.sections) {
-        for (std::uint64_t step = s.beginMs; step < s.endMs; ++step) {
+        for (std::uint64_t step = s.begin; step < s.end; ++step) {
             const ObjectSpan* writer = At(t.objects, "guard writer mutex", step);
             const ObjectSpan* count = At(t.objects, "guard count mutex", step);
             const ValueSpan* readers = At(t.values, "readerCount", step);
@@ -370,12 +370,15 @@ TEST(TimelineRecordTest, BandsAndStatesTileTheSessionUnderAnySchedule) {
     };
     for (const char* session : sessions) {
         for (std::uint64_t seed = 0; seed < 20; ++seed) {
+            Schedule schedule;
+            schedule.kind = seed == 0 ? Schedule::Kind::kFixed : Schedule::Kind::kRandom;
+            schedule.seed = seed;
+            ScheduleChooser chooser(schedule);
             Options options;
-            options.strategy = seed == 0 ? Strategy::kFixed : Strategy::kRandom;
-            options.seed = seed;
+            options.chooser = &chooser;
             const Recorded run = RecordListpool(options, session);
-            ASSERT_TRUE(run.session.ok()) << Transcript(run.session.outcome);
-            ExpectConsistent(run, Describe(options) + " on " + Quoted(session));
+            ASSERT_TRUE(run.result.ok()) << Transcript(run.result.outcome);
+            ExpectConsistent(run, ListpoolSimCommand(schedule, session));
         }
     }
 }

@@ -19,14 +19,14 @@ void ExpectSections(const Played& run, int thread, const std::string& guard,
                                              << run.Explain();
     for (std::size_t n = 0; n < spans.size(); ++n) {
         EXPECT_EQ(sections[n].write, write) << run.Explain();
-        EXPECT_EQ(sections[n].beginMs, spans[n].first) << guard << " section " << n;
-        EXPECT_EQ(sections[n].endMs, spans[n].second) << guard << " section " << n;
+        EXPECT_EQ(sections[n].begin, spans[n].first) << guard << " section " << n;
+        EXPECT_EQ(sections[n].end, spans[n].second) << guard << " section " << n;
     }
 }
 
 TEST(TimelineTest, PrintHoldsTheListForTwoPeriodsAndAnInsertWaitsForIt) {
     const Played run = Play("i 7 9 -1\np\n@1200 i 5 -1\nf\nq\n");
-    ASSERT_TRUE(run.session.ok()) << run.Explain();
+    ASSERT_TRUE(run.result.ok()) << run.Explain();
     EXPECT_EQ(run.TimeOf("stderr", kPrintDone), 5200u) << "one period after p";
     ExpectSections(run, 1, "list", {{200, 10200}}, false);
     EXPECT_EQ(run.TimeOf("stdout", kInsert, 2), 1200u) << "the insert is typed at 1.2 s";
@@ -45,7 +45,7 @@ TEST(TimelineTest, PrintHoldsTheListForTwoPeriodsAndAnInsertWaitsForIt) {
 
 TEST(TimelineTest, TwoPrintsAreTwoReadersAndQuitWaitsForBoth) {
     const Played run = Play("i 7 9 -1\np\np\nq\n");
-    ASSERT_TRUE(run.session.ok()) << run.Explain();
+    ASSERT_TRUE(run.result.ok()) << run.Explain();
     ExpectSections(run, 1, "list", {{200, 10200}}, false);
     ExpectSections(run, 2, "list", {{400, 10400}}, false);
     EXPECT_EQ(run.TimeOf("stderr", kPrintDone, 1), 5200u);
@@ -60,7 +60,7 @@ TEST(TimelineTest, TwoPrintsAreTwoReadersAndQuitWaitsForBoth) {
 
 TEST(TimelineTest, QuitDuringAPrintEndsWhenThePrintLeaves) {
     const Played run = Play("i 7 -1\np\nq\n");
-    ASSERT_TRUE(run.session.ok()) << run.Explain();
+    ASSERT_TRUE(run.result.ok()) << run.Explain();
     EXPECT_EQ(run.TimeOf("stderr", kPrintDone), 5200u);
     EXPECT_EQ(run.outcome().endTimeMs, 10200u);
     ExpectSections(run, 0, "list", {{0, 0}, {10200, kOpen}}, true);
@@ -68,7 +68,7 @@ TEST(TimelineTest, QuitDuringAPrintEndsWhenThePrintLeaves) {
 
 TEST(TimelineTest, EachFindLooksForItsOwnKeyForTwoPeriods) {
     const Played run = Play("F 3\n@2000 i 7 -1\nF 7\nF 8\n@5000 q\n");
-    ASSERT_TRUE(run.session.ok()) << run.Explain();
+    ASSERT_TRUE(run.result.ok()) << run.Explain();
     ExpectSections(run, 1, "list", {{0, 2000}}, false);
     ExpectSections(run, 2, "list", {{2200, 4200}}, false);
     ExpectSections(run, 3, "list", {{2400, 4400}}, false);
@@ -86,7 +86,7 @@ TEST(TimelineTest, EachFindLooksForItsOwnKeyForTwoPeriods) {
 
 TEST(TimelineTest, CollectionHoldsThePoolFourPeriodsAndTheListTwoWithin) {
     const Played run = Play("i 1 2 -1\nd 1\ng\n@1400 f\ni 3 -1\nf\ng\nq\n");
-    ASSERT_TRUE(run.session.ok()) << run.Explain();
+    ASSERT_TRUE(run.result.ok()) << run.Explain();
     ExpectSections(run, 1, "pool", {{400, 8400}}, true);
     ExpectSections(run, 1, "list", {{2400, 6400}}, false);
     EXPECT_EQ(run.TimeOf("stdout", "Here is the Record Pool"), 1400u);
@@ -111,7 +111,7 @@ TEST(TimelineTest, TenWorkersOfMixedKindsQueueOnlyWhereTheyWrite) {
     // Collections write the pool, so they go one after the other; prints and
     // finds only read the list, beside the collections' reads of it.
     const Played run = Play("i 1 2 -1\ng\ng\np\nF 2\ng\np\nF 9\ng\np\nF 1\n@30000 q\n");
-    ASSERT_TRUE(run.session.ok()) << run.Explain();
+    ASSERT_TRUE(run.result.ok()) << run.Explain();
     ASSERT_EQ(run.outcome().threads, 11);
     ExpectSections(run, 1, "pool", {{200, 8200}}, true);
     ExpectSections(run, 2, "pool", {{8200, 16200}}, true);
@@ -138,8 +138,8 @@ TEST(TimelineTest, TenWorkersOfMixedKindsQueueOnlyWhereTheyWrite) {
 TEST(TimelineTest, LogsThatCannotOpenAreSilentAndTheWorkersStillRun) {
     Options options;
     options.unopenable = {"PrintThread.0", "FindThread.0"};
-    const Played run = Play("i 7 -1\np\nF 7\ng\n@11000 q\n", options);
-    ASSERT_TRUE(run.session.ok()) << run.Explain();
+    const Played run = Play("i 7 -1\np\nF 7\ng\n@11000 q\n", {}, options);
+    ASSERT_TRUE(run.result.ok()) << run.Explain();
     EXPECT_EQ(run.file("PrintThread.0"), "");
     EXPECT_EQ(run.file("FindThread.0"), "");
     EXPECT_EQ(run.file("stderr"), kFindDone + kPrintDone + kGarbageDone);
@@ -150,7 +150,7 @@ TEST(TimelineTest, LogsThatCannotOpenAreSilentAndTheWorkersStillRun) {
 
 TEST(TimelineTest, AFailedReadRunsItsFindOnceThenQuitsAfterIt) {
     const Played run = Play("i 0 -1\nF +\nF 5\nf\n");
-    ASSERT_TRUE(run.session.ok()) << run.Explain();
+    ASSERT_TRUE(run.result.ok()) << run.Explain();
     EXPECT_EQ(run.file("stdout"),
               kPrompt + kInsert + kPrompt + "Please enter the key to find: Going to find: 0\n");
     ExpectSections(run, 1, "list", {{200, 2200}}, false);

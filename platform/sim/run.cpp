@@ -1,0 +1,153 @@
+// Simulated threads are fibers (platform/fiber.h) on the calling thread, so
+// searches can afford millions of steps.
+#include "platform/sim/run.h"
+
+#include <algorithm>
+#include <cstdlib>
+
+#include "platform/sim/effects.h"
+#include "platform/sim/scheduler.h"
+#include "platform/sim/strategies.h"
+
+namespace listpool::sim {
+namespace detail {
+namespace {
+
+std::uint64_t gRuns = 0;
+
+bool Blocking(Op op) {
+    return op == Op::kBegin || op == Op::kLock || op == Op::kEventLock || op == Op::kSleep ||
+           op == Op::kRead;
+}
+
+// Moves from the running fiber (or the caller of Run, from == nullptr) to
+// another (or back to the caller, to == nullptr). `ending`: the running
+// fiber will never be resumed.
+void SwitchTo(World& world, SimThread* from, SimThread* to, bool ending = false) {
+    Fiber& leaving = from != nullptr ? *from->fiber : world.controller;
+    Fiber& entering = to != nullptr ? *to->fiber : world.controller;
+    tSelf = to;
+    leaving.SwitchTo(entering, ending);
+}
+
+// A call by an abandoned thread: blocking calls unwind it, the others give
+// back what they hold and otherwise do nothing.
+void AbandonedCall(SimThread& self) {
+    if (Blocking(self.op)) {
+        throw Abandoned();
+    }
+    if (self.op == Op::kUnlock) {
+        auto* mutex = static_cast<MutexState*>(self.state);
+        if (mutex->owner == &self) {
+            mutex->owner = nullptr;
+        }
+    }
+    self.started = false;
+    self.got = 0;
+}
+
+void FiberMain(void* argument) {
+    auto* const self = static_cast<SimThread*>(argument);
+    World& world = *gWorld;
+    if (!self->abandoned) {
+        try {
+            self->body();
+        } catch (const Abandoned&) {
+        } catch (...) {
+            Finish(world, Ending::kFault,
+                   "an exception left thread " + std::to_string(self->id) + "\n");
+        }
+    }
+    self->ended = true;
+    std::erase(world.alive, self);
+    self->op = Op::kEnd;
+    self->object = nullptr;
+    self->state = nullptr;
+    Tell(world, NoticeOf(Notice::kDone, *self));
+    SimThread* chosen = nullptr;
+    if (!world.over) {
+        chosen = Choose(world, self);
+        if (chosen != nullptr) {
+            Apply(world, *chosen);
+        }
+    }
+    SwitchTo(world, self, world.over ? nullptr : chosen, true);
+    std::abort();  // an ended fiber is never resumed
+}
+
+}  // namespace
+
+SimThread& AddThread(World& world, std::function<void()> body) {
+    auto thread = std::make_unique<SimThread>();
+    thread->id = static_cast<int>(world.threads.size());
+    thread->body = std::move(body);
+    thread->fiber = std::make_unique<Fiber>(FiberMain, thread.get());
+    SimThread& added = *thread;
+    world.alive.push_back(&added);
+    world.threads.push_back(std::move(thread));
+    return added;
+}
+
+void Step(World& world, SimThread& self) {
+    if (self.abandoned) {
+        AbandonedCall(self);
+        return;
+    }
+    Notice request = NoticeOf(Notice::kRequest, self);
+    request.blocked = !CanGoOn(world, self);
+    Tell(world, request);
+    SimThread* chosen = Choose(world, &self);
+    if (chosen != nullptr) {
+        Apply(world, *chosen);
+    }
+    if (chosen == &self && !world.over) {
+        return;
+    }
+    SwitchTo(world, &self, world.over ? nullptr : chosen);
+    if (self.abandoned) {
+        AbandonedCall(self);
+    }
+}
+
+}  // namespace detail
+
+Outcome Run(const Options& options, std::vector<TypedText> input, std::function<void()> body) {
+    using namespace detail;
+    if (gWorld != nullptr) {
+        std::abort();  // one run at a time
+    }
+    FixedChooser fixed;
+    World world(options);
+    world.chooser = options.chooser != nullptr ? options.chooser : &fixed;
+    world.input = std::move(input);
+    world.serial = ++gRuns;
+    world.objectsBefore = gObjectsMade;
+    gWorld = &world;
+    SimThread& first = AddThread(world, std::move(body));
+    SwitchTo(world, nullptr, &first);
+    // Unwind the threads still alive one at a time, then free any mutex they
+    // left taken for the next run.
+    for (const auto& thread : world.threads) {
+        if (!thread->ended && options.unwindAbandoned) {
+            thread->abandoned = true;
+            SwitchTo(world, nullptr, thread.get());
+        }
+    }
+    for (MutexState* mutex : world.held) {
+        mutex->owner = nullptr;
+    }
+    gWorld = nullptr;
+    tSelf = nullptr;
+    world.outcome.threads = static_cast<int>(world.threads.size());
+    return std::move(world.outcome);
+}
+
+std::uint64_t NowMs() {
+    return detail::gWorld != nullptr ? detail::gWorld->nowMs : 0;
+}
+
+int CurrentThread() {
+    return detail::tSelf != nullptr ? detail::tSelf->id : -1;
+}
+
+}  // namespace listpool::sim

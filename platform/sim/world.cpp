@@ -1,0 +1,104 @@
+// The run's records, and what the back end's parts share of them.
+#include "platform/sim/world.h"
+
+#include <cstdio>
+
+namespace listpool::sim::detail {
+
+World* gWorld = nullptr;
+SimThread* tSelf = nullptr;
+std::uint32_t gObjectsMade = 0;
+
+namespace {
+
+constexpr std::uint32_t kMadeOutside = 1u << 31;
+
+template <typename State>
+void ListIn(World& world, std::vector<State*>& list, State* state) {
+    if (state->listedIn != world.serial) {
+        state->listedIn = world.serial;
+        list.push_back(state);
+    }
+}
+
+}  // namespace
+
+std::uint32_t NewObjectId() {
+    const std::uint32_t made = gObjectsMade++;
+    return gWorld != nullptr ? made - gWorld->objectsBefore : (made | kMadeOutside);
+}
+
+std::uint32_t IdOf(const SimThread& thread) {
+    if (thread.state == nullptr) {
+        return 0;
+    }
+    return thread.op == Op::kLock || thread.op == Op::kUnlock
+               ? static_cast<MutexState*>(thread.state)->id + 1
+               : static_cast<EventState*>(thread.state)->id + 1;
+}
+
+void List(World& world, MutexState* mutex) {
+    if (mutex->listedIn != world.serial) {
+        mutex->takers = 0;  // the order of its takers in an earlier run
+    }
+    ListIn(world, world.mutexes, mutex);
+}
+
+void List(World& world, EventState* event) {
+    ListIn(world, world.events, event);
+}
+
+void Tell(World& world, Notice notice) {
+    if (world.options.observer != nullptr) {
+        notice.time = world.nowMs;
+        world.options.observer->OnNotice(notice);
+    }
+}
+
+Notice NoticeOf(Notice::Phase phase, const SimThread& thread) {
+    Notice notice{};
+    notice.phase = phase;
+    notice.thread = thread.id;
+    notice.op = thread.op;
+    notice.object = thread.object;
+    return notice;
+}
+
+void Finish(World& world, Ending ending, std::string report) {
+    if (!world.over) {
+        world.over = true;
+        world.outcome.ending = ending;
+        world.outcome.endTimeMs = world.nowMs;
+        world.outcome.report = std::move(report);
+    }
+}
+
+std::string NameOf(const World& world, const void* object) {
+    if (world.options.nameObject) {
+        std::string name = world.options.nameObject(object);
+        if (!name.empty()) {
+            return name;
+        }
+    }
+    char text[32];
+    std::snprintf(text, sizeof text, "object %p", object);
+    return text;
+}
+
+std::string Waits(const World& world) {
+    std::string report;
+    for (const SimThread* thread : world.alive) {
+        report += "  thread " + std::to_string(thread->id) + ": " + OpName(thread->op);
+        if (thread->object != nullptr) {
+            report += " " + NameOf(world, thread->object);
+        }
+        if (thread->op == Op::kLock) {
+            const SimThread* owner = static_cast<MutexState*>(thread->state)->owner;
+            report += owner != nullptr ? " held by thread " + std::to_string(owner->id) : "";
+        }
+        report += "\n";
+    }
+    return report;
+}
+
+}  // namespace listpool::sim::detail

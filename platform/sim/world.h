@@ -1,0 +1,145 @@
+// The simulation back end's records: a simulated thread, a mutex's and an
+// event's state behind their handles, and one run's world. Only one fiber
+// runs at a time, so nothing here needs a lock.
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <functional>
+#include <map>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "platform/fiber.h"
+#include "platform/sim.h"
+#include "platform/thread.h"
+
+namespace listpool::sim::detail {
+
+// Thrown into a thread that the run abandons, to unwind it from where it
+// stopped; caught only by the thread's own start routine.
+struct Abandoned {};
+
+constexpr std::size_t kMostPlaceCalls = 8;
+
+struct SimThread {
+    int id = 0;
+    std::function<void()> body;
+    std::unique_ptr<Fiber> fiber;
+    // The call the thread is stopped at.
+    Op op = Op::kBegin;
+    const void* object = nullptr;  // the CMutex or CEvent, as observers see it
+    void* state = nullptr;         // its state behind the handle
+    std::uint64_t wakeAtMs = 0;
+    // kWrite and kRead: the caller's bytes.
+    int fd = -1;
+    char* data = nullptr;
+    std::size_t size = 0;
+    // Results handed back to the caller.
+    std::size_t got = 0;
+    bool started = false;
+    ThreadProc proc = nullptr;
+    void* argument = nullptr;
+    // Where the thread is in its code, as StateHash sees it: the label of its
+    // last MarkPlace, a hash of every call since, and the last few calls.
+    std::uint64_t label = 0;
+    std::uint64_t place = 0;
+    std::array<std::uint64_t, kMostPlaceCalls> recent{};
+    std::size_t calls = 0;
+    bool ended = false;
+    bool abandoned = false;
+};
+
+// Objects are numbered in the order they are made: those made in a run
+// from the run's start, so that every run of a scene numbers them alike;
+// those made outside any run (a stream's, made once) from the process's
+// start, with the top bit set.
+std::uint32_t NewObjectId();
+
+struct MutexState {
+    SimThread* owner = nullptr;
+    std::uint32_t id = NewObjectId();
+    // The run that last listed it in its mutexes, and the order in which
+    // threads have taken it in that run.
+    std::uint64_t listedIn = 0;
+    std::uint64_t takers = 0;
+};
+
+struct EventState {
+    bool signalled = true;
+    std::uint32_t id = NewObjectId();
+    // The run that last listed it in its events.
+    std::uint64_t listedIn = 0;
+};
+
+// One run's state.
+struct World {
+    explicit World(const Options& o) : options(o) {}
+
+    const Options& options;
+    Chooser* chooser = nullptr;  // the options' or the fixed schedule
+    std::vector<std::unique_ptr<SimThread>> threads;
+    // The threads not yet ended, in start order: what a step looks at, so
+    // that threads long gone cost nothing.
+    std::vector<SimThread*> alive;
+    bool over = false;
+    Outcome outcome;
+    std::uint64_t nowMs = 0;
+    std::vector<TypedText> input;
+    std::size_t inputChunk = 0;
+    std::size_t inputOffset = 0;
+    std::vector<std::string> logNames;  // descriptor 3 + n is logNames[n]
+    // Mutexes taken and not yet given back: the run frees them at its end,
+    // since a mutex may outlive the run (a stream's, made once).
+    std::vector<MutexState*> held;
+    // The scheduler's scratch lists, kept to spare an allocation every step.
+    std::vector<SimThread*> enabled;
+    std::vector<int> enabledIds;
+    // Which run this is, and how many objects had been made before it.
+    std::uint64_t serial = 0;
+    std::uint32_t objectsBefore = 0;
+    // The mutexes and events the run has made or used, for StateHash.
+    std::vector<MutexState*> mutexes;
+    std::vector<EventState*> events;
+    // A hash of each file's writes, by descriptor.
+    std::map<int, std::uint64_t> fileHashes;
+    // The caller of Run, which gets control back at the end.
+    Fiber controller;
+};
+
+// The run under way, or nullptr; the running fiber's thread, nullptr while
+// the caller of Run (or no run) runs; the objects made so far.
+extern World* gWorld;
+extern SimThread* tSelf;
+extern std::uint32_t gObjectsMade;
+
+// The calling thread's run, or nullptr outside a run.
+inline World* WorldOf(SimThread* self) {
+    return self != nullptr ? gWorld : nullptr;
+}
+
+// Adds a thread that will run body, as the last in start order; its fiber
+// starts in the thread's life (run.cpp).
+SimThread& AddThread(World& world, std::function<void()> body);
+
+// The number StateHash gives the object of the thread's pending call, 0 for none.
+std::uint32_t IdOf(const SimThread& thread);
+
+// Lists a mutex or an event among the run's, once.
+void List(World& world, MutexState* mutex);
+void List(World& world, EventState* event);
+
+// Tells the observer, stamped with the virtual time.
+void Tell(World& world, Notice notice);
+Notice NoticeOf(Notice::Phase phase, const SimThread& thread);
+
+// Ends the run, unless it has ended already.
+void Finish(World& world, Ending ending, std::string report = {});
+
+// The object's name in reports: the options' name for it, else its address.
+std::string NameOf(const World& world, const void* object);
+// What every thread still alive waits for, one line each.
+std::string Waits(const World& world);
+
+}  // namespace listpool::sim::detail

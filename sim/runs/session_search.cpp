@@ -1,0 +1,97 @@
+#include "sim/runs/session_search.h"
+
+#include <cmath>
+#include <cstdio>
+
+#include "console/program.h"
+#include "platform/sim/hash.h"
+#include "sim/runs/schedule.h"
+#include "sim/runs/session.h"
+
+namespace listpool::sim {
+namespace {
+
+// The program's shared memory, read while every simulated thread is stopped
+// at a platform call: no thread is in the middle of changing it, though
+// some may hold the guards it belongs to, which the analysis cannot know.
+std::uint64_t MemoryOf(const Program& program) NO_THREAD_SAFETY_ANALYSIS {
+    const RecordPool& pool = program.pool;
+    std::uint64_t hash = 0;
+    auto add = [&hash](std::int64_t word) { hash = Fold(hash, static_cast<std::uint64_t>(word)); };
+    for (std::int32_t offset = 0; offset < kRecordCount * kWordsPerRecord;
+         offset += kWordsPerRecord) {
+        add(pool.Key(offset));
+        add(pool.Next(offset));
+        add(pool.Mark(offset));
+    }
+    add(pool.cursor);
+    add(program.list.head);
+    add(program.list.opsCount);
+    add(pool.guard.readerCount);
+    add(program.list.guard.readerCount);
+    return hash;
+}
+
+}  // namespace
+
+Outcome SessionScene::Play(const Options& options) {
+    program_ = nullptr;
+    last_ = SimulateListpool(options, session_, options.observer, &program_);
+    return last_.outcome;
+}
+
+std::uint64_t SessionScene::State() {
+    return program_ != nullptr ? MemoryOf(*program_) : 0;
+}
+
+std::string SessionScene::Failure(const Outcome& outcome, bool stopped) {
+    if (!last_.violation.empty()) {
+        return "a writer beside a reader: " + last_.violation;
+    }
+    if (!stopped && !last_.ok()) {
+        return EndingText(outcome);
+    }
+    return {};
+}
+
+std::string SessionScene::OutcomeKey(const Outcome& outcome) {
+    std::string key = EndingText(outcome);
+    for (const auto& [file, text] : outcome.files) {
+        key += file + " " + Quoted(text) + "\n";
+    }
+    outcomes_.try_emplace(key, last_);
+    return key;
+}
+
+EverySchedule SearchEverySchedule(std::string_view session, const SearchOptions& options) {
+    SessionScene scene(session);
+    EverySchedule every;
+    every.result = SearchStates(scene, options);
+    every.outcomes = scene.outcomes();
+    return every;
+}
+
+std::string EveryScheduleReport(const EverySchedule& every, std::string_view session) {
+    const SearchResult& result = every.result;
+    char schedules[64];
+    std::snprintf(schedules, sizeof schedules, "%.6g", result.graph.Schedules());
+    std::string report = Figures(result) + "; schedules " + schedules + "; " +
+                         std::to_string(every.outcomes.size()) + " distinct outcome(s)" +
+                         (result.complete ? "" : "; NOT COMPLETE: the state limit was reached") +
+                         "\n";
+    int n = 0;
+    for (const auto& [key, choices] : result.outcomes) {
+        const Schedule replay{Schedule::Kind::kReplay, 0, {}, choices};
+        report +=
+            "\noutcome " + std::to_string(++n) + ": " + EndingText(every.outcomes.at(key).outcome);
+        report += "  replay: " + ListpoolSimCommand(replay, session) + "\n";
+    }
+    if (!result.failure.empty()) {
+        const Schedule replay{Schedule::Kind::kReplay, 0, {}, result.replay};
+        report += "\nFAILED: " + result.failure +
+                  "\nreplay: " + ListpoolSimCommand(replay, session) + "\n";
+    }
+    return report;
+}
+
+}  // namespace listpool::sim

@@ -1,0 +1,60 @@
+#include "sim/runs/simulated_program.h"
+
+#include "console/program.h"
+#include "platform/io.h"
+#include "sim/runs/guard_watch.h"
+#include "sim/runs/session.h"
+#include "streams/stream.h"
+
+namespace listpool::sim {
+namespace {
+
+class Both final : public Observer {
+  public:
+    Both(Observer& first, Observer* second) : first_(first), second_(second) {}
+    void OnNotice(const Notice& notice) override {
+        first_.OnNotice(notice);
+        if (second_ != nullptr) {
+            second_->OnNotice(notice);
+        }
+    }
+
+  private:
+    Observer& first_;
+    Observer* second_;
+};
+
+}  // namespace
+
+ProgramRun SimulateListpool(Options options, std::string_view session, Observer* extra,
+                            const Program** built) {
+    // Standard output's buffer outlives runs, as the stream does. What a
+    // run left in it when it was stopped or abandoned went with that run,
+    // as a process that ends unflushed writes none of it: flushed outside a
+    // run, it is dropped.
+    StdOut().Flush();
+    GuardWatch watch;
+    Both observers(watch, extra);
+    options.observer = &observers;
+    options.nameObject = [&watch](const void* object) { return watch.NameOf(object); };
+    ProgramRun result;
+    result.outcome = Run(options, ParseSession(session), [&watch, built] {
+        // The main routine, with a look at the guards between its halves.
+        InstallAbnormalTermination();
+        Program& program = BuildProgram();
+        if (built != nullptr) {
+            *built = &program;
+        }
+        watch.Add(program.pool.guard, "pool");
+        watch.Add(program.list.guard, "list");
+        RunProgram(program);
+    });
+    result.violation = watch.violation();
+    result.sections = watch.sections();
+    result.waits = watch.waits();
+    result.guards = watch.GuardNames();
+    result.objectNames = watch.Names();
+    return result;
+}
+
+}  // namespace listpool::sim

@@ -1,0 +1,45 @@
+// The unchanged program (console, workers, guards) run in the simulator.
+#pragma once
+
+#include <map>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "platform/sim.h"
+#include "sim/runs/guard_watch.h"
+
+namespace listpool {
+struct Program;
+}
+
+namespace listpool::sim {
+
+// One run of the program: how it ended, and what the guard watch saw.
+struct ProgramRun {
+    Outcome outcome;
+    // The first time a writer worked beside a reader, or "".
+    std::string violation;
+    // What the guard watch saw of the pool's and the list's guards.
+    std::vector<Section> sections;
+    std::vector<Wait> waits;
+    // The watched guards' names, in the order they were added ("pool",
+    // "list"), and their objects as the guard watch names them ("list gate").
+    std::vector<std::string> guards;
+    std::map<const void*, std::string> objectNames;
+
+    // Ended as the program does, by exit status 0, with the guards kept apart.
+    bool ok() const {
+        return outcome.ending == Ending::kExited && outcome.exitStatus == 0 && violation.empty();
+    }
+};
+
+// Runs listpool on a session (see ParseSession) in the current folder's
+// stead: logs live in the outcome, not on disk. `extra`, when given, is told
+// every notice after the guard watch. `built`, when given, is set to the
+// program as soon as it is built, for a look at its memory while the run is
+// stopped.
+ProgramRun SimulateListpool(Options options, std::string_view session, Observer* extra = nullptr,
+                            const Program** built = nullptr);
+
+}  // namespace listpool::sim

@@ -1,0 +1,158 @@
+// listpool-sim: runs listpool in virtual time on a session and prints every
+// write, stamped with its virtual time and thread.
+//
+//   listpool-sim [--random SEED | --pct SEED [--pct-drops N] [--pct-points N]
+//                 | --replay CHOICES] [--svg FILE] [--trace FILE] [SESSION]
+//   listpool-sim --every-schedule [SESSION]
+//   listpool-sim --explore PAGE SESSION
+//   listpool-sim --views SESSION
+//
+// SESSION is a file (standard input when none is given): the lines a user
+// types; a line "@<ms> text" is typed only at that virtual time. --svg writes
+// the session's timeline as a picture, --trace as Chrome trace event JSON.
+// --pct-drops and --pct-points set how many times PCT drops a priority and
+// over how many choice points (2 and 400 unless given).
+// --replay runs the schedule whose choices (the thread that goes at each
+// point where several could) a failure or a search printed.
+// --every-schedule explores every schedule of the session and prints how
+// many states and schedules there were and each distinct outcome, with the
+// command that replays one run of it. --explore writes the session's
+// explorer page (sim/explore/session_page.h); --views prints, for each line of
+// choices on standard input, every state as that page shows it.
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <exception>
+#include <fstream>
+#include <iostream>
+#include <sstream>
+#include <string>
+
+#include "sim/drawing/svg_timeline.h"
+#include "sim/explore/session_page.h"
+#include "sim/search/choice_text.h"
+#include "sim/runs/schedule.h"
+#include "sim/runs/session.h"
+#include "sim/runs/session_search.h"
+#include "sim/runs/simulated_program.h"
+#include "sim/timeline/timeline.h"
+#include "sim/trace/chrome_trace.h"
+
+namespace {
+
+int Usage() {
+    std::cerr << "usage: listpool-sim [--random SEED | --pct SEED [--pct-drops N] [--pct-points N] "
+                 "| --replay CHOICES]\n"
+                 "                    [--svg FILE] [--trace FILE] [SESSION]\n"
+                 "       listpool-sim --every-schedule [SESSION]\n"
+                 "       listpool-sim --explore PAGE SESSION | --views SESSION\n";
+    return 2;
+}
+
+bool WriteFile(const char* name, const std::string& text) {
+    std::ofstream out(name, std::ios::binary);
+    out << text;
+    out.close();
+    if (!out) {
+        std::cerr << "listpool-sim: cannot write " << name << "\n";
+    }
+    return static_cast<bool>(out);
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    using namespace listpool::sim;
+    Schedule schedule;
+    bool bad = false;
+    const char* file = nullptr;
+    const char* svg = nullptr;
+    const char* trace = nullptr;
+    bool every = false;
+    bool views = false;
+    const char* explore = nullptr;
+    for (int i = 1; i < argc; ++i) {
+        const std::string arg = argv[i];
+        if (ParseScheduleArgument(argc, argv, i, schedule, bad)) {
+            if (bad) {
+                return Usage();
+            }
+        } else if (arg == "--every-schedule") {
+            every = true;
+        } else if (arg == "--explore" && i + 1 < argc) {
+            explore = argv[++i];
+        } else if (arg == "--views") {
+            views = true;
+        } else if ((arg == "--svg" || arg == "--trace") && i + 1 < argc) {
+            (arg == "--svg" ? svg : trace) = argv[++i];
+        } else if (!arg.starts_with("--") && file == nullptr) {
+            file = argv[i];
+        } else {
+            return Usage();
+        }
+    }
+    std::stringstream text;
+    if (file != nullptr) {
+        std::ifstream in(file, std::ios::binary);
+        if (!in) {
+            std::cerr << "listpool-sim: cannot read " << file << "\n";
+            return 2;
+        }
+        text << in.rdbuf();
+    } else {
+        text << std::cin.rdbuf();
+    }
+    if (explore != nullptr || views) {
+        if (file == nullptr || every || svg != nullptr || trace != nullptr ||
+            schedule.kind != Schedule::Kind::kFixed) {
+            return Usage();
+        }
+        if (explore != nullptr) {
+            try {
+                return WriteFile(explore, SessionPage(text.str(), file)) ? 0 : 2;
+            } catch (const std::exception& error) {
+                std::cerr << "listpool-sim: " << error.what() << "\n";
+                return 1;
+            }
+        }
+        for (std::string line; std::getline(std::cin, line);) {
+            std::vector<int> choices;
+            if (!ParseChoices(line, choices)) {
+                std::cerr << "listpool-sim: not a line of choices: " << line << "\n";
+                return 2;
+            }
+            std::cout << ViewLines(SessionViews(text.str(), choices)) << "end\n";
+        }
+        return 0;
+    }
+    if (every) {
+        if (svg != nullptr || trace != nullptr || schedule.kind != Schedule::Kind::kFixed) {
+            return Usage();
+        }
+        const EverySchedule found = SearchEverySchedule(text.str());
+        std::cout << EveryScheduleReport(found, text.str());
+        return found.result.failure.empty() && found.result.complete ? 0 : 1;
+    }
+    ScheduleChooser chooser(schedule);
+    Options options;
+    options.chooser = &chooser;
+    const Recorded recorded = RecordListpool(options, text.str());
+    const ProgramRun& run = recorded.result;
+    std::cout << Transcript(run.outcome);
+    SvgOptions look;
+    if (file != nullptr) {
+        look.title = std::string(file).substr(std::string(file).find_last_of('/') + 1);
+    }
+    if ((svg != nullptr && !WriteFile(svg, DrawSvg(recorded.timeline, look))) ||
+        (trace != nullptr && !WriteFile(trace, ChromeTrace(recorded.timeline)))) {
+        return 2;
+    }
+    if (!run.violation.empty()) {
+        std::cout << "VIOLATION " << run.violation;
+    }
+    if (!run.ok()) {
+        std::cout << "replay: " << ListpoolSimCommand(schedule, text.str()) << "\n";
+        return 1;
+    }
+    return 0;
+}

@@ -1,0 +1,107 @@
+// The strategies behind listpool-sim's schedules: PCT's drops all happen,
+// and the command printed for a run replays that run.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <fstream>
+#include <string>
+#include <vector>
+
+#include "platform/sim/strategies.h"
+#include "sim_helpers.h"
+
+namespace listpool::sim {
+namespace {
+
+// PCT's bound on finding a bug of depth d holds only if all d - 1 drops
+// happen. Most of a run's steps have one thread that can go on; fed choice
+// points between such steps, with five threads always able to go on, PCT
+// keeps one thread until a drop sends it below the others, so the thread
+// chosen changes at exactly the planned choice points (from the second: a
+// drop at the first leaves nothing before it to differ from).
+TEST(PctChooserTest, EveryPlannedDropHappens) {
+    const std::vector<int> five = {0, 1, 2, 3, 4};
+    for (std::uint64_t seed = 0; seed < 50; ++seed) {
+        PctChooser pct(seed, {3, 40});
+        std::vector<std::uint64_t> planned = pct.dropPoints();
+        ASSERT_EQ(planned.size(), 3u);
+        std::sort(planned.begin(), planned.end());
+        std::erase(planned, 1u);
+        std::vector<std::uint64_t> changed;
+        int last = 0;
+        for (std::uint64_t point = 1; point <= 40; ++point) {
+            for (int single = 0; single < 3; ++single) {
+                ASSERT_EQ(pct.Choose({last}, last), last);
+            }
+            const int chosen = pct.Choose(five, last);
+            if (point > 1 && chosen != last) {
+                changed.push_back(point);
+            }
+            last = chosen;
+        }
+        EXPECT_EQ(changed, planned) << "seed " << seed;
+    }
+}
+
+// What listpool-sim prints when it runs the command.
+std::string RunCommand(const std::string& command) {
+    const std::string script = testing::TempDir() + "replay.sh";
+    std::ofstream(script) << command << "\n";
+    FILE* pipe = popen(("bash " + script).c_str(), "r");
+    std::string output;
+    char buffer[4096];
+    for (std::size_t n; (n = std::fread(buffer, 1, sizeof buffer, pipe)) > 0;) {
+        output.append(buffer, n);
+    }
+    pclose(pipe);
+    return output;
+}
+
+// The command as it runs here: the simulator of this build.
+std::string Here(std::string command) {
+    const std::string printed = "build/sim/listpool-sim";
+    return command.replace(command.find(printed), printed.size(), LISTPOOL_SIM_PROGRAM);
+}
+
+// A failing run prints the command that replays it; so may a search. Under
+// random and PCT schedules with drops and points other than the default,
+// over several sessions, the printed command writes every byte of the
+// run's output and logs at the same times from the same threads, and ends
+// alike; so does the replay of the choices the run made. Without the PCT
+// parameters (as the command used to be printed) some run differs.
+TEST(ScheduleCommandTest, ThePrintedCommandReplaysTheRun) {
+    const char* const sessions[] = {
+        "i 7 9 -1\np\n@1200 i 5 -1\nf\nq\n",
+        "i 1 2 -1\nd 1\ng\nF 2\n@1400 f\ni 3 4 5 6 -1\nf\ng\nq\n",
+        "i 1 2 -1\ng\ng\np\nF 2\ng\np\nF 9\ng\np\nF 1\nf\nd 2\nq\n",
+    };
+    int differ = 0;
+    for (const char* session : sessions) {
+        const PctParameters pct{4, ChoicePoints(session) / 2};
+        for (const auto kind : {Schedule::Kind::kRandom, Schedule::Kind::kPct}) {
+            for (std::uint64_t seed = 1; seed <= 3; ++seed) {
+                const Schedule schedule{kind, seed, pct, {}};
+                ScheduleChooser chooser(schedule);
+                RecordingChooser recording(chooser);
+                Options options;
+                options.chooser = &recording;
+                const ProgramRun run = SimulateListpool(options, session);
+                const std::string transcript = Transcript(run.outcome);
+                const std::string command = ListpoolSimCommand(schedule, session);
+                EXPECT_TRUE(RunCommand(Here(command)).starts_with(transcript)) << command;
+                const Schedule replay{Schedule::Kind::kReplay, 0, {}, recording.chosen()};
+                EXPECT_TRUE(
+                    RunCommand(Here(ListpoolSimCommand(replay, session))).starts_with(transcript))
+                    << command << " by its choices";
+                const Schedule plain{kind, seed, {}, {}};
+                differ +=
+                    !RunCommand(Here(ListpoolSimCommand(plain, session))).starts_with(transcript);
+            }
+        }
+    }
+    EXPECT_GT(differ, 0) << "the PCT parameters change no run: this test shows nothing";
+}
+
+}  // namespace
+}  // namespace listpool::sim
