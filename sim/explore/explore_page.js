@@ -86,7 +86,7 @@ let lap = null;  // {prop, start, length} once a fair cycle was played
 let note = '';
 let ownHash = '';  // a fragment the page set itself, where it cannot replace it
 let hashTimer = 0;
-let listed = null;      // the steps the list shows
+let listed = null;                     // the steps the list shows
 let peerFor = null, peerAlong = null;  // the peer's walk along those steps
 
 const nodeAt = (k) => (k === 0 ? 0 : path[k - 1].to);

@@ -3,8 +3,8 @@
 
 #include <unordered_map>
 
-#include "sim/trace/chrome_trace.h"
 #include "sim/search/shortest_path.h"
+#include "sim/trace/chrome_trace.h"
 
 namespace listpool::sim {
 

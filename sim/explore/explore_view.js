@@ -60,13 +60,14 @@ function render() {
         // marks another one.
         listed = path;
         list.replaceChildren(...path.map((s, k) => {
-            const li = el('li', {
-                onclick: () => {
-                    at = k + 1;
-                    render();
-                }
-            },
-                          `${D.threads[s.thread]}: ${next(D, nodeAt(k), s.thread)}`);
+            const li =
+                el('li', {
+                    onclick: () => {
+                        at = k + 1;
+                        render();
+                    }
+                },
+                   `${D.threads[s.thread]}: ${next(D, nodeAt(k), s.thread)}`);
             li.dataset.step = k;
             const broken = breaks(k);
             li.classList.toggle('broken', broken !== undefined);
@@ -198,4 +199,3 @@ function renderLap() {
                `back to the state after step ${lap.start - 1}, round ${lap.rounds}`),
         table);
 }
-

@@ -30,11 +30,11 @@
 
 #include "sim/drawing/svg_timeline.h"
 #include "sim/explore/session_page.h"
-#include "sim/search/choice_text.h"
 #include "sim/runs/schedule.h"
 #include "sim/runs/session.h"
 #include "sim/runs/session_search.h"
 #include "sim/runs/simulated_program.h"
+#include "sim/search/choice_text.h"
 #include "sim/timeline/timeline.h"
 #include "sim/trace/chrome_trace.h"
 
