@@ -5,7 +5,8 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 preset=${1:-default}
-scripts/deps.sh relacy-dev
+# relacy for the memory-model check; Chromium and selenium for the pages' check.
+scripts/deps.sh relacy-dev chromium chromium-driver python3-selenium
 cmake --preset "$preset"
 cmake --build --preset "$preset"
 ctest --preset "$preset"

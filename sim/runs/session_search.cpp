@@ -36,7 +36,7 @@ std::uint64_t MemoryOf(const Program& program) NO_THREAD_SAFETY_ANALYSIS {
 
 Outcome SessionScene::Play(const Options& options) {
     program_ = nullptr;
-    last_ = SimulateListpool(options, session_, nullptr, &program_);
+    last_ = SimulateListpool(options, session_, options.observer, &program_);
     return last_.outcome;
 }
 

@@ -25,11 +25,15 @@ class SessionScene final : public SearchScene {
   public:
     explicit SessionScene(std::string_view session) : session_(session) {}
 
+    // Runs the session; an observer in the options is told every event
+    // after the guard watch.
     Outcome Play(const Options& options) override;
     std::uint64_t State() override;
     std::string Failure(const Outcome& outcome, bool stopped) override;
     std::string OutcomeKey(const Outcome& outcome) override;
 
+    // Inside a run: the program, once it is built, else nullptr.
+    const Program* program() const { return program_; }
     // One session of each distinct outcome met, by its key.
     const std::map<std::string, ProgramRun>& outcomes() const { return outcomes_; }
 

@@ -4,6 +4,7 @@
 #include <map>
 
 #include "sim/search/graph_walks.h"
+#include "sim/search/shortest_path.h"
 
 namespace listpool::sim {
 
@@ -32,16 +33,24 @@ FairCycle FindFairCycle(const StateGraph& graph, std::uint32_t label) {
             }
         }
     }
-    for (const auto& [c, masks] : fairness) {
-        const auto [moved, idle] = masks;
-        if (moved == 0 || ((moved | idle) & threads) != threads) {
-            continue;  // no cycle here, or one some thread is kept from for ever
+    // The fair component a shortest run reaches, and the state it enters by.
+    const Distances distances = DistancesFrom0(graph);
+    std::uint32_t entry = kEnd;
+    for (std::uint32_t node = 0; node < graph.nodes.size(); ++node) {
+        const auto found = fairness.find(component[node]);
+        if (found == fairness.end() || distances.steps[node] == Distances::kUnreached ||
+            (entry != kEnd && distances.steps[node] >= distances.steps[entry])) {
+            continue;
         }
-        auto inside = [&, c = c](std::uint32_t node) { return component[node] == c; };
-        std::uint32_t entry = 0;
-        while (component[entry] != c) {
-            ++entry;
+        const auto [moved, idle] = found->second;
+        if (moved != 0 && ((moved | idle) & threads) == threads) {
+            entry = node;  // else no cycle here, or one some thread is kept from for ever
         }
+    }
+    if (entry != kEnd) {
+        const std::uint32_t c = component[entry];
+        auto inside = [&](std::uint32_t node) { return component[node] == c; };
+        const auto moved = fairness[c].first;
         FairCycle cycle;
         cycle.found = true;
         cycle.prefix = graph.ChoicesTo(entry);
@@ -64,7 +73,7 @@ FairCycle FindFairCycle(const StateGraph& graph, std::uint32_t label) {
             stepped = true;
             at = step.to;
         };
-        auto inward = [&, c = c](std::uint32_t node, int thread) {
+        auto inward = [&](std::uint32_t node, int thread) {
             const auto& steps = graph.nodes[node].steps;
             return std::find_if(steps.begin(), steps.end(), [&](const auto& step) {
                 return (thread < 0 || step.thread == thread) && step.to != kEnd &&

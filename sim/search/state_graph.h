@@ -4,6 +4,7 @@
 #pragma once
 
 #include <cstdint>
+#include <string>
 #include <vector>
 
 namespace listpool::sim {
@@ -24,6 +25,15 @@ struct StateGraph {
     };
 
     std::vector<Node> nodes;
+    // What the scene found wrong, where: a state its Check failed, which the
+    // search goes no further from (thread -1); or the last state of a run
+    // that failed and the thread whose step from it ended the run.
+    struct Failure {
+        std::uint32_t node;
+        int thread;
+        std::string what;
+    };
+    std::vector<Failure> failures;
 
     // The choices (for a ReplayChooser) of a shortest path from node 0 to `node`.
     std::vector<int> ChoicesTo(std::uint32_t node) const;

@@ -7,6 +7,7 @@
 #include <unordered_map>
 
 #include "platform/sim/hash.h"
+#include "sim/search/shortest_path.h"
 
 namespace listpool::sim {
 namespace {
@@ -60,6 +61,11 @@ class Driver final : public Chooser {
         }
         for (const Node& node : graph_.nodes) {
             seen_.push_back(node.hash);
+        }
+        if (const auto nearest = NearestFailure(graph_, DistancesFrom0(graph_));
+            result_.failure.empty() && nearest != graph_.failures.end()) {
+            result_.failure = nearest->what;
+            result_.replay = ChoicesToFailure(graph_, *nearest);
         }
         std::sort(seen_.begin(), seen_.end());
         seen_.erase(std::unique(seen_.begin(), seen_.end()), seen_.end());
@@ -116,7 +122,9 @@ class Driver final : public Chooser {
         }
         Record(node);
         if (!wrong.empty()) {
-            Fail(wrong);
+            if (added) {
+                graph_.failures.push_back({node, -1, wrong});
+            }
             return -1;
         }
         if (!added) {
@@ -177,6 +185,7 @@ class Driver final : public Chooser {
         if (!result_.failure.empty()) {
             return;
         }
+        const std::uint32_t last = from_;
         if (!stopped) {
             Record(kEnd);
             std::string key = scene_.OutcomeKey(outcome);
@@ -185,7 +194,11 @@ class Driver final : public Chooser {
             }
         }
         if (std::string wrong = scene_.Failure(outcome, stopped); !wrong.empty()) {
-            Fail(wrong);
+            if (!options_.remember || last == kEnd) {
+                Fail(wrong);
+            } else {
+                graph_.failures.push_back({last, stopped ? -1 : fromThread_, wrong});
+            }
         }
     }
 

@@ -28,7 +28,9 @@ struct SearchResult {
     std::uint64_t runs = 0;         // runs started, replays included
     std::uint64_t steps = 0;        // steps simulated, replays included
     bool complete = true;           // every state met was explored
-    // The first failure, and the choices that replay the run up to it.
+    // The failure a shortest run reaches (in steps), and its choices. The
+    // search goes on past every failure to find it; only a broken search
+    // (two visits to one state going on differently) stops at once.
     std::string failure;
     std::vector<int> replay;
     // Every distinct outcome, by its key, with the choices of one run of it.
@@ -38,7 +40,7 @@ struct SearchResult {
     StateGraph graph;  // only when remembering
 };
 
-// Explores every schedule of the scene, or stops at its first failure.
+// Explores every schedule of the scene.
 SearchResult SearchStates(SearchScene& scene, const SearchOptions& options = {});
 
 // "states 23,905, transitions 57,012, runs 33,108, steps 1,912,000".

@@ -4,6 +4,8 @@
 //   listpool-sim [--random SEED | --pct SEED [--pct-drops N] [--pct-points N]
 //                 | --replay CHOICES] [--svg FILE] [--trace FILE] [SESSION]
 //   listpool-sim --every-schedule [SESSION]
+//   listpool-sim --explore PAGE SESSION
+//   listpool-sim --views SESSION
 //
 // SESSION is a file (standard input when none is given): the lines a user
 // types; a line "@<ms> text" is typed only at that virtual time. --svg writes
@@ -14,20 +16,25 @@
 // point where several could) a failure or a search printed.
 // --every-schedule explores every schedule of the session and prints how
 // many states and schedules there were and each distinct outcome, with the
-// command that replays one run of it.
+// command that replays one run of it. --explore writes the session's
+// explorer page (sim/explore/session_page.h); --views prints, for each line of
+// choices on standard input, every state as that page shows it.
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <exception>
 #include <fstream>
 #include <iostream>
 #include <sstream>
 #include <string>
 
 #include "sim/drawing/svg_timeline.h"
+#include "sim/explore/session_page.h"
 #include "sim/runs/schedule.h"
 #include "sim/runs/session.h"
 #include "sim/runs/session_search.h"
 #include "sim/runs/simulated_program.h"
+#include "sim/search/choice_text.h"
 #include "sim/timeline/timeline.h"
 #include "sim/trace/chrome_trace.h"
 
@@ -37,7 +44,8 @@ int Usage() {
     std::cerr << "usage: listpool-sim [--random SEED | --pct SEED [--pct-drops N] [--pct-points N] "
                  "| --replay CHOICES]\n"
                  "                    [--svg FILE] [--trace FILE] [SESSION]\n"
-                 "       listpool-sim --every-schedule [SESSION]\n";
+                 "       listpool-sim --every-schedule [SESSION]\n"
+                 "       listpool-sim --explore PAGE SESSION | --views SESSION\n";
     return 2;
 }
 
@@ -61,6 +69,8 @@ int main(int argc, char** argv) {
     const char* svg = nullptr;
     const char* trace = nullptr;
     bool every = false;
+    bool views = false;
+    const char* explore = nullptr;
     for (int i = 1; i < argc; ++i) {
         const std::string arg = argv[i];
         if (ParseScheduleArgument(argc, argv, i, schedule, bad)) {
@@ -69,6 +79,10 @@ int main(int argc, char** argv) {
             }
         } else if (arg == "--every-schedule") {
             every = true;
+        } else if (arg == "--explore" && i + 1 < argc) {
+            explore = argv[++i];
+        } else if (arg == "--views") {
+            views = true;
         } else if ((arg == "--svg" || arg == "--trace") && i + 1 < argc) {
             (arg == "--svg" ? svg : trace) = argv[++i];
         } else if (!arg.starts_with("--") && file == nullptr) {
@@ -87,6 +101,29 @@ int main(int argc, char** argv) {
         text << in.rdbuf();
     } else {
         text << std::cin.rdbuf();
+    }
+    if (explore != nullptr || views) {
+        if (file == nullptr || every || svg != nullptr || trace != nullptr ||
+            schedule.kind != Schedule::Kind::kFixed) {
+            return Usage();
+        }
+        if (explore != nullptr) {
+            try {
+                return WriteFile(explore, SessionPage(text.str(), file)) ? 0 : 2;
+            } catch (const std::exception& error) {
+                std::cerr << "listpool-sim: " << error.what() << "\n";
+                return 1;
+            }
+        }
+        for (std::string line; std::getline(std::cin, line);) {
+            std::vector<int> choices;
+            if (!ParseChoices(line, choices)) {
+                std::cerr << "listpool-sim: not a line of choices: " << line << "\n";
+                return 2;
+            }
+            std::cout << ViewLines(SessionViews(text.str(), choices)) << "end\n";
+        }
+        return 0;
     }
     if (every) {
         if (svg != nullptr || trace != nullptr || schedule.kind != Schedule::Kind::kFixed) {

@@ -176,6 +176,9 @@ TEST(GuardSearchTest, FindsTheReaderInsideAGuardWithoutTheRecheck) {
     }
     const SearchResult result = Search<broken::WithoutRecheck>(kTwoRounds);
     EXPECT_NE(result.failure.find("came in; inside are"), std::string::npos) << result.failure;
+    // The shortest schedule the search reports does reach that state.
+    GuardScene<broken::WithoutRecheck> scene(kTwoRounds);
+    EXPECT_EQ(Replay(scene, result.replay).failure, result.failure);
     std::printf("found: %s\nreplay: %s\n", result.failure.c_str(),
                 GuardReplayCommand(result.replay).c_str());
 }

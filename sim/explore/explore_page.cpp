@@ -1,0 +1,284 @@
+#include "sim/explore/explore_page.h"
+
+#include <algorithm>
+#include <map>
+#include <set>
+#include <stdexcept>
+
+#include "sim/search/shortest_path.h"
+
+namespace listpool::sim {
+
+namespace {
+
+// Who holds each mutex and which events are reset, from the calls that took
+// effect in this run, and how many threads have started.
+class Objects final : public Observer {
+  public:
+    explicit Objects(Observer* next) : next_(next) {}
+    void OnNotice(const Notice& notice) override {
+        if (next_ != nullptr) {
+            next_->OnNotice(notice);
+        }
+        if (notice.phase != Notice::kDone) {
+            return;
+        }
+        switch (notice.op) {
+            case Op::kLock:
+                owners_[notice.object] = notice.thread;
+                lastTaken_[notice.thread] = notice.object;
+                break;
+            case Op::kUnlock:
+                owners_.erase(notice.object);
+                break;
+            case Op::kSet:
+                reset_.erase(notice.object);
+                break;
+            case Op::kReset:
+                reset_.insert(notice.object);
+                break;
+            case Op::kStartThread:
+                started_ = std::max(started_, notice.newThread + 1);
+                break;
+            case Op::kWrite:
+                files_[std::string(notice.file)] += notice.bytes;
+                // A stream writes holding its own mutex, the last it took.
+                if (const auto taken = lastTaken_.find(notice.thread);
+                    taken != lastTaken_.end() && Owner(taken->second) == notice.thread) {
+                    streams_.try_emplace(taken->second, "the lock of " + std::string(notice.file));
+                }
+                break;
+            default:
+                break;
+        }
+    }
+    int Owner(const void* object) const {
+        const auto found = owners_.find(object);
+        return found == owners_.end() ? -1 : found->second;
+    }
+    bool IsReset(const void* object) const { return reset_.count(object) != 0; }
+    int started() const { return started_; }
+    // The mutex of the stream whose file was written holding it, or "".
+    std::string Stream(const void* object) const {
+        const auto found = streams_.find(object);
+        return found == streams_.end() ? "" : found->second;
+    }
+    std::string File(const std::string& name) const {
+        const auto found = files_.find(name);
+        return found == files_.end() ? "" : found->second;
+    }
+
+  private:
+    Observer* next_;
+    std::map<std::string, std::string> files_;
+    std::map<int, const void*> lastTaken_;
+    std::map<const void*, std::string> streams_;
+    std::map<const void*, int> owners_;
+    std::set<const void*> reset_;
+    int started_ = 1;
+};
+
+std::uint32_t Bits(const std::vector<int>& threads) {
+    std::uint32_t bits = 0;
+    for (const int thread : threads) {
+        bits |= 1u << thread;
+    }
+    return bits;
+}
+
+// The call a thread is stopped at, as the code makes it.
+std::string NextCall(const PageScene& page, const Objects& objects, int thread) {
+    if (thread >= objects.started()) {
+        return "not started";
+    }
+    const void* object = nullptr;
+    const Op op = PendingOp(thread, &object);
+    std::string name = object != nullptr ? page.nameObject(object) : "";
+    name = name.empty() ? objects.Stream(object) : name;
+    if (name.empty()) {
+        name = op == Op::kLock || op == Op::kUnlock ? "a mutex" : "an event";
+    }
+    switch (op) {
+        case Op::kBegin:
+            return "begins";
+        case Op::kLock:
+        case Op::kEventLock:
+            return name + "->Lock()";
+        case Op::kUnlock:
+            return name + "->Unlock()";
+        case Op::kSet:
+            return name + "->SetEvent()";
+        case Op::kReset:
+            return name + "->ResetEvent()";
+        case Op::kStartThread:
+            return "StartThread()";
+        case Op::kSleep:
+            return "SleepMs()";
+        case Op::kWrite:
+            return "writes";
+        case Op::kRead:
+            return "reads input";
+        default:
+            return "ended";
+    }
+}
+
+StateView Read(const PageScene& page, const Objects& objects, const std::vector<int>& enabled) {
+    StateView view;
+    view.enabled = Bits(enabled);
+    const std::vector<std::string> read =
+        page.read([&objects](const void* object) { return objects.Owner(object); });
+    const std::size_t columns = page.threadColumns.size();
+    for (std::size_t t = 0; t < page.threads.size(); ++t) {
+        view.texts.push_back(NextCall(page, objects, static_cast<int>(t)));
+        for (std::size_t c = 0; c < columns; ++c) {
+            view.texts.push_back(read.at(t * columns + c));
+        }
+    }
+    std::size_t value = page.threads.size() * columns;
+    for (const PageRow& row : page.rows) {
+        if (row.kind == PageRow::kValue) {
+            view.texts.push_back(read.at(value++));
+        } else if (row.kind == PageRow::kMutex) {
+            const int owner = objects.Owner(row.object());
+            view.texts.push_back(owner < 0 ? "free"
+                                           : "held by " + page.threads.at(std::size_t(owner)));
+        } else if (row.kind == PageRow::kEvent) {
+            view.texts.push_back(objects.IsReset(row.object()) ? "reset" : "set");
+        } else {
+            view.texts.push_back(objects.File(row.name));
+        }
+    }
+    return view;
+}
+
+// A first run makes the objects that outlive runs (a stream's), as the
+// search's does, so that every later run numbers its objects alike. A scene
+// whose threads go on for ever needs no more than a few steps of it.
+void Warm(PageScene& page) {
+    if (!page.warm) {
+        Options options;
+        options.maxSteps = 100'000;
+        page.scene->Play(options);
+        page.warm = true;
+    }
+}
+
+// Plays the scene with `chooser` and the objects watched.
+void Play(PageScene& page, Chooser& chooser, Objects& objects) {
+    Options options;
+    options.chooser = &chooser;
+    options.observer = &objects;
+    page.scene->Play(options);
+}
+
+// Reads every state along one choice list.
+class Follower final : public Chooser {
+  public:
+    Follower(const PageScene& page, const Objects& objects, const std::vector<int>& choices)
+        : page_(page), objects_(objects), choices_(choices) {}
+    int Choose(const std::vector<int>& enabled, int) override {
+        views.push_back(Read(page_, objects_, enabled));
+        if (enabled.size() > 1 && next_ == choices_.size()) {
+            return -1;
+        }
+        const int thread = enabled.size() > 1 ? choices_[next_++] : enabled.front();
+        views.back().taken = thread;
+        return std::find(enabled.begin(), enabled.end(), thread) != enabled.end() ? thread : -1;
+    }
+    std::vector<StateView> views;
+
+  private:
+    const PageScene& page_;
+    const Objects& objects_;
+    const std::vector<int>& choices_;
+    std::size_t next_ = 0;
+};
+
+// Walks the graph along a path of steps from node 0, reading every state
+// not read yet and seeing that the run can go on as the graph says.
+class Walker final : public Chooser {
+  public:
+    Walker(const PageScene& page, const Objects& objects, const StateGraph& graph,
+           std::vector<StateView>& views, std::vector<bool>& read)
+        : page_(page), objects_(objects), graph_(graph), views_(views), read_(read) {}
+    void Start(std::vector<int> path) {
+        path_ = std::move(path);
+        next_ = 0;
+        at_ = 0;
+    }
+    int Choose(const std::vector<int>& enabled, int) override {
+        const StateGraph::Node& node = graph_.nodes[at_];
+        if (Bits(enabled) != node.enabled) {
+            error =
+                "state " + std::to_string(at_) + ": other threads can go on than the graph says";
+            return -1;
+        }
+        if (!read_[at_]) {
+            views_[at_] = Read(page_, objects_, enabled);
+            read_[at_] = true;
+        }
+        if (next_ == path_.size()) {
+            return -1;
+        }
+        const int thread = path_[next_++];
+        for (const auto& step : node.steps) {
+            if (step.thread == thread) {
+                at_ = step.to;
+            }
+        }
+        return thread;
+    }
+    std::string error;
+
+  private:
+    const PageScene& page_;
+    const Objects& objects_;
+    const StateGraph& graph_;
+    std::vector<StateView>& views_;
+    std::vector<bool>& read_;
+    std::vector<int> path_;
+    std::size_t next_ = 0;
+    std::uint32_t at_ = 0;
+};
+
+}  // namespace
+
+std::vector<StateView> ReplayViews(PageScene& page, const std::vector<int>& choices) {
+    Warm(page);
+    Objects objects(page.observer);
+    Follower follower(page, objects, choices);
+    Play(page, follower, objects);
+    return follower.views;
+}
+
+std::vector<StateView> ReadEveryState(PageScene& page, const StateGraph& graph) {
+    const Distances distances = DistancesFrom0(graph);
+    std::vector<std::uint32_t> order(graph.nodes.size());
+    for (std::uint32_t n = 0; n < order.size(); ++n) {
+        order[n] = n;
+    }
+    // Deepest first, so that each run reads many states not read yet.
+    std::stable_sort(order.begin(), order.end(), [&](std::uint32_t a, std::uint32_t b) {
+        return distances.steps[a] > distances.steps[b];
+    });
+    std::vector<StateView> views(graph.nodes.size());
+    std::vector<bool> read(graph.nodes.size(), false);
+    Warm(page);
+    for (const std::uint32_t node : order) {
+        if (read[node]) {
+            continue;
+        }
+        Objects objects(page.observer);
+        Walker walker(page, objects, graph, views, read);
+        walker.Start(StepsTo(distances, node));
+        Play(page, walker, objects);
+        if (!walker.error.empty() || !read[node]) {
+            throw std::runtime_error(walker.error.empty() ? "a run stopped short of its state"
+                                                          : walker.error);
+        }
+    }
+    return views;
+}
+
+}  // namespace listpool::sim

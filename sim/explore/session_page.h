@@ -1,0 +1,20 @@
+// The explorer page (sim/explore_page.h) of a session: every state of every
+// schedule of the whole program on it, with the virtual time, the pool and
+// the list, both guards' objects and what each stream and log holds.
+#pragma once
+
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "sim/explore/explore_page.h"
+
+namespace listpool::sim {
+
+// The page, whose command replays the session from `file` (as given).
+std::string SessionPage(std::string_view session, const std::string& file);
+
+// Every state along `choices`, as the page shows it.
+std::vector<StateView> SessionViews(std::string_view session, const std::vector<int>& choices);
+
+}  // namespace listpool::sim

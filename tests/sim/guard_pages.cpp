@@ -1,0 +1,263 @@
+// guard-pages: the explorer pages of the guard (sim/explore_page.h): the
+// real guard and each broken guard of broken_guards.h, in one scene of the
+// guard search (guard_scene.h): two readers that come back for ever and two
+// writers that enter twice, the scene in which the search finds both faults.
+//
+//   guard-pages FOLDER                  writes FOLDER/explore-guard*.html
+//   guard-pages --replay GUARD CHOICES  prints each step of that schedule
+//   guard-pages --views GUARD           for each line of choices on standard
+//                                       input, every state as the page shows it
+//
+// GUARD is correct, without-recheck or without-second-reset. Beside each
+// of the guard's calls a page shows what docs/GUARD.md says of it.
+#include <cctype>
+#include <fstream>
+#include <iostream>
+#include <map>
+#include <sstream>
+#include <stdexcept>
+#include <string>
+#include <vector>
+
+#include "broken_guards.h"
+#include "guard_narration.h"
+#include "guard_scene.h"
+#include "platform/thread_annotations.h"
+#include "sim/explore/explore_page.h"
+#include "sim/search/choice_text.h"
+#include "sim/search/replay.h"
+#include "sim/search/state_search.h"
+#include "store/read_write_guard.h"
+
+namespace listpool::sim {
+namespace {
+
+constexpr GuardCast kCast{2, 2, 0, 2};
+
+// The guard scene, each of whose runs starts with no guard made yet.
+template <typename Guard>
+class FreshScene final : public SearchScene {
+  public:
+    using Scene = GuardScene<Narrated<Guard>>;
+    Outcome Play(const Options& options) override {
+        Narrated<Guard>::last = nullptr;
+        Narrated<Guard>::in.clear();
+        return scene.Play(options);
+    }
+    std::uint64_t State() override { return scene.State(); }
+    std::string Check() override { return scene.Check(); }
+    std::uint32_t Labels() override { return scene.Labels(); }
+    std::string Failure(const Outcome& outcome, bool stopped) override {
+        return scene.Failure(outcome, stopped);
+    }
+    Scene scene{kCast};
+};
+
+template <typename Guard>
+class GuardPage {
+  public:
+    using Shown = Narrated<Guard>;
+
+    GuardPage(std::string title, std::string name) {
+        page_.title = std::move(title);
+        page_.name = std::move(name);
+        page_.command = "build/tests/sim/guard-pages --replay " + page_.name + " '{}'";
+        page_.threads = {"main", "reader 1", "reader 2", "writer 3", "writer 4"};
+        page_.threadColumns = {"place", "why"};
+        for (const char* mutex : {"countMutex", "writerMutex"}) {
+            page_.rows.push_back({mutex, PageRow::kMutex, [this, mutex] { return Object(mutex); }});
+        }
+        for (const char* event : {"noReadersEvent", "gateEvent"}) {
+            page_.rows.push_back({event, PageRow::kEvent, [this, event] { return Object(event); }});
+        }
+        page_.rows.push_back({"readerCount", PageRow::kValue, {}});
+        page_.nameObject = [this](const void* object) {
+            for (const char* name : {"countMutex", "writerMutex", "noReadersEvent", "gateEvent"}) {
+                if (Object(name) == object) {
+                    return std::string(name);
+                }
+            }
+            return std::string();
+        };
+        page_.read = [this](const std::function<int(const void*)>& owner) { return Read(owner); };
+        page_.scene = &scene_;
+    }
+
+    PageScene& page() { return page_; }
+
+    // Searches the scene and makes the page's data.
+    std::string Data() {
+        const SearchResult result = SearchStates(scene_);
+        std::vector<PageProperty> properties(4);
+        properties[0] = {"exclusion",
+                         "no writer is ever inside beside a reader or another writer",
+                         "a writer inside beside a reader or another writer",
+                         {},
+                         {}};
+        properties[1] = {"no deadlock",
+                         "every thread that is stopped can go on, or has ended",
+                         "a run in which no thread can go on",
+                         {},
+                         {}};
+        for (std::size_t f = 0; f < result.graph.failures.size(); ++f) {
+            properties[result.graph.failures[f].thread < 0 ? 0 : 1].failures.push_back(f);
+        }
+        properties[2] = {"writers get in",
+                         "a writer that has arrived gets in",
+                         "a weakly fair run in which a writer that has arrived never gets in",
+                         {},
+                         Cycle(result, Scene::AnyWriterWaits(kCast))};
+        properties[3] = {"readers pass the gate",
+                         "a reader stopped at the gate gets past it",
+                         "a weakly fair run in which a reader waits at the gate for ever",
+                         {},
+                         Cycle(result, Scene::AnyReaderAtGate(kCast))};
+        return PageData(page_, result, properties);
+    }
+
+  private:
+    using Scene = typename FreshScene<Guard>::Scene;
+
+    static FairCycle Cycle(const SearchResult& result, std::uint32_t labels) {
+        for (std::uint32_t bit = 1; bit != 0; bit <<= 1) {
+            if ((labels & bit) != 0) {
+                if (FairCycle cycle = FindFairCycle(result.graph, bit); cycle.found) {
+                    return cycle;
+                }
+            }
+        }
+        return {};
+    }
+
+    const void* Object(const std::string& name) const NO_THREAD_SAFETY_ANALYSIS {
+        const Shown* guard = Shown::last;
+        if (guard == nullptr) {
+            return nullptr;
+        }
+        return name == "countMutex"    ? static_cast<const void*>(guard->countMutex)
+               : name == "writerMutex" ? static_cast<const void*>(guard->writerMutex)
+               : name == "gateEvent"   ? static_cast<const void*>(guard->gateEvent)
+                                       : static_cast<const void*>(guard->noReadersEvent);
+    }
+
+    // Each thread's place and what GUARD.md says of its next call, then
+    // readerCount.
+    std::vector<std::string> Read(const std::function<int(const void*)>& owner) {
+        std::vector<std::string> texts;
+        for (int thread = 0; thread < static_cast<int>(page_.threads.size()); ++thread) {
+            const auto found = Shown::in.find(thread);
+            const Sequence in = found == Shown::in.end() ? kOut : found->second;
+            const void* object = nullptr;
+            const Op op = PendingOp(thread, &object);
+            const bool started = thread == 0 || found != Shown::in.end();
+            texts.push_back(thread == 0      ? "starts the threads"
+                            : !started       ? ""
+                            : op == Op::kEnd ? "done"
+                                             : kPlaces[in]);
+            texts.push_back(WhatGuardMdSays(in, op, page_.nameObject(object),
+                                            owner(Object("writerMutex")) == thread));
+        }
+        texts.push_back(Shown::last != nullptr ? std::to_string(Shown::last->Count()) : "0");
+        return texts;
+    }
+
+    FreshScene<Guard> scene_;
+    PageScene page_;
+};
+
+template <typename Run>
+int ForGuard(const std::string& name, Run run) {
+    if (name == "correct") {
+        GuardPage<ReadWriteGuard> page("The reader-writer guard", name);
+        return run(page);
+    }
+    if (name == "without-recheck") {
+        GuardPage<broken::WithoutRecheck> page("The guard without the writer's re-check", name);
+        return run(page);
+    }
+    if (name == "without-second-reset") {
+        GuardPage<broken::WithoutSecondReset> page("The guard without the second reset", name);
+        return run(page);
+    }
+    std::cerr << "guard-pages: no guard " << name << "\n";
+    return 2;
+}
+
+std::vector<int> Choices(const std::string& text) {
+    std::vector<int> choices;
+    if (!ParseChoices(text, choices)) {
+        throw std::runtime_error("not a line of choices: " + text);
+    }
+    return choices;
+}
+
+int WritePages(const std::string& folder) {
+    std::string correct;
+    ForGuard("correct", [&](auto& page) {
+        correct = page.Data();
+        return 0;
+    });
+    int failed = 0;
+    for (const char* name : {"correct", "without-recheck", "without-second-reset"}) {
+        const std::string file = folder + "/explore-guard" +
+                                 (std::string(name) == "correct" ? "" : "-" + std::string(name)) +
+                                 ".html";
+        std::ofstream out(file, std::ios::binary);
+        ForGuard(name, [&](auto& page) {
+            out << (std::string(name) == "correct" ? PageHtml(correct)
+                                                   : PageHtml(page.Data(), correct));
+            return 0;
+        });
+        out.close();
+        if (!out) {
+            std::cerr << "guard-pages: cannot write " << file << "\n";
+            failed = 1;
+        }
+    }
+    return failed;
+}
+
+}  // namespace
+}  // namespace listpool::sim
+
+int main(int argc, char** argv) {
+    using namespace listpool::sim;
+    const std::string mode = argc > 1 ? argv[1] : "";
+    try {
+        ReadGuardMd();
+        if (argc == 2 && !mode.starts_with("--")) {
+            return WritePages(mode);
+        }
+        if (argc == 4 && mode == "--replay") {
+            return ForGuard(argv[2], [&](auto& guard) {
+                PageScene& page = guard.page();
+                int step = 0;
+                const std::vector<int> choices = Choices(argv[3]);
+                for (const StateView& view : ReplayViews(page, choices)) {
+                    if (view.taken >= 0) {
+                        const std::size_t columns = 1 + page.threadColumns.size();
+                        std::cout << "step " << step++ << ": "
+                                  << page.threads[std::size_t(view.taken)] << ": "
+                                  << view.texts[std::size_t(view.taken) * columns] << "\n";
+                    }
+                }
+                const std::string failure = Replay(*page.scene, choices).failure;
+                std::cout << (failure.empty() ? "nothing wrong on the way" : failure) << "\n";
+                return 0;
+            });
+        }
+        if (argc == 3 && mode == "--views") {
+            return ForGuard(argv[2], [&](auto& guard) {
+                for (std::string line; std::getline(std::cin, line);) {
+                    std::cout << ViewLines(ReplayViews(guard.page(), Choices(line))) << "end\n";
+                }
+                return 0;
+            });
+        }
+    } catch (const std::exception& error) {
+        std::cerr << "guard-pages: " << error.what() << "\n";
+        return 1;
+    }
+    std::cerr << "usage: guard-pages FOLDER | --replay GUARD CHOICES | --views GUARD\n";
+    return 2;
+}
