@@ -1,8 +1,12 @@
 #include "sim/explore/session_page.h"
 
+#include <functional>
+#include <map>
 #include <memory>
+#include <utility>
 
 #include "console/program.h"
+#include "sim/explore/guard_md.h"
 #include "sim/runs/guard_watch.h"
 #include "sim/runs/session.h"
 #include "sim/runs/session_search.h"
@@ -53,6 +57,7 @@ class Inside final : public Observer {
     void OnNotice(const Notice& notice) override {
         if (notice.thread == 0 && notice.op == Op::kBegin) {
             watch_.reset();
+            places_.clear();
         }
         if (watch_ == nullptr && scene_.program() != nullptr) {
             watch_ = std::make_unique<GuardWatch>();
@@ -62,6 +67,24 @@ class Inside final : public Observer {
         if (watch_ != nullptr) {
             watch_->OnNotice(notice);
         }
+        if (const auto [guard, n] = Find(notice.object);
+            notice.phase == Notice::kDone && guard != nullptr) {
+            Sequence& at = places_[{notice.thread, guard}];
+            at = Left(Entered(at, notice.op, n), notice.op, n, *guard);
+        }
+    }
+    // What docs/GUARD.md says of the thread's next call, when it is one of
+    // a guard's.
+    std::string Why(int thread, const std::function<int(const void*)>& owner) const {
+        const void* object = nullptr;
+        const Op op = PendingOp(thread, &object);
+        const auto [guard, n] = Find(object);
+        if (guard == nullptr) {
+            return "";
+        }
+        const auto place = places_.find({thread, guard});
+        const Sequence at = Entered(place == places_.end() ? kOut : place->second, op, n);
+        return WhatGuardMdSays(at, op, kObjects[n], owner(ObjectOf(*guard, 1)) == thread);
     }
     // "reads the list", "writes the pool, writes the list", or "".
     std::string Of(int thread) const {
@@ -76,9 +99,48 @@ class Inside final : public Observer {
     }
 
   private:
+    // The guard an object belongs to, and its index in kObjects; or nullptr.
+    std::pair<const ReadWriteGuard*, int> Find(const void* object) const {
+        const Program* program = scene_.program();
+        for (const ReadWriteGuard* guard : {program != nullptr ? &program->pool.guard : nullptr,
+                                            program != nullptr ? &program->list.guard : nullptr}) {
+            for (int n = 0; guard != nullptr && object != nullptr && n < 4; ++n) {
+                if (ObjectOf(*guard, n) == object) {
+                    return {guard, n};
+                }
+            }
+        }
+        return {nullptr, -1};
+    }
+    // Where a call on object n takes a thread at `at`: each sequence is
+    // told by its first call (BeginRead waits at the gate, BeginWrite
+    // closes it; EndRead takes countMutex, EndWrite gives it back).
+    static Sequence Entered(Sequence at, Op op, int n) {
+        const bool count = n == 0, gate = n == 3;
+        return at == kOut && gate && op == Op::kEventLock     ? kBeginRead
+               : at == kOut && gate && op == Op::kReset       ? kBeginWrite
+               : at == kReading && count && op == Op::kLock   ? kEndRead
+               : at == kWriting && count && op == Op::kUnlock ? kEndWrite
+                                                              : at;
+    }
+    // Where a thread is once a call of its sequence has taken effect: the
+    // last call of each ends it, and a writer is inside once it holds
+    // countMutex with no reader left (every thread is stopped, so
+    // readerCount can be read).
+    static Sequence Left(Sequence at, Op op, int n,
+                         const ReadWriteGuard& guard) NO_THREAD_SAFETY_ANALYSIS {
+        const bool count = n == 0, writer = n == 1;
+        return at == kBeginRead && count && op == Op::kUnlock                            ? kReading
+               : at == kEndRead && count && op == Op::kUnlock                            ? kOut
+               : at == kBeginWrite && count && op == Op::kLock && guard.readerCount == 0 ? kWriting
+               : at == kEndWrite && writer && op == Op::kUnlock                          ? kOut
+                                                                                         : at;
+    }
+
     const SessionScene& scene_;
     std::unique_ptr<GuardWatch> watch_;
     const std::vector<Section> none_;
+    std::map<std::pair<int, const ReadWriteGuard*>, Sequence> places_;
 };
 
 struct Page {
@@ -100,12 +162,13 @@ struct Page {
         for (const char* file : kFiles) {
             page.rows.push_back({file, PageRow::kFile, {}});
         }
-        page.threadColumns = {"inside"};
+        page.threadColumns = {"inside", "why"};
         page.observer = &inside;
-        page.read = [this](const auto&) {
+        page.read = [this](const std::function<int(const void*)>& owner) {
             std::vector<std::string> texts;
-            for (std::size_t t = 0; t < page.threads.size(); ++t) {
-                texts.push_back(inside.Of(static_cast<int>(t)));
+            for (int t = 0; t < static_cast<int>(page.threads.size()); ++t) {
+                texts.push_back(inside.Of(t));
+                texts.push_back(inside.Why(t, owner));
             }
             for (std::string& text : Memory(scene.program())) {
                 texts.push_back(std::move(text));
@@ -138,6 +201,7 @@ struct Page {
 }  // namespace
 
 std::string SessionPage(std::string_view session, const std::string& file) {
+    ReadGuardMd();
     Page page(session, file);
     const SearchResult result = SearchStates(page.scene);
     std::vector<PageProperty> properties(2);
@@ -159,6 +223,7 @@ std::string SessionPage(std::string_view session, const std::string& file) {
 }
 
 std::vector<StateView> SessionViews(std::string_view session, const std::vector<int>& choices) {
+    ReadGuardMd();
     Page page(session, "");
     return ReplayViews(page.page, choices);
 }

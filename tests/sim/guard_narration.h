@@ -1,79 +1,15 @@
-// The guard, narrated: which of its sequences each thread is in, and what
-// docs/GUARD.md says of each of its calls, for the guard's explorer pages
-// (guard_pages.cpp).
+// The guard, narrated, for the guard's explorer pages (guard_pages.cpp):
+// it tells which of its sequences each thread is in, and makes no call of
+// its own, so the scene's runs and states are the guard's.
 #pragma once
 
-#include <cctype>
-#include <fstream>
 #include <map>
-#include <stdexcept>
-#include <string>
-#include <vector>
 
 #include "platform/sim.h"
 #include "platform/thread_annotations.h"
+#include "sim/explore/guard_md.h"
 
 namespace listpool::sim {
-
-// What GUARD.md says of each call of each sequence: its numbered items,
-// without their markup, by sequence ("BeginRead", ...).
-inline std::map<std::string, std::vector<std::string>> gItems;
-inline std::string gInside;  // what it says a thread does inside
-
-inline std::string Plain(std::string text) {
-    std::string plain;
-    for (std::size_t at = 0; at < text.size(); ++at) {
-        if (text.compare(at, 3, " ([") == 0 || text.compare(at, 2, "](") == 0) {
-            at = text.find(')', at);  // a link's target, or a link in brackets
-            at += at + 1 < text.size() && text[at + 1] == ')' ? 1 : 0;
-        } else if (text[at] != '`' && text[at] != '[' && text[at] != '*') {
-            plain += text[at];
-        }
-    }
-    return plain;
-}
-
-// Reads docs/GUARD.md's walk through the four sequences, or throws.
-inline void ReadGuardMd() {
-    std::ifstream in(std::string(LISTPOOL_SOURCE_DIR) + "/docs/GUARD.md");
-    const std::map<std::string, std::string> headings = {{"**A reader arrives**", "BeginRead"},
-                                                         {"**A reader leaves**", "EndRead"},
-                                                         {"**A writer arrives**", "BeginWrite"},
-                                                         {"**A writer leaves**", "EndWrite"}};
-    std::string sequence, text;
-    for (std::string line; std::getline(in, line);) {
-        text += line + " ";
-        for (const auto& [heading, name] : headings) {
-            sequence = line.starts_with(heading) ? name : sequence;
-        }
-        if (!sequence.empty() && line.size() > 3 && std::isdigit(line[0]) && line[1] == '.') {
-            gItems[sequence].push_back(line.substr(3));
-        } else if (!sequence.empty() && line.starts_with("   ") && !gItems[sequence].empty()) {
-            gItems[sequence].back() += " " + line.substr(3);
-        } else if (line.starts_with("## ")) {
-            sequence.clear();
-        }
-    }
-    for (auto& [sequence, items] : gItems) {
-        for (std::string& item : items) {
-            item = Plain(item);
-        }
-    }
-    const std::size_t inside = text.find("Inside, a thread");
-    if (gItems.size() != 4 || inside == std::string::npos) {
-        throw std::runtime_error("docs/GUARD.md no longer walks through the four sequences");
-    }
-    gInside = text.substr(inside, text.find('.', inside) + 1 - inside);
-}
-
-// The guard, telling which of its sequences each thread is in; it makes no
-// call of its own, so the scene's runs and states are the guard's.
-enum Sequence { kOut, kBeginRead, kReading, kEndRead, kBeginWrite, kWriting, kEndWrite };
-inline const char* const kPlaces[] = {"out",        "in BeginRead",  "inside, reading",
-                                      "in EndRead", "in BeginWrite", "inside, writing",
-                                      "in EndWrite"};
-inline const char* const kSequences[] = {"",           "BeginRead", "",        "EndRead",
-                                         "BeginWrite", "",          "EndWrite"};
 
 template <typename Guard>
 struct Narrated : Guard {
@@ -94,40 +30,5 @@ struct Narrated : Guard {
     static inline Narrated* last = nullptr;
     static inline std::map<int, Sequence> in;
 };
-
-// What GUARD.md says of the call a thread in `in` is stopped at, on the
-// object `name`: the item of its sequence that names the call.
-inline std::string WhatGuardMdSays(Sequence in, Op op, const std::string& name,
-                                   bool holdsWriterMutex) {
-    if (in == kReading || in == kWriting) {
-        return op == Op::kSleep ? gInside : "";
-    }
-    if (*kSequences[in] == '\0' || name.empty()) {
-        return "";
-    }
-    static const std::map<Op, std::string> kCalls = {{Op::kLock, "->Lock()"},
-                                                     {Op::kEventLock, "->Lock()"},
-                                                     {Op::kUnlock, "->Unlock()"},
-                                                     {Op::kSet, "->SetEvent()"},
-                                                     {Op::kReset, "->ResetEvent()"}};
-    const auto call = kCalls.find(op);
-    const std::vector<std::string>& items = gItems.at(kSequences[in]);
-    std::vector<std::string> matching;
-    for (const std::string& item : items) {
-        if (call != kCalls.end() && item.find(name + call->second) != std::string::npos) {
-            matching.push_back(item);
-        }
-    }
-    if (matching.empty()) {  // the writer giving countMutex back, in its loop
-        for (const std::string& item : items) {
-            matching.push_back(item.find(name) != std::string::npos ? item : "");
-        }
-        while (!matching.empty() && matching.back().empty()) {
-            matching.pop_back();
-        }
-    }
-    // The writer resets the gate twice: before and after taking writerMutex.
-    return matching.empty() ? "" : holdsWriterMutex ? matching.back() : matching.front();
-}
 
 }  // namespace listpool::sim

@@ -1,0 +1,28 @@
+// What docs/GUARD.md says of each call of the guard's four sequences, for
+// the "why" beside a thread's next call on an explorer page.
+#pragma once
+
+#include <string>
+
+#include "platform/sim.h"
+
+namespace listpool::sim {
+
+// Where a thread is in a guard: out, in one of its four sequences, or
+// inside between them.
+enum Sequence { kOut, kBeginRead, kReading, kEndRead, kBeginWrite, kWriting, kEndWrite };
+// Each place as a page names it ("in BeginRead", "inside, reading").
+extern const char* const kPlaces[];
+
+// Reads docs/GUARD.md's walk through the four sequences from the source
+// tree, once; throws std::runtime_error when it no longer has one.
+void ReadGuardMd();
+
+// What GUARD.md says of the call `op` on the guard's object `name`
+// ("gateEvent") made by a thread at `in`: the item of its sequence that
+// names the call, or "". A thread inside is told of its sleep. The writer
+// resets the gate twice, before and after taking writerMutex, so which of
+// the two items it is depends on `holdsWriterMutex`.
+std::string WhatGuardMdSays(Sequence in, Op op, const std::string& name, bool holdsWriterMutex);
+
+}  // namespace listpool::sim
