@@ -135,8 +135,11 @@ function renderProperties(node) {
                here ? (p.cycle ? 'this state is on a fair cycle: ' : 'broken here: ') + p.what :
                       'holds in this state'),
             '. ');
-        if (p.failures.length) {
-            const steps = follow(D, 0, p.choices).steps.length;
+        if (p.failures.length || p.cycle) {
+            const label = p.failures.length ?
+                `play the shortest failing schedule (${
+                    follow(D, 0, p.choices).steps.length} steps)` :
+                'play the shortest way to a fair cycle that breaks it, and one lap';
             li.append(
                 el('a', {
                     href: '#',
@@ -146,18 +149,7 @@ function renderProperties(node) {
                         play(i);
                     }
                 },
-                   `play the shortest failing schedule (${steps} steps)`));
-        } else if (p.cycle) {
-            li.append(
-                el('a', {
-                    href: '#',
-                    className: 'play',
-                    onclick: (e) => {
-                        e.preventDefault();
-                        play(i);
-                    }
-                },
-                   'play the shortest way to a fair cycle that breaks it, and one lap'));
+                   label));
         } else {
             li.append(
                 `No schedule breaks it: ${p.holds}, in all ${
