@@ -252,8 +252,8 @@ std::vector<StateView> ReplayViews(PageScene& page, const std::vector<int>& choi
     return follower.views;
 }
 
-std::vector<StateView> ReadEveryState(PageScene& page, const StateGraph& graph) {
-    const Distances distances = DistancesFrom0(graph);
+std::vector<StateView> ReadEveryState(PageScene& page, const StateGraph& graph,
+                                      const Distances& distances) {
     std::vector<std::uint32_t> order(graph.nodes.size());
     for (std::uint32_t n = 0; n < order.size(); ++n) {
         order[n] = n;

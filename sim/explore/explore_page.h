@@ -16,6 +16,7 @@
 
 #include "platform/sim.h"
 #include "sim/search/fair_cycle.h"
+#include "sim/search/shortest_path.h"
 #include "sim/search/state_search.h"
 
 namespace listpool::sim {
@@ -77,9 +78,10 @@ struct StateView {
 std::vector<StateView> ReplayViews(PageScene& page, const std::vector<int>& choices);
 
 // Every state of the graph, read by runs that walk it from node 0 (deepest
-// states first, so that each run reads many). Fails (throws
+// states first, by `distances`, so that each run reads many). Fails (throws
 // std::runtime_error) when a run does not go as the graph says.
-std::vector<StateView> ReadEveryState(PageScene& page, const StateGraph& graph);
+std::vector<StateView> ReadEveryState(PageScene& page, const StateGraph& graph,
+                                      const Distances& distances);
 
 // The page's data, as JSON: the graph of the search, every state's view,
 // the properties with their shortest schedules, and the search's figures.

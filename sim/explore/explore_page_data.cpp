@@ -1,6 +1,7 @@
 // The page's data as JSON, and the page around it.
 #include "sim/explore/explore_page.h"
 
+#include <algorithm>
 #include <unordered_map>
 
 #include "sim/search/shortest_path.h"
@@ -36,7 +37,7 @@ std::string PageData(PageScene& page, const SearchResult& result,
                      const std::vector<PageProperty>& properties) {
     const StateGraph& graph = result.graph;
     const Distances distances = DistancesFrom0(graph);
-    const std::vector<StateView> views = ReadEveryState(page, graph);
+    const std::vector<StateView> views = ReadEveryState(page, graph, distances);
     // Every text once; each thread's texts, and the rows', as a group of
     // them once; and each state's groups by number.
     std::unordered_map<std::string, int> stringIds, groupIds;
@@ -85,14 +86,13 @@ std::string PageData(PageScene& page, const SearchResult& result,
     for (const PageProperty& property : properties) {
         std::vector<int> failing(property.failures.begin(), property.failures.end()), choices;
         // The one of its failures a shortest run reaches.
-        std::uint64_t fewest = UINT64_MAX;
-        for (const std::size_t f : property.failures) {
-            const auto& failure = graph.failures.at(f);
-            const std::uint64_t steps = distances.steps[failure.node] + (failure.thread >= 0);
-            if (steps < fewest) {
-                fewest = steps;
-                choices = ChoicesToFailure(graph, failure);
-            }
+        const auto nearest = std::min_element(
+            property.failures.begin(), property.failures.end(), [&](std::size_t a, std::size_t b) {
+                return StepsToFailure(distances, graph.failures.at(a)) <
+                       StepsToFailure(distances, graph.failures.at(b));
+            });
+        if (nearest != property.failures.end()) {
+            choices = ChoicesToFailure(graph, distances, graph.failures.at(*nearest));
         }
         props +=
             std::string(props.size() > 1 ? ",\n" : "") + "{\"name\":" + JsonString(property.name) +

@@ -53,7 +53,7 @@ FairCycle FindFairCycle(const StateGraph& graph, std::uint32_t label) {
         const auto moved = fairness[c].first;
         FairCycle cycle;
         cycle.found = true;
-        cycle.prefix = graph.ChoicesTo(entry);
+        cycle.prefix = ChoicesTo(graph, distances, entry);
         // One lap from the entry through a step of every thread that steps
         // here and a state of every one that cannot, and back.
         std::uint32_t at = entry;

@@ -21,24 +21,29 @@ bool IsChoice(const Node& node) {
 }
 
 // Shortest paths by breadth from `from` over the nodes `inside` allows, as
-// each node's step there; `from` itself has none.
+// each node's step there; `from` itself has none. With `depth`, also each
+// node's steps from `from` (kEnd where it is not reached).
 template <typename Graph, typename Inside>
 std::vector<std::pair<std::uint32_t, int>> Breadth(const Graph& graph, std::uint32_t from,
-                                                   Inside inside) {
+                                                   Inside inside,
+                                                   std::vector<std::uint32_t>* depth = nullptr) {
     std::vector<std::pair<std::uint32_t, int>> parent(graph.nodes.size(), {kEnd, -1});
-    std::vector<bool> reached(graph.nodes.size(), false);
+    std::vector<std::uint32_t> steps(graph.nodes.size(), kEnd);
     std::deque<std::uint32_t> queue{from};
-    reached[from] = true;
+    steps[from] = 0;
     while (!queue.empty()) {
         const std::uint32_t node = queue.front();
         queue.pop_front();
         for (const auto& step : graph.nodes[node].steps) {
-            if (step.to != kEnd && !reached[step.to] && inside(step.to)) {
-                reached[step.to] = true;
+            if (step.to != kEnd && steps[step.to] == kEnd && inside(step.to)) {
+                steps[step.to] = steps[node] + 1;
                 parent[step.to] = {node, step.thread};
                 queue.push_back(step.to);
             }
         }
+    }
+    if (depth != nullptr) {
+        *depth = std::move(steps);
     }
     return parent;
 }

@@ -9,11 +9,6 @@ namespace listpool::sim {
 using walks::kEnd;
 static_assert(StateGraph::kEnd == walks::kEnd);
 
-std::vector<int> StateGraph::ChoicesTo(std::uint32_t node) const {
-    return walks::PathChoices(*this, walks::Breadth(*this, 0, [](std::uint32_t) { return true; }),
-                              node, 0);
-}
-
 bool StateGraph::HasCycle() const {
     const std::vector<std::uint32_t> component =
         walks::Components(*this, [](std::uint32_t) { return true; });

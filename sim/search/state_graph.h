@@ -35,8 +35,6 @@ struct StateGraph {
     };
     std::vector<Failure> failures;
 
-    // The choices (for a ReplayChooser) of a shortest path from node 0 to `node`.
-    std::vector<int> ChoicesTo(std::uint32_t node) const;
     // Whether some run can go on for ever.
     bool HasCycle() const;
     // The number of schedules: paths from node 0 to an end. Infinite when

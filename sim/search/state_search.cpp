@@ -62,10 +62,11 @@ class Driver final : public Chooser {
         for (const Node& node : graph_.nodes) {
             seen_.push_back(node.hash);
         }
-        if (const auto nearest = NearestFailure(graph_, DistancesFrom0(graph_));
-            result_.failure.empty() && nearest != graph_.failures.end()) {
+        if (result_.failure.empty() && !graph_.failures.empty()) {
+            const Distances distances = DistancesFrom0(graph_);
+            const auto nearest = NearestFailure(graph_, distances);
             result_.failure = nearest->what;
-            result_.replay = ChoicesToFailure(graph_, *nearest);
+            result_.replay = ChoicesToFailure(graph_, distances, *nearest);
         }
         std::sort(seen_.begin(), seen_.end());
         seen_.erase(std::unique(seen_.begin(), seen_.end()), seen_.end());
