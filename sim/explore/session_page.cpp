@@ -24,6 +24,28 @@ const void* ObjectOf(const ReadWriteGuard& guard, int n) {
     return objects[n];
 }
 
+// One of the guards' objects: its guard and that guard's name, and its
+// index in kObjects.
+struct GuardObject {
+    const ReadWriteGuard* guard = nullptr;  // nullptr: no guard's
+    const char* name = "";
+    int n = -1;
+};
+GuardObject Find(const Program* program, const void* object) {
+    if (program == nullptr || object == nullptr) {
+        return {};
+    }
+    for (const GuardObject& in :
+         {GuardObject{&program->pool.guard, "pool"}, GuardObject{&program->list.guard, "list"}}) {
+        for (int n = 0; n < 4; ++n) {
+            if (ObjectOf(*in.guard, n) == object) {
+                return {in.guard, in.name, n};
+            }
+        }
+    }
+    return {};
+}
+
 // The pool, the list and the guards' counts, read while every simulated
 // thread is stopped at a platform call (as the session search reads them).
 std::vector<std::string> Memory(const Program* program) NO_THREAD_SAFETY_ANALYSIS {
@@ -67,10 +89,10 @@ class Inside final : public Observer {
         if (watch_ != nullptr) {
             watch_->OnNotice(notice);
         }
-        if (const auto [guard, n] = Find(notice.object);
-            notice.phase == Notice::kDone && guard != nullptr) {
-            Sequence& at = places_[{notice.thread, guard}];
-            at = Left(Entered(at, notice.op, n), notice.op, n, *guard);
+        if (const GuardObject on = Find(scene_.program(), notice.object);
+            notice.phase == Notice::kDone && on.guard != nullptr) {
+            Sequence& at = places_[{notice.thread, on.guard}];
+            at = Left(Entered(at, notice.op, on.n), notice.op, on.n, *on.guard);
         }
     }
     // What docs/GUARD.md says of the thread's next call, when it is one of
@@ -78,13 +100,13 @@ class Inside final : public Observer {
     std::string Why(int thread, const std::function<int(const void*)>& owner) const {
         const void* object = nullptr;
         const Op op = PendingOp(thread, &object);
-        const auto [guard, n] = Find(object);
-        if (guard == nullptr) {
+        const GuardObject on = Find(scene_.program(), object);
+        if (on.guard == nullptr) {
             return "";
         }
-        const auto place = places_.find({thread, guard});
-        const Sequence at = Entered(place == places_.end() ? kOut : place->second, op, n);
-        return WhatGuardMdSays(at, op, kObjects[n], owner(ObjectOf(*guard, 1)) == thread);
+        const auto place = places_.find({thread, on.guard});
+        const Sequence at = Entered(place == places_.end() ? kOut : place->second, op, on.n);
+        return WhatGuardMdSays(at, op, kObjects[on.n], owner(ObjectOf(*on.guard, 1)) == thread);
     }
     // "reads the list", "writes the pool, writes the list", or "".
     std::string Of(int thread) const {
@@ -99,19 +121,6 @@ class Inside final : public Observer {
     }
 
   private:
-    // The guard an object belongs to, and its index in kObjects; or nullptr.
-    std::pair<const ReadWriteGuard*, int> Find(const void* object) const {
-        const Program* program = scene_.program();
-        for (const ReadWriteGuard* guard : {program != nullptr ? &program->pool.guard : nullptr,
-                                            program != nullptr ? &program->list.guard : nullptr}) {
-            for (int n = 0; guard != nullptr && object != nullptr && n < 4; ++n) {
-                if (ObjectOf(*guard, n) == object) {
-                    return {guard, n};
-                }
-            }
-        }
-        return {nullptr, -1};
-    }
     // Where a call on object n takes a thread at `at`: each sequence is
     // told by its first call (BeginRead waits at the gate, BeginWrite
     // closes it; EndRead takes countMutex, EndWrite gives it back).
@@ -176,14 +185,9 @@ struct Page {
             return texts;
         };
         page.nameObject = [this](const void* object) {
-            for (const char* guard : {"pool", "list"}) {
-                for (int n = 0; n < 4; ++n) {
-                    if (object != nullptr && Object(guard, n) == object) {
-                        return std::string(guard) + " " + kObjects[n];
-                    }
-                }
-            }
-            return std::string();
+            const GuardObject on = Find(scene.program(), object);
+            return on.guard == nullptr ? std::string()
+                                       : std::string(on.name) + " " + kObjects[on.n];
         };
         page.scene = &scene;
     }
