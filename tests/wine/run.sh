@@ -1,5 +1,6 @@
 #!/usr/bin/env bash
-# Runs a Windows test program under wine: run.sh LOADER PROGRAM [ARG...].
+# Runs a Windows test program under wine: run.sh LOADER... PROGRAM [ARG...],
+# where the loader may come with a command that starts it (setarch).
 #
 # Now and then wine itself dies of a signal as a program ends, after the
 # program's own work is done and reported. A Windows program's own crash
@@ -11,7 +12,7 @@ set -u
 "$@"
 status=$?
 if [ "$status" -gt 128 ] && [ "$status" -lt 160 ]; then
-  echo "run.sh: $1 was killed by signal $((status - 128)) running $2; running it once more" >&2
+  echo "run.sh: killed by signal $((status - 128)): $*; running it once more" >&2
   "$@"
   status=$?
 fi
