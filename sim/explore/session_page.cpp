@@ -211,7 +211,7 @@ std::string SessionPage(std::string_view session, const std::string& file) {
     std::vector<PageProperty> properties(2);
     properties[0] = {"exclusion",
                      "no writer works beside a reader in either guard",
-                     "a writer beside a reader",
+                     std::string(kWriterBesideReader),
                      {},
                      {}};
     properties[1] = {"no deadlock",
@@ -220,7 +220,7 @@ std::string SessionPage(std::string_view session, const std::string& file) {
                      {},
                      {}};
     for (std::size_t f = 0; f < result.graph.failures.size(); ++f) {
-        const bool exclusion = result.graph.failures[f].what.starts_with("a writer beside");
+        const bool exclusion = result.graph.failures[f].what.starts_with(kWriterBesideReader);
         properties[exclusion ? 0 : 1].failures.push_back(f);
     }
     return PageHtml(PageData(page.page, result, properties));

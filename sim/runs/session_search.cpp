@@ -46,7 +46,7 @@ std::uint64_t SessionScene::State() {
 
 std::string SessionScene::Failure(const Outcome& outcome, bool stopped) {
     if (!last_.violation.empty()) {
-        return "a writer beside a reader: " + last_.violation;
+        return std::string(kWriterBesideReader) + ": " + last_.violation;
     }
     if (!stopped && !last_.ok()) {
         return EndingText(outcome);

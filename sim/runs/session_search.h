@@ -12,6 +12,10 @@
 
 namespace listpool::sim {
 
+// How the failure of a run in which a writer worked beside a reader starts;
+// the rest names the guard and the threads.
+inline constexpr std::string_view kWriterBesideReader = "a writer beside a reader";
+
 // A session as a scene for SearchStates. A state holds every call of every
 // thread with its time and bytes, the order in which threads took each
 // mutex, and the program's shared memory: the records, the cursor, the
