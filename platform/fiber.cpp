@@ -2,7 +2,6 @@
 
 #include <sys/mman.h>
 
-#include <cstdint>
 #include <cstdlib>
 #include <vector>
 
@@ -76,7 +75,11 @@ thread_local Fiber* tLeaving = nullptr;
 
 }  // namespace
 
-Fiber::Fiber() {
+void Fiber::DeleteContext::operator()(FiberContext* context) const {
+    sim::DeleteContext(context);
+}
+
+Fiber::Fiber() : context_(NewContext()) {
 #if defined(LISTPOOL_FIBER_TSAN)
     tsanFiber_ = __tsan_get_current_fiber();
 #endif
@@ -96,14 +99,7 @@ Fiber::Fiber(void (*entry)(void*), void* argument) : entry_(entry), argument_(ar
     __asan_unpoison_memory_region(stack_->base(), FiberStack::kSize);
 #endif
     stackSize_ = FiberStack::kSize;
-    getcontext(&context_);
-    context_.uc_stack.ss_sp = stack_->base();
-    context_.uc_stack.ss_size = FiberStack::kSize;
-    context_.uc_link = nullptr;
-    // makecontext passes ints only: the fiber's address goes in two halves.
-    const auto address = reinterpret_cast<std::uintptr_t>(this);
-    makecontext(&context_, reinterpret_cast<void (*)()>(Start), 2, static_cast<unsigned>(address),
-                static_cast<unsigned>(address >> 32));
+    context_.reset(NewContext(stack_->base(), FiberStack::kSize, Start, this));
 #if defined(LISTPOOL_FIBER_TSAN)
     tsanFiber_ = __tsan_create_fiber(0);
 #endif
@@ -130,7 +126,7 @@ void Fiber::SwitchTo(Fiber& to, bool ending) {
     __tsan_switch_to_fiber(to.tsanFiber_, 0);
 #endif
     tLeaving = this;
-    swapcontext(&context_, &to.context_);
+    SwapContext(*context_, *to.context_);
     Arrived(fakeStack);
 }
 
@@ -146,10 +142,9 @@ void Fiber::Arrived([[maybe_unused]] void* fakeStack) {
 #endif
 }
 
-void Fiber::Start(unsigned low, unsigned high) {
+void Fiber::Start(void* fiber) {
     Arrived(nullptr);
-    auto* const self = reinterpret_cast<Fiber*>(static_cast<std::uintptr_t>(low) |
-                                                static_cast<std::uintptr_t>(high) << 32);
+    auto* const self = static_cast<Fiber*>(fiber);
     self->entry_(self->argument_);
     std::abort();  // an entry leaves through an ending switch, never by returning
 }

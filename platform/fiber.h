@@ -2,13 +2,14 @@
 // own and are entered and left only by explicit switches, all on the thread
 // that made them. A switch costs well under a microsecond and never waits
 // for the kernel to wake a thread. AddressSanitizer and ThreadSanitizer are
-// told of every switch, so that they follow the stacks.
+// told of every switch, so that they follow the stacks. The registers are
+// saved by the machine's back end (platform/fiber_context.h).
 #pragma once
-
-#include <ucontext.h>
 
 #include <cstddef>
 #include <memory>
+
+#include "platform/fiber_context.h"
 
 namespace listpool::sim {
 
@@ -31,14 +32,18 @@ class Fiber {
     void SwitchTo(Fiber& to, bool ending = false);
 
   private:
-    static void Start(unsigned low, unsigned high);
+    struct DeleteContext {
+        void operator()(FiberContext* context) const;
+    };
+
+    static void Start(void* self);
     // Tells AddressSanitizer that a switch to this fiber is complete.
     static void Arrived(void* fakeStack);
 
     void (*entry_)(void*) = nullptr;
     void* argument_ = nullptr;
     std::unique_ptr<FiberStack> stack_;  // none for the thread's own context
-    ucontext_t context_{};
+    std::unique_ptr<FiberContext, DeleteContext> context_;
     // The stack that a switch here goes to, as AddressSanitizer wants it;
     // learnt on the way out for the thread's own context.
     const void* stackBottom_ = nullptr;
