@@ -1,5 +1,7 @@
 #include "platform/fiber.h"
 
+#include "platform/sim/arena.h"
+
 #include <sys/mman.h>
 
 #include <cstdlib>
@@ -63,11 +65,15 @@ class FiberStack {
 
 namespace {
 
-// Stacks are kept for later fibers: mapping one costs more than a whole
+// Stacks by slot, made once each: mapping one costs more than a whole
 // simulated run.
-std::vector<std::unique_ptr<FiberStack>>& SpareStacks() {
-    static auto* const spare = new std::vector<std::unique_ptr<FiberStack>>;
-    return *spare;
+FiberStack& StackSlot(std::size_t slot) {
+    const arena::Use system(arena::Target::kSystem);  // they outlive every run
+    static auto* const stacks = new std::vector<std::unique_ptr<FiberStack>>;
+    while (stacks->size() <= slot) {
+        stacks->push_back(std::make_unique<FiberStack>());
+    }
+    return *(*stacks)[slot];
 }
 
 // The fiber that the switch under way leaves.
@@ -85,14 +91,8 @@ Fiber::Fiber() : context_(NewContext()) {
 #endif
 }
 
-Fiber::Fiber(void (*entry)(void*), void* argument) : entry_(entry), argument_(argument) {
-    auto& spare = SpareStacks();
-    if (spare.empty()) {
-        stack_ = std::make_unique<FiberStack>();
-    } else {
-        stack_ = std::move(spare.back());
-        spare.pop_back();
-    }
+Fiber::Fiber(void (*entry)(void*), void* argument, std::size_t slot)
+    : entry_(entry), argument_(argument), stack_(&StackSlot(slot)) {
     stackBottom_ = stack_->base();
 #if defined(LISTPOOL_FIBER_ASAN)
     // A fiber dropped without unwinding leaves its frames' red zones marked.
@@ -112,7 +112,6 @@ Fiber::~Fiber() {
 #if defined(LISTPOOL_FIBER_TSAN)
     __tsan_destroy_fiber(tsanFiber_);
 #endif
-    SpareStacks().push_back(std::move(stack_));
 }
 
 void Fiber::SwitchTo(Fiber& to, bool ending) {
@@ -128,6 +127,14 @@ void Fiber::SwitchTo(Fiber& to, bool ending) {
     tLeaving = this;
     SwapContext(*context_, *to.context_);
     Arrived(fakeStack);
+}
+
+const char* Fiber::StoppedAt() const {
+    return static_cast<const char*>(StackPointerOf(*context_));
+}
+
+const char* Fiber::StackTop() const {
+    return stack_->base() + FiberStack::kSize;
 }
 
 void Fiber::Arrived([[maybe_unused]] void* fakeStack) {

@@ -19,9 +19,12 @@ class Fiber {
   public:
     // The calling thread's own context, where switching starts and ends.
     Fiber();
-    // A fiber that runs entry(argument) from the first switch to it. entry
-    // never returns: it leaves for good through an ending switch.
-    Fiber(void (*entry)(void*), void* argument);
+    // A fiber that runs entry(argument) from the first switch to it, on
+    // stack number `slot`. Stacks are made once and kept: two fibers alive
+    // at once need different slots, and a run's thread n always has the same
+    // stack, so a copy of a run knows where each of its stacks goes back.
+    // entry never returns: it leaves for good through an ending switch.
+    Fiber(void (*entry)(void*), void* argument, std::size_t slot);
     ~Fiber();
     Fiber(const Fiber&) = delete;
     Fiber& operator=(const Fiber&) = delete;
@@ -30,6 +33,12 @@ class Fiber {
     // returns once some fiber switches back to this one. `ending`: this
     // fiber is never switched back to.
     void SwitchTo(Fiber& to, bool ending = false);
+
+    // While this fiber is switched away from: everything it needs to go on
+    // lies in [StoppedAt(), StackTop()) besides its registers' home, this
+    // object. nullptr where the machine's back end keeps registers elsewhere.
+    const char* StoppedAt() const;
+    const char* StackTop() const;
 
   private:
     struct DeleteContext {
@@ -42,7 +51,7 @@ class Fiber {
 
     void (*entry_)(void*) = nullptr;
     void* argument_ = nullptr;
-    std::unique_ptr<FiberStack> stack_;  // none for the thread's own context
+    FiberStack* stack_ = nullptr;  // none for the thread's own context
     std::unique_ptr<FiberContext, DeleteContext> context_;
     // The stack that a switch here goes to, as AddressSanitizer wants it;
     // learnt on the way out for the thread's own context.

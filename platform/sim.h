@@ -15,6 +15,8 @@
 #include <string_view>
 #include <vector>
 
+#include "platform/sim/arena.h"
+
 namespace listpool::sim {
 
 // A platform call, as the scheduler sees it.
@@ -101,6 +103,10 @@ struct Options {
     // How many of a thread's last calls since its MarkPlace its place in
     // StateHash holds (at most 8); 0 for every one.
     std::size_t placeCalls = 0;
+    // The program's allocations come from the run's own memory and are all
+    // given back when it ends (where the build allows, arena.h): nothing
+    // made by the program's code may be used after the run.
+    bool ownMemory = false;
     // Names objects in reports; objects it does not name get a number.
     std::function<std::string(const void* object)> nameObject;
 };
@@ -143,6 +149,17 @@ struct Outcome {
 // turn unwinds from the call it is stopped in, or is dropped there (see
 // Options::unwindAbandoned). One run at a time.
 Outcome Run(const Options& options, std::vector<TypedText> input, std::function<void()> body);
+
+// Inside a run, for the program's side of a tool (a watch that the body
+// tells of the program's objects): while it lives, allocations are the
+// simulator's, which outlive a run that owns its memory.
+class SimulatorMemory {
+  public:
+    SimulatorMemory();
+
+  private:
+    arena::Use use_;
+};
 
 // Outside a run the platform calls do nothing: writes are dropped, reads
 // find the end of input, no thread starts.

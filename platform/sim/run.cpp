@@ -13,8 +13,6 @@ namespace listpool::sim {
 namespace detail {
 namespace {
 
-std::uint64_t gRuns = 0;
-
 bool Blocking(Op op) {
     return op == Op::kBegin || op == Op::kLock || op == Op::kEventLock || op == Op::kSleep ||
            op == Op::kRead;
@@ -51,6 +49,7 @@ void FiberMain(void* argument) {
     World& world = *gWorld;
     if (!self->abandoned) {
         try {
+            const arena::Use program(world.program);
             self->body();
         } catch (const Abandoned&) {
         } catch (...) {
@@ -81,7 +80,9 @@ SimThread& AddThread(World& world, std::function<void()> body) {
     auto thread = std::make_unique<SimThread>();
     thread->id = static_cast<int>(world.threads.size());
     thread->body = std::move(body);
-    thread->fiber = std::make_unique<Fiber>(FiberMain, thread.get());
+    // Slot 0 is for a run that is played on a fiber of its own (snapshot.h).
+    thread->fiber =
+        std::make_unique<Fiber>(FiberMain, thread.get(), static_cast<std::size_t>(thread->id) + 1);
     SimThread& added = *thread;
     world.alive.push_back(&added);
     world.threads.push_back(std::move(thread));
@@ -89,6 +90,7 @@ SimThread& AddThread(World& world, std::function<void()> body) {
 }
 
 void Step(World& world, SimThread& self) {
+    const arena::Use bookkeeping(world.bookkeeping);
     if (self.abandoned) {
         AbandonedCall(self);
         return;
@@ -116,31 +118,58 @@ Outcome Run(const Options& options, std::vector<TypedText> input, std::function<
     if (gWorld != nullptr) {
         std::abort();  // one run at a time
     }
-    FixedChooser fixed;
-    World world(options);
-    world.chooser = options.chooser != nullptr ? options.chooser : &fixed;
-    world.input = std::move(input);
-    world.serial = ++gRuns;
-    world.objectsBefore = gObjectsMade;
-    gWorld = &world;
-    SimThread& first = AddThread(world, std::move(body));
-    SwitchTo(world, nullptr, &first);
-    // Unwind the threads still alive one at a time, then free any mutex they
-    // left taken for the next run.
-    for (const auto& thread : world.threads) {
-        if (!thread->ended && options.unwindAbandoned) {
-            thread->abandoned = true;
-            SwitchTo(world, nullptr, thread.get());
+    // A run played in a copyable region keeps everything there; a run that
+    // owns its memory gives back the program's at its end.
+    const bool copyable = arena::Current() == arena::Target::kRegion;
+    const bool owning = !copyable && options.ownMemory && arena::Installed();
+    if (owning) {
+        arena::Reset(arena::Mode::kBump);
+    }
+    Outcome outcome;
+    {
+        FixedChooser fixed;
+        World world(options);
+        if (copyable || owning) {
+            world.program = arena::Target::kRegion;
+            world.bookkeeping = copyable ? arena::Target::kRegion : arena::Target::kSystem;
+        }
+        const arena::Use bookkeeping(world.bookkeeping);
+        world.chooser = options.chooser != nullptr ? options.chooser : &fixed;
+        world.input = std::move(input);
+        world.serial = ++gRuns;
+        world.objectsBefore = gObjectsMade;
+        gWorld = &world;
+        SimThread& first = AddThread(world, std::move(body));
+        SwitchTo(world, nullptr, &first);
+        // Unwind the threads still alive one at a time, then free any mutex
+        // they left taken for the next run.
+        for (const auto& thread : world.threads) {
+            if (!thread->ended && options.unwindAbandoned) {
+                thread->abandoned = true;
+                SwitchTo(world, nullptr, thread.get());
+            }
+        }
+        for (MutexState* mutex : world.held) {
+            mutex->owner = nullptr;
+        }
+        gWorld = nullptr;
+        tSelf = nullptr;
+        world.outcome.threads = static_cast<int>(world.threads.size());
+        if (owning) {
+            const arena::Use system(arena::Target::kSystem);
+            outcome = world.outcome;  // a copy: the region is emptied next
+        } else {
+            outcome = std::move(world.outcome);
         }
     }
-    for (MutexState* mutex : world.held) {
-        mutex->owner = nullptr;
+    if (owning) {
+        arena::Reset(arena::Mode::kBump);
     }
-    gWorld = nullptr;
-    tSelf = nullptr;
-    world.outcome.threads = static_cast<int>(world.threads.size());
-    return std::move(world.outcome);
+    return outcome;
 }
+
+SimulatorMemory::SimulatorMemory()
+    : use_(detail::gWorld != nullptr ? detail::gWorld->bookkeeping : arena::Current()) {}
 
 std::uint64_t NowMs() {
     return detail::gWorld != nullptr ? detail::gWorld->nowMs : 0;

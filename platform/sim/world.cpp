@@ -8,6 +8,8 @@ namespace listpool::sim::detail {
 World* gWorld = nullptr;
 SimThread* tSelf = nullptr;
 std::uint32_t gObjectsMade = 0;
+std::uint64_t gRuns = 0;
+void (*gBeforeOutsideChange)(void* state, std::size_t size) = nullptr;
 
 namespace {
 
@@ -16,6 +18,9 @@ constexpr std::uint32_t kMadeOutside = 1u << 31;
 template <typename State>
 void ListIn(World& world, std::vector<State*>& list, State* state) {
     if (state->listedIn != world.serial) {
+        if (gBeforeOutsideChange != nullptr && !arena::Owns(state)) {
+            gBeforeOutsideChange(state, sizeof *state);
+        }
         state->listedIn = world.serial;
         list.push_back(state);
     }

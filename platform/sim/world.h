@@ -13,6 +13,7 @@
 
 #include "platform/fiber.h"
 #include "platform/sim.h"
+#include "platform/sim/arena.h"
 #include "platform/thread.h"
 
 namespace listpool::sim::detail {
@@ -106,6 +107,11 @@ struct World {
     std::map<int, std::uint64_t> fileHashes;
     // The caller of Run, which gets control back at the end.
     Fiber controller;
+    // Where the program's allocations go, and the simulator's own records
+    // (observers' included): the run's region, or the system's heap for
+    // what outlives the run.
+    arena::Target program = arena::Target::kSystem;
+    arena::Target bookkeeping = arena::Target::kSystem;
 };
 
 // The run under way, or nullptr; the running fiber's thread, nullptr while
@@ -113,6 +119,12 @@ struct World {
 extern World* gWorld;
 extern SimThread* tSelf;
 extern std::uint32_t gObjectsMade;
+// How many runs have started.
+extern std::uint64_t gRuns;
+// Where set, told of a mutex's or event's state that lies outside the
+// runs' region (made before the run) just before the run first changes
+// it, for a run being copied (snapshot.h) to keep it.
+extern void (*gBeforeOutsideChange)(void* state, std::size_t size);
 
 // The calling thread's run, or nullptr outside a run.
 inline World* WorldOf(SimThread* self) {

@@ -7,6 +7,7 @@
 #include "platform/sim/hash.h"
 #include "sim/runs/schedule.h"
 #include "sim/runs/session.h"
+#include "streams/stream.h"
 
 namespace listpool::sim {
 namespace {
@@ -36,8 +37,19 @@ std::uint64_t MemoryOf(const Program& program) NO_THREAD_SAFETY_ANALYSIS {
 
 Outcome SessionScene::Play(const Options& options) {
     program_ = nullptr;
-    last_ = SimulateListpool(options, session_, options.observer, &program_);
+    last_ = SimulateListpool(options, session_, options.observer, &program_, &watch_);
     return last_.outcome;
+}
+
+std::optional<std::vector<Region>> SessionScene::RunState() {
+    program_ = nullptr;
+    watch_ = nullptr;
+    MakeAnew(last_);
+    return std::vector<Region>{{&program_, sizeof program_},
+                               {&watch_, sizeof watch_},
+                               {&last_, sizeof last_},
+                               {&StdOut(), sizeof(OutStream)},
+                               {&StdErr(), sizeof(OutStream)}};
 }
 
 std::uint64_t SessionScene::State() {
@@ -45,8 +57,10 @@ std::uint64_t SessionScene::State() {
 }
 
 std::string SessionScene::Failure(const Outcome& outcome, bool stopped) {
-    if (!last_.violation.empty()) {
-        return std::string(kWriterBesideReader) + ": " + last_.violation;
+    // A run stopped by a search that copies runs is still there to look at.
+    const std::string& violation = watch_ != nullptr ? watch_->violation() : last_.violation;
+    if (!violation.empty()) {
+        return std::string(kWriterBesideReader) + ": " + violation;
     }
     if (!stopped && !last_.ok()) {
         return EndingText(outcome);

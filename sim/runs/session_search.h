@@ -35,6 +35,7 @@ class SessionScene final : public SearchScene {
     std::uint64_t State() override;
     std::string Failure(const Outcome& outcome, bool stopped) override;
     std::string OutcomeKey(const Outcome& outcome) override;
+    std::optional<std::vector<Region>> RunState() override;
 
     // Inside a run: the program, once it is built, else nullptr.
     const Program* program() const { return program_; }
@@ -44,6 +45,7 @@ class SessionScene final : public SearchScene {
   private:
     std::string session_;
     const Program* program_ = nullptr;
+    const GuardWatch* watch_ = nullptr;  // inside a run
     ProgramRun last_;
     std::map<std::string, ProgramRun> outcomes_;
 };

@@ -27,16 +27,23 @@ class Both final : public Observer {
 }  // namespace
 
 ProgramRun SimulateListpool(Options options, std::string_view session, Observer* extra,
-                            const Program** built) {
+                            const Program** built, const GuardWatch** watching) {
     // Standard output's buffer outlives runs, as the stream does. What a
     // run left in it when it was stopped or abandoned went with that run,
     // as a process that ends unflushed writes none of it: flushed outside a
     // run, it is dropped.
     StdOut().Flush();
+    // The streams are made once, outside any run, since runs give back
+    // their memory.
+    StdErr();
     GuardWatch watch;
+    if (watching != nullptr) {
+        *watching = &watch;
+    }
     Both observers(watch, extra);
     options.observer = &observers;
     options.nameObject = [&watch](const void* object) { return watch.NameOf(object); };
+    options.ownMemory = true;
     ProgramRun result;
     result.outcome = Run(options, ParseSession(session), [&watch, built] {
         // The main routine, with a look at the guards between its halves.
@@ -45,6 +52,7 @@ ProgramRun SimulateListpool(Options options, std::string_view session, Observer*
         if (built != nullptr) {
             *built = &program;
         }
+        const SimulatorMemory simulator;
         watch.Add(program.pool.guard, "pool");
         watch.Add(program.list.guard, "list");
         RunProgram(program);
@@ -54,6 +62,9 @@ ProgramRun SimulateListpool(Options options, std::string_view session, Observer*
     result.waits = watch.waits();
     result.guards = watch.GuardNames();
     result.objectNames = watch.Names();
+    if (watching != nullptr) {
+        *watching = nullptr;
+    }
     return result;
 }
 

@@ -38,8 +38,9 @@ struct ProgramRun {
 // stead: logs live in the outcome, not on disk. `extra`, when given, is told
 // every notice after the guard watch. `built`, when given, is set to the
 // program as soon as it is built, for a look at its memory while the run is
-// stopped.
+// stopped, and `watching` to the guard watch for the run's length. The
+// program's memory is the run's own (Options::ownMemory).
 ProgramRun SimulateListpool(Options options, std::string_view session, Observer* extra = nullptr,
-                            const Program** built = nullptr);
+                            const Program** built = nullptr, const GuardWatch** watching = nullptr);
 
 }  // namespace listpool::sim

@@ -4,9 +4,13 @@
 #pragma once
 
 #include <cstdint>
+#include <memory>
+#include <optional>
 #include <string>
+#include <vector>
 
 #include "platform/sim.h"
+#include "platform/sim/snapshot.h"
 
 namespace listpool::sim {
 
@@ -33,10 +37,23 @@ class SearchScene {
     // After a run that ended by itself: a text that tells its outcome from
     // the others, or "" to keep none.
     virtual std::string OutcomeKey(const Outcome&) { return {}; }
+    // Before a search that copies runs instead of replaying them: the bytes
+    // outside the run's memory that Play changes (the scene's members, which
+    // it empties here of anything it owns), or none if the scene's runs
+    // cannot be copied. Play's allocations all come from the run's memory.
+    virtual std::optional<std::vector<Region>> RunState() { return std::nullopt; }
 
   protected:
     ~SearchScene() = default;
 };
+
+// Makes `member` anew, owning nothing: assigning an empty value may keep
+// what a string or a vector had allocated, which RunState must give up.
+template <typename T>
+void MakeAnew(T& member) {
+    std::destroy_at(&member);
+    std::construct_at(&member);
+}
 
 struct SearchOptions {
     // false: plain enumeration, every schedule run to its end and nothing
@@ -44,6 +61,9 @@ struct SearchOptions {
     bool remember = true;
     // A search that meets more states stops there, not complete.
     std::uint64_t maxStates = 4'000'000;
+    // false: every pending step is replayed from a run's start, even where
+    // runs could be copied (to compare the two, and to check the copies).
+    bool restore = true;
 };
 
 }  // namespace listpool::sim

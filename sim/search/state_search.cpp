@@ -4,9 +4,13 @@
 #include <bit>
 #include <cstdio>
 #include <cstdlib>
+#include <memory>
+#include <optional>
 #include <unordered_map>
 
+#include "platform/sim/arena.h"
 #include "platform/sim/hash.h"
+#include "platform/sim/snapshot.h"
 #include "sim/search/shortest_path.h"
 
 namespace listpool::sim {
@@ -24,16 +28,19 @@ std::uint32_t Bits(const std::vector<int>& threads) {
 }
 
 // A state still to be left by some of its steps: the choices that reach it,
-// and the threads whose steps from it are still to be explored.
+// the threads whose steps from it are still to be explored, and, searching
+// by restoring, the run as it stood there.
 struct Pending {
     std::uint32_t node;
     std::vector<int> choices;
     std::vector<int> threads;
+    std::unique_ptr<Snapshot> snapshot;
 };
 
-// Steers each run: first along the choices that reach a pending state, then,
-// from that state's untried step on, into states not met before, leaving
-// every other step of each new state pending.
+// Steers each run into states not met before, leaving every other step of
+// each new state pending. To take a pending step, it either puts back a
+// copy of the run at that state (where the scene and the build allow) or
+// replays a run along the choices that reach it.
 class Driver final : public Chooser {
   public:
     Driver(SearchScene& scene, const SearchOptions& options, SearchResult& result)
@@ -47,17 +54,15 @@ class Driver final : public Chooser {
             Options warm;
             scene_.Play(warm);
         }
-        Start({}, kEnd, -1);
-        while (result_.failure.empty() && !pending_.empty()) {
-            Pending& top = pending_.back();
-            if (top.threads.empty()) {
-                pending_.pop_back();
-                continue;
-            }
-            const int thread = top.threads.back();
-            top.threads.pop_back();
-            std::vector<int> choices = top.choices;
-            Start(std::move(choices), top.node, thread);
+        std::optional<std::vector<Region>> regions;
+        if (options_.restore && options_.remember && RewindableRun::Possible() &&
+            std::getenv("LISTPOOL_SEARCH_REPLAY") == nullptr) {
+            regions = scene_.RunState();
+        }
+        if (regions) {
+            ExploreByRestoring(std::move(*regions));
+        } else {
+            ExploreByReplaying();
         }
         for (const Node& node : graph_.nodes) {
             seen_.push_back(node.hash);
@@ -75,6 +80,13 @@ class Driver final : public Chooser {
     }
 
     int Choose(const std::vector<int>& enabled, int current) override {
+        if (rewind_ != nullptr) {
+            // Decided on the search's own stack, where it may copy the run.
+            enabled_ = &enabled;
+            current_ = current;
+            rewind_->Yield();
+            return reply_;
+        }
         ++result_.steps;
         if (replaying_) {
             // Replaying to the pending state: single steps are forced, and
@@ -89,16 +101,96 @@ class Driver final : public Chooser {
             replaying_ = false;
             return Take(firstThread_, true);
         }
+        return Decide(enabled, current);
+    }
+
+  private:
+    void ExploreByReplaying() {
+        Start({}, kEnd, -1);
+        while (result_.failure.empty() && !pending_.empty()) {
+            Pending& top = pending_.back();
+            if (top.threads.empty()) {
+                pending_.pop_back();
+                continue;
+            }
+            const int thread = top.threads.back();
+            top.threads.pop_back();
+            std::vector<int> choices = top.choices;
+            Start(std::move(choices), top.node, thread);
+        }
+    }
+
+    void ExploreByRestoring(std::vector<Region> regions) {
+        RewindableRun run(
+            [this] {
+                Options options;
+                options.chooser = this;
+                const Outcome outcome = scene_.Play(options);
+                // The search's records outlive the run.
+                const arena::Use system(arena::Target::kSystem);
+                Ended(outcome, false);
+            },
+            std::move(regions));
+        rewind_ = &run;
+        Begin({}, kEnd);
+        bool yielded = run.Resume();
+        while (result_.failure.empty()) {
+            if (yielded) {
+                ++result_.steps;
+                const std::size_t pending = pending_.size();
+                reply_ = verifying_ ? Verify() : Decide(*enabled_, current_);
+                if (reply_ >= 0) {
+                    if (pending_.size() > pending) {
+                        auto& snapshot = pending_.back().snapshot;
+                        if (spare_.empty()) {
+                            snapshot = std::make_unique<Snapshot>();
+                        } else {
+                            snapshot = std::move(spare_.back());
+                            spare_.pop_back();
+                        }
+                        run.Save(*snapshot);
+                        Hold(static_cast<std::int64_t>(pending_.back().snapshot->bytes()));
+                    }
+                    yielded = run.Resume();
+                    continue;
+                }
+                // Stopped: the run is dropped where it stands.
+                if (!verifying_) {
+                    Outcome stopped;
+                    stopped.ending = Ending::kStopped;
+                    Ended(stopped, true);
+                }
+            }
+            while (!pending_.empty() && pending_.back().threads.empty()) {
+                Hold(-static_cast<std::int64_t>(pending_.back().snapshot->bytes()));
+                spare_.push_back(std::move(pending_.back().snapshot));
+                pending_.pop_back();
+            }
+            if (pending_.empty()) {
+                break;
+            }
+            Pending& top = pending_.back();
+            const int thread = top.threads.back();
+            top.threads.pop_back();
+            run.Restore(*top.snapshot);
+            if (Fold(StateHash(), scene_.State()) != graph_.nodes[top.node].hash) {
+                Fail("a run put back from its copy is not in the state it was copied at");
+                break;
+            }
+            Begin(top.choices, top.node);
+            reply_ = Take(thread, true);
+            yielded = run.Resume();
+        }
+        rewind_ = nullptr;
+    }
+
+    // What the search does at a step not replayed: records the state and
+    // yields the thread to take, or -1 to stop.
+    int Decide(const std::vector<int>& enabled, int current) {
         const std::uint64_t hash = Fold(StateHash(), scene_.State());
         const std::string wrong = scene_.Check();
         if (verifying_) {
-            // Whether this state's recorded first step led here.
-            if (expected_ == kEnd || graph_.nodes[expected_].hash != hash) {
-                Fail(
-                    "two visits to one state went on to different states: the state hash "
-                    "leaves out something the threads go on from");
-            }
-            return -1;
+            return Verify(hash);
         }
         if (!options_.remember) {
             seen_.push_back(hash);
@@ -109,7 +201,7 @@ class Driver final : public Chooser {
             }
             if (enabled.size() > 1) {
                 pending_.push_back(
-                    {kEnd, choices_, std::vector<int>(enabled.begin() + 1, enabled.end())});
+                    {kEnd, choices_, std::vector<int>(enabled.begin() + 1, enabled.end()), {}});
             }
             return Take(enabled.front(), enabled.size() > 1);
         }
@@ -150,7 +242,7 @@ class Driver final : public Chooser {
                              ? current
                              : enabled.front();
         if (enabled.size() > 1) {
-            Pending later{node, choices_, {}};
+            Pending later{node, choices_, {}, {}};
             for (auto thread = enabled.rbegin(); thread != enabled.rend(); ++thread) {
                 if (*thread != next) {
                     later.threads.push_back(*thread);
@@ -162,21 +254,41 @@ class Driver final : public Chooser {
         return Take(next, enabled.size() > 1);
     }
 
-  private:
-    // One run: along `choices` to the pending state `node`, then `thread`.
-    void Start(std::vector<int> choices, std::uint32_t node, int thread) {
+    // Whether the step retaken from a state met before led where it led
+    // then; the run stops either way.
+    int Verify(std::uint64_t hash) {
+        if (expected_ == kEnd || graph_.nodes[expected_].hash != hash) {
+            Fail(
+                "two visits to one state went on to different states: the state hash "
+                "leaves out something the threads go on from");
+        }
+        return -1;
+    }
+    int Verify() { return Verify(Fold(StateHash(), scene_.State())); }
+
+    // A run (or a restored one) that starts at `node`, reached by `choices`.
+    void Begin(std::vector<int> choices, std::uint32_t node) {
         ++result_.runs;
         choices_ = std::move(choices);
         forced_ = 0;
+        from_ = node;
+        verifying_ = false;
+    }
+
+    // One run: along `choices` to the pending state `node`, then `thread`.
+    void Start(std::vector<int> choices, std::uint32_t node, int thread) {
+        Begin(std::move(choices), kEnd);
         target_ = node;
         firstThread_ = thread;
-        from_ = kEnd;
         replaying_ = thread >= 0;
-        verifying_ = false;
         Options options;
         options.chooser = this;
         const Outcome outcome = scene_.Play(options);
-        const bool stopped = outcome.ending == Ending::kStopped;
+        Ended(outcome, outcome.ending == Ending::kStopped);
+    }
+
+    // What the search makes of a run that ended, or that it stopped.
+    void Ended(const Outcome& outcome, bool stopped) {
         if (verifying_) {
             if (!stopped && expected_ != kEnd) {
                 Fail("two visits to one state went on differently: one run ended");
@@ -231,6 +343,13 @@ class Driver final : public Chooser {
         }
     }
 
+    // Counts the bytes of the copies held.
+    void Hold(std::int64_t bytes) {
+        held_ += bytes;
+        result_.snapshotPeakBytes =
+            std::max(result_.snapshotPeakBytes, static_cast<std::uint64_t>(held_));
+    }
+
     SearchScene& scene_;
     const SearchOptions& options_;
     SearchResult& result_;
@@ -249,6 +368,13 @@ class Driver final : public Chooser {
     int fromThread_ = -1;
     bool verifying_ = false;
     std::uint32_t expected_ = kEnd;
+    // Searching by restoring: the run, and what its chooser asked and is told.
+    RewindableRun* rewind_ = nullptr;
+    const std::vector<int>* enabled_ = nullptr;
+    int current_ = -1;
+    int reply_ = -1;
+    std::int64_t held_ = 0;
+    std::vector<std::unique_ptr<Snapshot>> spare_;  // copies done with, to reuse
 };
 
 std::string Grouped(std::uint64_t n) {

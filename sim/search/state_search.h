@@ -3,8 +3,9 @@
 // state's steps are explored once, however many schedules lead there. A
 // state is what the simulator holds of the run (StateHash) and what the
 // scene adds (its program's memory). Each step explored from a state that
-// was met before is replayed from the start of a run, since a run cannot be
-// copied.
+// was met before starts from a copy of the run taken there, where the scene
+// and the build allow (platform/sim/snapshot.h), else from a replay of the
+// run from its start.
 //
 // The states and steps met are kept as a graph. The graph shows whether
 // every run ends (no cycle), how many schedules there are (paths through
@@ -28,6 +29,8 @@ struct SearchResult {
     std::uint64_t runs = 0;         // runs started, replays included
     std::uint64_t steps = 0;        // steps simulated, replays included
     bool complete = true;           // every state met was explored
+    // Searching by restoring: the most bytes of copies of runs held at once.
+    std::uint64_t snapshotPeakBytes = 0;
     // The failure a shortest run reaches (in steps), and its choices. The
     // search goes on past every failure to find it; only a broken search
     // (two visits to one state going on differently) stops at once.

@@ -58,6 +58,7 @@ class GuardScene final : public SearchScene {
         Options options = given;
         options.placeCalls = 1;
         options.unwindAbandoned = false;  // the threads' stacks own nothing
+        options.ownMemory = true;
         failure_.clear();
         threads_.assign(static_cast<std::size_t>(1 + cast_.readers + cast_.writers), {});
         return Run(options, {}, [this] {
@@ -80,6 +81,13 @@ class GuardScene final : public SearchScene {
     }
 
     std::string Check() override { return failure_; }
+
+    std::optional<std::vector<Region>> RunState() override {
+        MakeAnew(threads_);
+        MakeAnew(failure_);
+        return std::vector<Region>{
+            {&guard_, sizeof guard_}, {&threads_, sizeof threads_}, {&failure_, sizeof failure_}};
+    }
 
     std::uint32_t Labels() override {
         std::uint32_t labels = 0;
@@ -121,6 +129,7 @@ class GuardScene final : public SearchScene {
             }
         }
         if (failure_.empty() && (writers > 1 || (writers == 1 && readers > 0))) {
+            const SimulatorMemory simulator;  // read after the run
             failure_ = std::string(self.reader ? "a reader" : "a writer") +
                        " came in; inside are " + std::to_string(readers) + " reader(s) and " +
                        std::to_string(writers) + " writer(s)";
