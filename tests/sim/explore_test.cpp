@@ -149,6 +149,17 @@ void ExpectEveryScheduleAllowed(const Scenario& scenario) {
     }
     std::printf("%s; %zu distinct outcome(s)\n", Figures(every.result).c_str(),
                 every.outcomes.size());
+    // Restoring copies of runs must find what replaying from a run's start finds.
+    if (RewindableRun::Possible()) {
+        SearchOptions replaying;
+        replaying.restore = false;
+        const EverySchedule replayed = SearchEverySchedule(text, replaying);
+        EXPECT_EQ(every.result.hashes, replayed.result.hashes);
+        EXPECT_EQ(every.result.transitions, replayed.result.transitions);
+        EXPECT_EQ(every.result.outcomes, replayed.result.outcomes);
+        EXPECT_EQ(every.result.failure, replayed.result.failure);
+        std::printf("replaying: %s\n", Figures(replayed.result).c_str());
+    }
 }
 
 class EveryScheduleTest : public testing::TestWithParam<Scenario> {};

@@ -22,6 +22,9 @@ struct GuardCast {
     // A broken scene, for the checks that must catch it: its state leaves
     // out the rounds, which the threads go on from.
     bool forgetRounds = false;
+    // Another: what it names for copies of its runs leaves out the threads,
+    // whose memory it keeps from before the search.
+    bool leaveThreadsOutOfCopies = false;
 };
 
 // Thread 0 makes the guard and starts the readers (threads 1 to readers),
@@ -83,6 +86,11 @@ class GuardScene final : public SearchScene {
     std::string Check() override { return failure_; }
 
     std::optional<std::vector<Region>> RunState() override {
+        if (cast_.leaveThreadsOutOfCopies) {
+            threads_.resize(1 + static_cast<std::size_t>(cast_.readers + cast_.writers));
+            MakeAnew(failure_);
+            return std::vector<Region>{{&guard_, sizeof guard_}, {&failure_, sizeof failure_}};
+        }
         MakeAnew(threads_);
         MakeAnew(failure_);
         return std::vector<Region>{
