@@ -20,6 +20,7 @@
 - README.md has its commands and a stream of its session checked so.
 Prints every broken thing and exits 1 if there is one.
 """
+import difflib
 import re
 import subprocess
 import sys
@@ -140,8 +141,9 @@ def check_block(path, number, what, block, problems):
         if not expected.endswith("\n"):
             block = block[:-1]
     if block != expected:
-        problems.append("%s: the block is not %s:\n--- the block\n%s\n--- %s\n%s" % (
-            where, what, block, what, expected))
+        diff = difflib.unified_diff(block.splitlines(True), expected.splitlines(True),
+                                    "the block", what)
+        problems.append("%s: the block is not %s:\n%s" % (where, what, "".join(diff)))
     return "stream" if stream else "session"
 
 
