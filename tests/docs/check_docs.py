@@ -18,6 +18,9 @@
   A stream's block holds the bytes exactly; the line end the fence needs
   after them is dropped when the bytes end without one.
 - README.md has its commands and a stream of its session checked so.
+- The README's command table, the user's guide, the manual page
+  listpool(1) and the Windows .zip's readme name the same commands, and the guide and the page the same
+  exit statuses.
 Prints every broken thing and exits 1 if there is one.
 """
 import difflib
@@ -147,6 +150,41 @@ def check_block(path, number, what, block, problems):
     return "stream" if stream else "session"
 
 
+def section(text, start, end):
+    """The lines of text from the line matching start to the next matching end."""
+    lines = text.split("\n")
+    begin = next((i for i, line in enumerate(lines) if re.match(start, line)), len(lines))
+    stop = next((i for i in range(begin + 1, len(lines)) if re.match(end, lines[i])), len(lines))
+    return "\n".join(lines[begin:stop])
+
+
+def check_in_step(problems):
+    readme = (ROOT / "README.md").read_text(encoding="utf-8")
+    guide = (ROOT / "docs/USER-GUIDE.md").read_text(encoding="utf-8")
+    page = (ROOT / "docs/listpool.1").read_text(encoding="utf-8")
+    windows = (ROOT / "docs/README-windows.txt.in").read_text(encoding="utf-8")
+    named = {
+        "the README's command table": re.findall(r"^\| `(\w)` \|", readme, re.M),
+        "docs/USER-GUIDE.md's commands": re.findall(
+            r"^- `(\w)` ", section(guide, r"## The commands", r"## "), re.M),
+        "listpool(1)'s COMMANDS": re.findall(
+            r"^\.TP\n\.B (\w)$", section(page, r"\.SH COMMANDS", r"\.SH "), re.M),
+        "the Windows readme's commands": re.findall(r"^  (\w)   ", windows, re.M),
+    }
+    statuses = {
+        "docs/USER-GUIDE.md's exit statuses": re.findall(
+            r"^- (\d+):", section(guide, r"## Exit status", r"## "), re.M),
+        "listpool(1)'s EXIT STATUS": re.findall(
+            r"^\.TP\n(?:\.B )?(\d+)$", section(page, r"\.SH EXIT STATUS", r"\.SH "), re.M),
+    }
+    for told in (named, statuses):
+        (first, expected), *others = told.items()
+        for name, found in others:
+            if sorted(found) != sorted(expected) or not found:
+                problems.append("%s (%s) and %s (%s) differ" % (
+                    first, " ".join(expected), name, " ".join(found)))
+
+
 def main():
     problems, readme_checks = [], set()
     for path in pages():
@@ -157,6 +195,7 @@ def main():
                 kind = check_block(path, number, marker.group(1), block, problems)
                 if path.name == "README.md":
                     readme_checks.add(kind)
+    check_in_step(problems)
     for kind in ("executable", "stream"):
         if kind not in readme_checks:
             problems.append("README.md: no block checked as %s" % kind)
