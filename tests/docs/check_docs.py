@@ -18,6 +18,8 @@
   A stream's block holds the bytes exactly; the line end the fence needs
   after them is dropped when the bytes end without one.
 - README.md has its commands and a stream of its session checked so.
+- The sources keep docs/ARCHITECTURE.md's table of what each folder may
+  include, and no source outside platform/ has an #if.
 - The README's command table, the user's guide, the manual page
   listpool(1) and the Windows .zip's readme name the same commands, and the guide and the page the same
   exit statuses.
@@ -185,6 +187,30 @@ def check_in_step(problems):
                     first, " ".join(expected), name, " ".join(found)))
 
 
+def check_includes(problems):
+    table = section((ROOT / "docs/ARCHITECTURE.md").read_text(encoding="utf-8"),
+                    r"## What each folder may include", r"## ")
+    allowed = {}
+    for row in re.findall(r"^\| (.*) \| (.*) \| .* \|$", table, re.M):
+        for folder in re.findall(r"`([^`]+/)`", row[0]):
+            allowed[folder] = [folder] + re.findall(r"`([^`]+)`", row[1])
+    if len(allowed) < 5:
+        problems.append("docs/ARCHITECTURE.md: no table of what each folder may include")
+    sources = {path for folder in allowed for path in (ROOT / folder).rglob("*")
+               if path.suffix in (".h", ".cpp")}
+    for source in sorted(sources):
+        name = source.relative_to(ROOT).as_posix()
+        folders = [folder for folder in allowed if name.startswith(folder)]
+        prefixes = allowed[max(folders, key=len)]
+        for number, line in enumerate(source.read_text(encoding="utf-8").split("\n"), 1):
+            included = re.match(r'\s*#\s*include\s+"([^"]+)"', line)
+            if included and not any(included.group(1).startswith(p) for p in prefixes):
+                problems.append("%s:%d: includes %s, which docs/ARCHITECTURE.md does not let %s" % (
+                    name, number, included.group(1), max(folders, key=len)))
+            if re.match(r"\s*#\s*if", line) and not name.startswith("platform/"):
+                problems.append("%s:%d: an #if above platform/" % (name, number))
+
+
 def main():
     problems, readme_checks = [], set()
     for path in pages():
@@ -196,6 +222,7 @@ def main():
                 if path.name == "README.md":
                     readme_checks.add(kind)
     check_in_step(problems)
+    check_includes(problems)
     for kind in ("executable", "stream"):
         if kind not in readme_checks:
             problems.append("README.md: no block checked as %s" % kind)
