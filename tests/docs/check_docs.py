@@ -21,11 +21,12 @@
 - The sources keep docs/ARCHITECTURE.md's table of what each folder may
   include, and no source outside platform/ has an #if.
 - The README's command table, the user's guide, the manual page
-  listpool(1) and the Windows .zip's readme name the same commands, and the guide and the page the same
-  exit statuses.
+  listpool(1) and the Windows .zip's readme name the same commands, and the
+  guide and the page the same exit statuses.
 Prints every broken thing and exits 1 if there is one.
 """
 import difflib
+import functools
 import re
 import subprocess
 import sys
@@ -46,8 +47,8 @@ def pages():
 
 
 def blocks_and_text(path):
-    """The page's lines outside fenced blocks, and
-    each fenced block with the line just before its fence."""
+    """The page's lines outside fenced blocks, and each fenced block with the
+    line just before its fence."""
     text, blocks = [], []
     lines = path.read_text(encoding="utf-8").split("\n")
     i = 0
@@ -112,19 +113,19 @@ def unquoted(quoted):
     return raw.decode("utf-8", "surrogateescape")
 
 
-def simulated_streams(session, runs={}):
-    if session not in runs:
-        done = subprocess.run([SIM, str(ROOT / session)], capture_output=True, text=True)
-        if done.returncode != 0:
-            raise SystemExit("listpool-sim %s failed:\n%s%s" % (session, done.stdout, done.stderr))
-        streams = {}
-        for line in done.stdout.splitlines()[:-1]:  # the last says how the run ended
-            write = WRITE.match(line)
-            if not write:
-                raise SystemExit("listpool-sim wrote a line this check cannot read: " + line)
-            streams[write.group(2)] = streams.get(write.group(2), "") + unquoted(write.group(3))
-        runs[session] = streams
-    return runs[session]
+@functools.cache
+def simulated_streams(session):
+    """What the program writes to each file on the session, in the simulator."""
+    done = subprocess.run([SIM, str(ROOT / session)], capture_output=True, text=True)
+    if done.returncode != 0:
+        raise SystemExit("listpool-sim %s failed:\n%s%s" % (session, done.stdout, done.stderr))
+    streams = {}
+    for line in done.stdout.splitlines()[:-1]:  # the last says how the run ended
+        write = WRITE.match(line)
+        if not write:
+            raise SystemExit("listpool-sim wrote a line this check cannot read: " + line)
+        streams[write.group(2)] = streams.get(write.group(2), "") + unquoted(write.group(3))
+    return streams
 
 
 def check_block(path, number, what, block, problems):
