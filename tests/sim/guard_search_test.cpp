@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <string>
@@ -76,8 +77,14 @@ GuardCast Capped(GuardCast cast) {
 template <typename Guard>
 SearchResult Search(const GuardCast& cast) {
     GuardScene<Guard> scene(cast);
+    auto start = std::chrono::steady_clock::now();
+    auto seconds = [&start] {
+        const std::chrono::duration<double> taken = std::chrono::steady_clock::now() - start;
+        start = std::chrono::steady_clock::now();
+        return taken.count();
+    };
     SearchResult result = SearchStates(scene);
-    std::printf("%s: %s\n", TestName().c_str(), Figures(result).c_str());
+    std::printf("%s: %s in %.2f s\n", TestName().c_str(), Figures(result).c_str(), seconds());
     if (RewindableRun::Possible()) {
         SearchOptions replaying;
         replaying.restore = false;
@@ -87,7 +94,7 @@ SearchResult Search(const GuardCast& cast) {
         EXPECT_EQ(result.failure, replayed.failure);
         EXPECT_EQ(result.replay, replayed.replay);
         EXPECT_EQ(result.graph.failures.size(), replayed.graph.failures.size());
-        std::printf("replaying: %s\n", Figures(replayed).c_str());
+        std::printf("replaying: %s in %.2f s\n", Figures(replayed).c_str(), seconds());
     }
     return result;
 }

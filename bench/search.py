@@ -1,0 +1,66 @@
+#!/usr/bin/env python3
+"""The state search restoring copies of runs against replaying each pending
+step from a run's start, in one run of this script, alternated: wall time
+and peak resident memory (medians of several runs), states per second and
+steps per transition. Usage: bench/search.py [BUILD] [RUNS]"""
+import os
+import re
+import statistics
+import subprocess
+import sys
+import tempfile
+
+build = sys.argv[1] if len(sys.argv) > 1 else "build"
+runs = int(sys.argv[2]) if len(sys.argv) > 2 else 5
+ten = "i 1 2 -1\ng\ng\np\nF 2\ng\np\nF 9\ng\np\nF 1\nf\nd 2\nq\n"
+with tempfile.NamedTemporaryFile("w", suffix=".session", delete=False) as f:
+    f.write(ten)
+command = [f"{build}/sim/listpool-sim", "--every-schedule", f.name]
+guard = [f"{build}/tests/sim/listpool_sim_tests", "--gtest_filter=GuardSearchLargeTest.*"]
+figures = re.compile(r"states ([\d,]+), transitions ([\d,]+), runs [\d,]+, steps ([\d,]+)")
+
+
+def once(command, replay):
+    env = dict(os.environ)
+    env.pop("LISTPOOL_SEARCH_REPLAY", None)
+    if replay:
+        env["LISTPOOL_SEARCH_REPLAY"] = "1"
+    out = subprocess.run(["/usr/bin/time", "-f", "%e %M"] + command, env=env,
+                         capture_output=True, text=True, check=True)
+    wall, rss = out.stderr.strip().splitlines()[-1].split()
+    found = figures.search(out.stdout)
+    states, transitions, steps = (int(g.replace(",", "")) for g in found.groups())
+    return float(wall), int(rss) / 1024, states, transitions, steps
+
+
+print("| scene | search | wall (median) | peak memory (median) | states/s | steps/transition |")
+print("|---|---|---|---|---|---|")
+results = {True: [], False: []}
+for _ in range(runs):
+    for replay in (True, False):
+        results[replay].append(once(command, replay))
+for replay in (True, False):
+    rows = results[replay]
+    wall = statistics.median(r[0] for r in rows)
+    rss = statistics.median(r[1] for r in rows)
+    states, transitions, steps = rows[0][2:]
+    print(f"| ten workers, --every-schedule | {'replaying' if replay else 'restoring'} | "
+          f"{wall:.2f} s | {rss:.1f} MB | {states / wall:,.0f} | {steps / transitions:.1f} |")
+# The guard's test searches its scene both ways and prints each one's time.
+timed = re.compile(r"(replaying: )?.*states ([\d,]+), transitions ([\d,]+), runs [\d,]+, "
+                   r"steps ([\d,]+) in ([\d.]+) s")
+walls = {True: [], False: []}
+counts = {}
+for _ in range(runs):
+    out = subprocess.run(guard, capture_output=True, text=True, check=True).stdout
+    for found in timed.finditer(out):
+        replay = found.group(1) is not None
+        states, transitions, steps = (int(g.replace(",", "")) for g in found.groups()[1:4])
+        walls[replay].append(float(found.group(5)))
+        counts[replay] = (states, transitions, steps)
+for replay in (True, False):
+    wall = statistics.median(walls[replay])
+    states, transitions, steps = counts[replay]
+    print(f"| guard, 3 rounds each | {'replaying' if replay else 'restoring'} | {wall:.2f} s | "
+          f"(one process) | {states / wall:,.0f} | {steps / transitions:.1f} |")
+os.unlink(f.name)
