@@ -16,8 +16,14 @@ bool gInstalled = false;
 
 namespace {
 
-// Reserved, not committed: only the pages a run touches cost memory.
+// Reserved, not committed: only the pages a run touches cost memory. In
+// WebAssembly a mapping is taken from the heap whole, so it is smaller
+// there: a run of the ten-worker session holds about 250 KB.
+#if defined(__EMSCRIPTEN__)
+constexpr std::size_t kReserved = std::size_t{64} << 20;
+#else
 constexpr std::size_t kReserved = std::size_t{1} << 30;
+#endif
 constexpr std::size_t kAlign = 16;
 // Classes of 16 to 1024 bytes in steps of 16, then of 4 KiB up to 128 KiB
 // (a stream's buffer, the scanner's), then powers of two: a copy of the
