@@ -14,14 +14,17 @@ namespace listpool::sim {
 template <typename Guard>
 struct Narrated : Guard {
     Narrated() { last = this; }
-    void BeginRead() NO_THREAD_SAFETY_ANALYSIS { Around(kBeginRead, &Guard::BeginRead, kReading); }
-    void EndRead() NO_THREAD_SAFETY_ANALYSIS { Around(kEndRead, &Guard::EndRead, kOut); }
-    void BeginWrite() NO_THREAD_SAFETY_ANALYSIS {
-        Around(kBeginWrite, &Guard::BeginWrite, kWriting);
+    void BeginRead() NO_THREAD_SAFETY_ANALYSIS {
+        Around(kReaderArrives, &Guard::BeginRead, kReading);
     }
-    void EndWrite() NO_THREAD_SAFETY_ANALYSIS { Around(kEndWrite, &Guard::EndWrite, kOut); }
+    void EndRead() NO_THREAD_SAFETY_ANALYSIS { Around(kReaderLeaves, &Guard::EndRead, kOut); }
+    void BeginWrite() NO_THREAD_SAFETY_ANALYSIS {
+        Around(kWriterArrives, &Guard::BeginWrite, kWriting);
+    }
+    void EndWrite() NO_THREAD_SAFETY_ANALYSIS { Around(kWriterLeaves, &Guard::EndWrite, kOut); }
     void Around(Sequence during, void (Guard::*sequence)(), Sequence after) {
         in[CurrentThread()] = during;
+        rounds[CurrentThread()] += during == kWriterArrives ? 1 : 0;
         (this->*sequence)();
         in[CurrentThread()] = after;
     }
@@ -29,6 +32,8 @@ struct Narrated : Guard {
 
     static inline Narrated* last = nullptr;
     static inline std::map<int, Sequence> in;
+    // How many times each thread has begun to write, counting this one.
+    static inline std::map<int, int> rounds;
 };
 
 }  // namespace listpool::sim

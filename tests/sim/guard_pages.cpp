@@ -17,6 +17,7 @@
 #include <sstream>
 #include <stdexcept>
 #include <string>
+#include <type_traits>
 #include <vector>
 
 #include "broken_guards.h"
@@ -24,6 +25,7 @@
 #include "guard_scene.h"
 #include "platform/thread_annotations.h"
 #include "sim/explore/explore_page.h"
+#include "sim/explore/guard_source.h"
 #include "sim/search/choice_text.h"
 #include "sim/search/replay.h"
 #include "sim/search/state_search.h"
@@ -42,6 +44,7 @@ class FreshScene final : public SearchScene {
     Outcome Play(const Options& options) override {
         Narrated<Guard>::last = nullptr;
         Narrated<Guard>::in.clear();
+        Narrated<Guard>::rounds.clear();
         return scene.Play(options);
     }
     std::uint64_t State() override { return scene.State(); }
@@ -51,6 +54,39 @@ class FreshScene final : public SearchScene {
         return scene.Failure(outcome, stopped);
     }
     Scene scene{kCast};
+};
+
+// Each thread's last call that took effect, as the page names calls: with
+// its round, a thread's place in the scene's state.
+class LastCalls final : public Observer {
+  public:
+    explicit LastCalls(std::function<std::string(const void*)> name) : name_(std::move(name)) {}
+    void OnNotice(const Notice& notice) override {
+        if (notice.thread == 0 && notice.op == Op::kBegin) {
+            calls_.clear();
+        }
+        if (notice.phase != Notice::kDone) {
+            return;
+        }
+        const std::string object = notice.object != nullptr ? name_(notice.object) : "";
+        const char* const call = notice.op == Op::kLock || notice.op == Op::kEventLock ? "Lock()"
+                                 : notice.op == Op::kUnlock                            ? "Unlock()"
+                                 : notice.op == Op::kSet   ? "SetEvent()"
+                                 : notice.op == Op::kReset ? "ResetEvent()"
+                                                           : nullptr;
+        calls_[notice.thread] = call != nullptr && !object.empty() ? object + "->" + call
+                                : notice.op == Op::kSleep          ? "SleepMs(0), inside"
+                                : notice.op == Op::kStartThread    ? "StartThread()"
+                                                                   : calls_[notice.thread];
+    }
+    std::string Of(int thread) const {
+        const auto found = calls_.find(thread);
+        return found == calls_.end() ? "" : found->second;
+    }
+
+  private:
+    std::function<std::string(const void*)> name_;
+    std::map<int, std::string> calls_;
 };
 
 template <typename Guard>
@@ -63,7 +99,7 @@ class GuardPage {
         page_.name = std::move(name);
         page_.command = "build/tests/sim/guard-pages --replay " + page_.name + " '{}'";
         page_.threads = {"main", "reader 1", "reader 2", "writer 3", "writer 4"};
-        page_.threadColumns = {"place", "why"};
+        page_.threadColumns = {"place", "last call", "why"};
         for (const char* mutex : {"countMutex", "writerMutex"}) {
             page_.rows.push_back({mutex, PageRow::kMutex, [this, mutex] { return Object(mutex); }});
         }
@@ -81,6 +117,23 @@ class GuardPage {
         };
         page_.read = [this](const std::function<int(const void*)>& owner) { return Read(owner); };
         page_.scene = &scene_;
+        page_.observer = &lastCalls_;
+        GuardSource source = ReadGuardSource(LISTPOOL_SOURCE_DIR);
+        if constexpr (!std::is_same_v<Guard, ReadWriteGuard>) {
+            // The one sequence a broken guard changes, from its own source.
+            const std::string file = "tests/sim/broken_guards.h";
+            const std::string name =
+                page_.name == "without-recheck" ? "WithoutRecheck" : "WithoutSecondReset";
+            const std::vector<std::string> broken = FunctionLines(
+                FunctionLines(FileLines(std::string(LISTPOOL_SOURCE_DIR) + "/" + file),
+                              "struct " + name + " : GuardBase {"),
+                "void BeginWrite() {");
+            if (broken.empty()) {
+                throw std::runtime_error(file + " has no " + name + "::BeginWrite");
+            }
+            StrikeLeftOut(source, "WriterArrives", broken, file + ", " + name + "::BeginWrite");
+        }
+        page_.code = GuardSourceJson(source);
     }
 
     PageScene& page() { return page_; }
@@ -106,19 +159,27 @@ class GuardPage {
                          "a writer that has arrived gets in",
                          "a weakly fair run in which a writer that has arrived never gets in",
                          {},
-                         Cycle(result, Scene::AnyWriterWaits(kCast))};
+                         Cycle(result, Scene::AnyWriterWaits(kCast), true)};
         properties[3] = {"readers pass the gate",
                          "a reader stopped at the gate gets past it",
                          "a weakly fair run in which a reader waits at the gate for ever",
                          {},
-                         Cycle(result, Scene::AnyReaderAtGate(kCast))};
+                         Cycle(result, Scene::AnyReaderAtGate(kCast), false)};
         return PageData(page_, result, properties);
     }
 
   private:
     using Scene = typename FreshScene<Guard>::Scene;
 
-    static FairCycle Cycle(const SearchResult& result, std::uint32_t labels) {
+    // A fair cycle in which one thread of `labels` stays labelled. The
+    // writers' is looked for as guard_pictures.cpp does, in states of any of
+    // them (a lap in which no writer steps keeps the one waiting out), so
+    // that the page and docs/GUARD.md name the same writer; a reader at the
+    // gate, one reader at a time, as readers take turns there.
+    static FairCycle Cycle(const SearchResult& result, std::uint32_t labels, bool any) {
+        if (any) {
+            return FindFairCycle(result.graph, labels);
+        }
         for (std::uint32_t bit = 1; bit != 0; bit <<= 1) {
             if ((labels & bit) != 0) {
                 if (FairCycle cycle = FindFairCycle(result.graph, bit); cycle.found) {
@@ -150,10 +211,16 @@ class GuardPage {
             const void* object = nullptr;
             const Op op = PendingOp(thread, &object);
             const bool started = thread == 0 || found != Shown::in.end();
+            const auto round = Shown::rounds.find(thread);
             texts.push_back(thread == 0      ? "starts the threads"
                             : !started       ? ""
                             : op == Op::kEnd ? "done"
-                                             : kPlaces[in]);
+                            : round != Shown::rounds.end()
+                                ? kPlaces[in] + std::string(", round ") +
+                                      std::to_string(round->second) + " of " +
+                                      std::to_string(kCast.writeRounds)
+                                : kPlaces[in]);
+            texts.push_back(lastCalls_.Of(thread));
             texts.push_back(WhatGuardMdSays(in, op, page_.nameObject(object),
                                             owner(Object("writerMutex")) == thread));
         }
@@ -163,6 +230,7 @@ class GuardPage {
 
     FreshScene<Guard> scene_;
     PageScene page_;
+    LastCalls lastCalls_{[this](const void* object) { return page_.nameObject(object); }};
 };
 
 template <typename Run>
