@@ -24,7 +24,9 @@ struct Narrated : Guard {
     void EndWrite() NO_THREAD_SAFETY_ANALYSIS { Around(kWriterLeaves, &Guard::EndWrite, kOut); }
     void Around(Sequence during, void (Guard::*sequence)(), Sequence after) {
         in[CurrentThread()] = during;
-        rounds[CurrentThread()] += during == kWriterArrives ? 1 : 0;
+        if (during == kWriterArrives) {
+            ++rounds[CurrentThread()];
+        }
         (this->*sequence)();
         in[CurrentThread()] = after;
     }

@@ -36,39 +36,17 @@ namespace {
 
 constexpr GuardCast kCast{2, 2, 0, 2};
 
-// The guard scene, each of whose runs starts with no guard made yet.
-template <typename Guard>
-class FreshScene final : public SearchScene {
-  public:
-    using Scene = GuardScene<Narrated<Guard>>;
-    Outcome Play(const Options& options) override {
-        Narrated<Guard>::last = nullptr;
-        Narrated<Guard>::in.clear();
-        Narrated<Guard>::rounds.clear();
-        return scene.Play(options);
-    }
-    std::uint64_t State() override { return scene.State(); }
-    std::string Check() override { return scene.Check(); }
-    std::uint32_t Labels() override { return scene.Labels(); }
-    std::string Failure(const Outcome& outcome, bool stopped) override {
-        return scene.Failure(outcome, stopped);
-    }
-    Scene scene{kCast};
-};
-
 // Each thread's last call that took effect, as the page names calls: with
 // its round, a thread's place in the scene's state.
 class LastCalls final : public Observer {
   public:
-    explicit LastCalls(std::function<std::string(const void*)> name) : name_(std::move(name)) {}
+    // Names the guard's objects as the page does.
+    std::function<std::string(const void*)> name;
     void OnNotice(const Notice& notice) override {
-        if (notice.thread == 0 && notice.op == Op::kBegin) {
-            calls_.clear();
-        }
         if (notice.phase != Notice::kDone) {
             return;
         }
-        const std::string object = notice.object != nullptr ? name_(notice.object) : "";
+        const std::string object = notice.object != nullptr ? name(notice.object) : "";
         const char* const call = notice.op == Op::kLock || notice.op == Op::kEventLock ? "Lock()"
                                  : notice.op == Op::kUnlock                            ? "Unlock()"
                                  : notice.op == Op::kSet   ? "SetEvent()"
@@ -79,14 +57,36 @@ class LastCalls final : public Observer {
                                 : notice.op == Op::kStartThread    ? "StartThread()"
                                                                    : calls_[notice.thread];
     }
+    void Clear() { calls_.clear(); }
     std::string Of(int thread) const {
         const auto found = calls_.find(thread);
         return found == calls_.end() ? "" : found->second;
     }
 
   private:
-    std::function<std::string(const void*)> name_;
     std::map<int, std::string> calls_;
+};
+
+// The guard scene, each of whose runs starts with no guard made yet.
+template <typename Guard>
+class FreshScene final : public SearchScene {
+  public:
+    using Scene = GuardScene<Narrated<Guard>>;
+    Outcome Play(const Options& options) override {
+        Narrated<Guard>::last = nullptr;
+        Narrated<Guard>::in.clear();
+        Narrated<Guard>::rounds.clear();
+        lastCalls.Clear();
+        return scene.Play(options);
+    }
+    std::uint64_t State() override { return scene.State(); }
+    std::string Check() override { return scene.Check(); }
+    std::uint32_t Labels() override { return scene.Labels(); }
+    std::string Failure(const Outcome& outcome, bool stopped) override {
+        return scene.Failure(outcome, stopped);
+    }
+    Scene scene{kCast};
+    LastCalls lastCalls;
 };
 
 template <typename Guard>
@@ -117,7 +117,8 @@ class GuardPage {
         };
         page_.read = [this](const std::function<int(const void*)>& owner) { return Read(owner); };
         page_.scene = &scene_;
-        page_.observer = &lastCalls_;
+        page_.observer = &scene_.lastCalls;
+        scene_.lastCalls.name = page_.nameObject;
         GuardSource source = ReadGuardSource(LISTPOOL_SOURCE_DIR);
         if constexpr (!std::is_same_v<Guard, ReadWriteGuard>) {
             // The one sequence a broken guard changes, from its own source.
@@ -220,7 +221,7 @@ class GuardPage {
                                       std::to_string(round->second) + " of " +
                                       std::to_string(kCast.writeRounds)
                                 : kPlaces[in]);
-            texts.push_back(lastCalls_.Of(thread));
+            texts.push_back(scene_.lastCalls.Of(thread));
             texts.push_back(WhatGuardMdSays(in, op, page_.nameObject(object),
                                             owner(Object("writerMutex")) == thread));
         }
@@ -230,7 +231,6 @@ class GuardPage {
 
     FreshScene<Guard> scene_;
     PageScene page_;
-    LastCalls lastCalls_{[this](const void* object) { return page_.nameObject(object); }};
 };
 
 template <typename Run>
