@@ -36,37 +36,6 @@ namespace {
 
 constexpr GuardCast kCast{2, 2, 0, 2};
 
-// Each thread's last call that took effect, as the page names calls: with
-// its round, a thread's place in the scene's state.
-class LastCalls final : public Observer {
-  public:
-    // Names the guard's objects as the page does.
-    std::function<std::string(const void*)> name;
-    void OnNotice(const Notice& notice) override {
-        if (notice.phase != Notice::kDone) {
-            return;
-        }
-        const std::string object = notice.object != nullptr ? name(notice.object) : "";
-        const char* const call = notice.op == Op::kLock || notice.op == Op::kEventLock ? "Lock()"
-                                 : notice.op == Op::kUnlock                            ? "Unlock()"
-                                 : notice.op == Op::kSet   ? "SetEvent()"
-                                 : notice.op == Op::kReset ? "ResetEvent()"
-                                                           : nullptr;
-        calls_[notice.thread] = call != nullptr && !object.empty() ? object + "->" + call
-                                : notice.op == Op::kSleep          ? "SleepMs(0), inside"
-                                : notice.op == Op::kStartThread    ? "StartThread()"
-                                                                   : calls_[notice.thread];
-    }
-    void Clear() { calls_.clear(); }
-    std::string Of(int thread) const {
-        const auto found = calls_.find(thread);
-        return found == calls_.end() ? "" : found->second;
-    }
-
-  private:
-    std::map<int, std::string> calls_;
-};
-
 // The guard scene, each of whose runs starts with no guard made yet.
 template <typename Guard>
 class FreshScene final : public SearchScene {
@@ -76,6 +45,7 @@ class FreshScene final : public SearchScene {
         Narrated<Guard>::last = nullptr;
         Narrated<Guard>::in.clear();
         Narrated<Guard>::rounds.clear();
+        Narrated<Guard>::entered.clear();
         lastCalls.Clear();
         return scene.Play(options);
     }
@@ -119,6 +89,10 @@ class GuardPage {
         page_.scene = &scene_;
         page_.observer = &scene_.lastCalls;
         scene_.lastCalls.name = page_.nameObject;
+        scene_.lastCalls.sequences = [](int thread) {
+            const auto found = Shown::entered.find(thread);
+            return found == Shown::entered.end() ? 0 : found->second;
+        };
         GuardSource source = ReadGuardSource(LISTPOOL_SOURCE_DIR);
         if constexpr (!std::is_same_v<Guard, ReadWriteGuard>) {
             // The one sequence a broken guard changes, from its own source.
@@ -221,7 +195,9 @@ class GuardPage {
                                       std::to_string(round->second) + " of " +
                                       std::to_string(kCast.writeRounds)
                                 : kPlaces[in]);
-            texts.push_back(scene_.lastCalls.Of(thread));
+            const bool inSequence = in == kReaderArrives || in == kReaderLeaves ||
+                                    in == kWriterArrives || in == kWriterLeaves;
+            texts.push_back(inSequence ? scene_.lastCalls.Of(thread) : "");
             texts.push_back(WhatGuardMdSays(in, op, page_.nameObject(object),
                                             owner(Object("writerMutex")) == thread));
         }
