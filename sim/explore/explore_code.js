@@ -27,8 +27,10 @@ function codeLineOf(source, name, call, later) {
 }
 
 // The code with `marks` ([{line, thread, name}]: the file's line each
-// thread is stopped at) and `notes` (lines of text under it).
-function renderCode(source, marks, notes) {
+// thread is stopped at) and `notes` (lines of text under it), drawn into
+// `box`; the lines are made once per source, and later calls only move the
+// marks.
+function renderCode(box, source, marks, notes) {
     const make = (tag, cls, text) => {
         const e = document.createElement(tag);
         if (cls)
@@ -37,41 +39,55 @@ function renderCode(source, marks, notes) {
             e.textContent = text;
         return e;
     };
-    const box = make('div', 'code');
-    const pre = make('pre');
-    pre.setAttribute('aria-label', `the guard's code, ${source.file}`);
-    for (const s of source.sequences) {
-        s.text.forEach((text, i) => {
-            const n = s.line + i, struck = s.struck.includes(i);
-            const row = make('span', 'line' + (struck ? ' struck' : ''));
-            row.dataset.line = n;
-            row.append(make('span', 'ln', String(n).padStart(3)));
-            if (struck) {
-                const del = make('del', '', text);
-                del.title = 'left out by ' + source.leftOutBy;
-                row.append(del, make('span', 'gone', ' (left out)'));
-            } else {
-                row.append(make('span', 'src', text));
-            }
-            for (const m of marks.filter((m) => m.line === n)) {
-                const badge = make('span', 'mark', `\u25c0 ${m.name}`);
-                badge.dataset.thread = m.thread;
-                badge.style.background = threadColour(m.thread);
-                row.append(' ', badge);
-                row.classList.add('marked');
-                row.style.borderLeftColor = threadColour(m.thread);
-            }
-            pre.append(row);
-        });
-        pre.append(make('span', 'gap'));
+    if (box.codeSource !== source) {
+        box.codeSource = source;
+        box.className = 'code';
+        const pre = make('pre');
+        pre.setAttribute('aria-label', `the guard's code, ${source.file}`);
+        box.codeLines = new Map();
+        for (const s of source.sequences) {
+            s.text.forEach((text, i) => {
+                const n = s.line + i, struck = s.struck.includes(i);
+                const row = make('span', 'line' + (struck ? ' struck' : ''));
+                row.dataset.line = n;
+                row.append(make('span', 'ln', String(n).padStart(3)));
+                if (struck) {
+                    const del = make('del', '', text);
+                    del.title = 'left out by ' + source.leftOutBy;
+                    row.append(del, make('span', 'gone', ' (left out)'));
+                } else {
+                    row.append(make('span', 'src', text));
+                }
+                box.codeLines.set(n, row);
+                pre.append(row);
+            });
+            pre.append(make('span', 'gap'));
+        }
+        box.codeNotes = make('div');
+        box.replaceChildren(pre, box.codeNotes);
+        if (source.leftOutBy) {
+            box.append(make(
+                'p', 'codenote',
+                `Struck through: what this broken guard leaves out (${source.leftOutBy}).`));
+        }
     }
-    box.append(pre);
-    for (const note of notes || [])
-        box.append(make('p', 'codenote', note));
-    if (source.leftOutBy) {
-        box.append(make(
-            'p', 'codenote',
-            `Struck through: what this broken guard leaves out (${source.leftOutBy}).`));
+    for (const old of box.querySelectorAll('.marked')) {
+        old.classList.remove('marked');
+        old.style.borderLeftColor = '';
+        for (const badge of old.querySelectorAll('.mark'))
+            badge.remove();
     }
+    for (const m of marks) {
+        const row = box.codeLines.get(m.line);
+        if (!row)
+            continue;
+        const badge = make('span', 'mark', `\u25c0 ${m.name}`);
+        badge.dataset.thread = m.thread;
+        badge.style.background = threadColour(m.thread);
+        row.append(badge);
+        row.classList.add('marked');
+        row.style.borderLeftColor = threadColour(m.thread);
+    }
+    box.codeNotes.replaceChildren(...(notes || []).map((note) => make('p', 'codenote', note)));
     return box;
 }

@@ -24,8 +24,9 @@ const column = (G, name) => 1 + G.threadColumns.indexOf(name);
 const rowText = (G, node, name) =>
     texts(G, node)[G.threads.length * COLS + G.rows.findIndex((r) => r.name === name)];
 
-// Each thread's line in G's code at `node`, and who is inside.
-function codeView(G, node) {
+// Each thread's line in G's code at `node`, and who is inside, drawn into
+// `box`.
+function codeView(box, G, node) {
     const marks = [], inside = [];
     G.threads.forEach((name, t) => {
         const place = texts(G, node)[t * COLS + column(G, 'place')] || '';
@@ -39,22 +40,39 @@ function codeView(G, node) {
             inside.push(`${name} (${place.replace(/^inside, /, '')})`);
         }
     });
-    return renderCode(G.code, marks, [
+    return renderCode(box, G.code, marks, [
         inside.length ? `Inside, between the sequences: ${inside.join(', ')}.` : 'Nobody is inside.'
     ]);
 }
 
-function stateTable(G, node, before, heading, blocked) {
-    const box = el('section', {}, el('h2', {}, heading));
-    box.setAttribute('aria-label', heading);
-    if (blocked)
-        box.append(el('p', {className: 'blocked'}, blocked));
-    if (node === -1 || node === undefined) {
-        box.append(el('p', {}, node === -1 ? 'The run has ended.' : 'It cannot take this step.'));
-        return box;
+// One side's state: a heading, why it could not follow (the peer), the
+// code, kept from one step to the next, and the tables.
+function renderSide(id, G, node, before, heading, blocked) {
+    const side = $(id);
+    if (!side.parts) {
+        side.parts = {
+            head: el('h2'),
+            blocked: el('p', {className: 'blocked'}),
+            code: el('div'),
+            state: el('div')
+        };
+        side.replaceChildren(...Object.values(side.parts));
+        side.setAttribute('role', 'region');
     }
-    if (G.code)
-        box.append(codeView(G, node));
+    const {head, code, state} = side.parts;
+    head.textContent = heading;
+    side.setAttribute('aria-label', heading);
+    side.parts.blocked.textContent = blocked || '';
+    side.parts.blocked.hidden = !blocked;
+    const ended = node === -1 || node === undefined;
+    code.hidden = ended || !G.code;
+    if (!code.hidden)
+        codeView(code, G, node);
+    if (ended) {
+        state.replaceChildren(
+            el('p', {}, node === -1 ? 'The run has ended.' : 'It cannot take this step.'));
+        return state;
+    }
     const now = texts(G, node), old = before >= 0 ? texts(G, before) : now;
     const cell = (i, cls) =>
         el('td', {className: (cls || '') + (now[i] !== old[i] ? ' changed' : '')},
@@ -74,8 +92,8 @@ function stateTable(G, node, before, heading, blocked) {
     G.rows.forEach(
         (r, j) => rows.append(
             el('tr', {}, el('th', {}, r.name), cell(G.threads.length * COLS + j, 'text'))));
-    box.append(threads, rows);
-    return box;
+    state.replaceChildren(threads, rows);
+    return state;
 }
 
 // The thread buttons, made once: a blocked one stays focusable and says why.
@@ -170,9 +188,9 @@ function render() {
     renderSteps(peer);
     renderProperties(node);
     renderLap();
-    $('mine').replaceChildren(stateTable(
-        D, node, at > 0 ? nodeAt(at - 1) : -1,
-        at === 0 ? `At the start: ${D.title}` : `After step ${at - 1}: ${D.title}`));
+    renderSide(
+        'mine', D, node, at > 0 ? nodeAt(at - 1) : -1,
+        at === 0 ? `At the start: ${D.title}` : `After step ${at - 1}: ${D.title}`);
     if (P)
         renderPeer(peer);
     $('command').value = D.command.replace('{}', choices(at));
@@ -208,8 +226,8 @@ function renderPeer(peer) {
             `It cannot take step ${at - 1}: ${P.threads[t]} ${
                 reason(P, from, t, peerStep(peer), at - 1)}. It stays where it was.`;
     }
-    const side = stateTable(P, theirs, before, `The same threads: ${P.title}`, blocked);
-    side.append(
+    const state = renderSide('theirs', P, theirs, before, `The same threads: ${P.title}`, blocked);
+    state.append(
         el('p', {id: 'parting'},
            peer.parted < 0 ? 'The two have not parted.' :
                at <= peer.parted ?
@@ -218,7 +236,6 @@ function renderPeer(peer) {
                                  peerName()} takes the same threads' next calls where it can (${
                                  peer.skipped.slice(peer.parted, at).filter((s) => !s).length} of ${
                                  at - peer.parted}).`));
-    $('theirs').replaceChildren(side);
 }
 
 // Says what the step did, in the live region.

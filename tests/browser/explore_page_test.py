@@ -101,9 +101,9 @@ class ExplorePageTest(unittest.TestCase):
         self.browser.set_window_size(1400, 1000)
 
     def open(self, page, fragment=""):
+        if fragment:  # a new fragment alone would not load the page again
+            self.browser.get("about:blank")
         self.browser.get((DOCS / page).as_uri() + fragment)
-        if fragment:
-            self.browser.refresh()  # a new fragment alone does not load the page again
         self.assertIsNotNone(self.browser.find_element(By.ID, "command"))
 
     def find(self, css):
@@ -179,7 +179,7 @@ class ExplorePageTest(unittest.TestCase):
                     self.assertEqual(line, resets[-1 if second else 0], f"{where}: {name}'s reset")
             self.assertEqual(marks, {}, f"{page}: marks for threads in no sequence")
 
-    def check_narrow(self, page):
+    def check_narrow(self, page, axe):
         """At 360 px nothing scrolls sideways, no text is under 12 px, and axe finds nothing serious."""
         self.browser.set_window_size(360, 800)
         wide, small = self.browser.execute_script("""
@@ -190,7 +190,8 @@ class ExplorePageTest(unittest.TestCase):
             return [e.scrollWidth - e.clientWidth, small.map((x) => x.tagName + ' ' + x.className)];""")
         self.assertLessEqual(wide, 0, f"{page} scrolls sideways at 360 px")
         self.assertEqual(small, [], f"{page}: text under 12 px")
-        self.assertEqual(self.axe_findings(), [], f"{page} at 360 px")
+        if axe:
+            self.assertEqual(self.axe_findings(), [], f"{page} at 360 px")
         self.browser.set_window_size(1400, 1000)
 
     def test_code_view_marks_each_threads_line_and_strikes_what_a_broken_guard_leaves_out(self):
@@ -200,7 +201,7 @@ class ExplorePageTest(unittest.TestCase):
         self.open("explore-example.html")
         self.assertEqual(self.at(), 0, "the example opens at its start")
         self.assertEqual(self.axe_findings(), [], "the example at load")
-        self.check_narrow("explore-example.html")
+        self.check_narrow("explore-example.html", axe=False)
         for page, broken in GUARDS.items():
             data = data_of(page)
             self.open(page)
@@ -225,8 +226,7 @@ class ExplorePageTest(unittest.TestCase):
             if broken is None:
                 self.assertEqual(struck, [])
                 continue
-            if broken == "WithoutRecheck":
-                self.check_narrow(page)
+            self.check_narrow(page, axe=broken == "WithoutRecheck")
             real = function_at(self.source, "void ReadWriteGuard::WriterArrives() {")
             mine = [self.source[n - 1] for n in real]
             theirs = self.broken_body(broken_source, broken)
