@@ -34,9 +34,12 @@ while (walk.length < 300 && node !== -1 && D.nodes[node][1].length) {
   walk.push({ thread: steps[pick], to: steps[pick + 1] });
   node = steps[pick + 1];
 }
-// A fair cycle's prefix and two laps: the second is drawn after the first.
-const longest = D.properties.map((p) => follow(D, 0, p.cycle ? p.prefix.concat(p.lap, p.lap) : p.choices).steps)
-  .concat([walk]).reduce((a, b) => (b.length > a.length ? b : a));
+// A fair cycle's prefix and three laps, where a page has one: the steps
+// after the first lap are drawn with a long list; else the longest.
+const cycle = D.properties.find((p) => p.cycle);
+const longest = cycle ? follow(D, 0, cycle.prefix.concat(cycle.lap, cycle.lap, cycle.lap)).steps :
+  D.properties.map((p) => follow(D, 0, p.choices).steps)
+    .concat([walk]).reduce((a, b) => (b.length > a.length ? b : a));
 path = longest; at = 0; render();
 const times = [];
 for (let k = 0; k < path.length; k++) {
