@@ -25,19 +25,27 @@ const rowText = (G, node, name) =>
     texts(G, node)[G.threads.length * COLS + G.rows.findIndex((r) => r.name === name)];
 
 // Each thread's line in G's code at `node`, and who is inside, drawn into
-// `box`.
+// `box`. A thread's sequence is its place ("in WriterArrives"), or on a
+// session's page the item of GUARD.md its next call is ("WriterArrives,
+// step 3: "), whose calls name their guard ("pool countMutex->Lock()").
 function codeView(box, G, node) {
     const marks = [], inside = [];
+    const all = texts(G, node), place = column(G, 'place'), said = column(G, 'why');
     G.threads.forEach((name, t) => {
-        const place = texts(G, node)[t * COLS + column(G, 'place')] || '';
-        const m = /^in (\w+)/.exec(place);
-        if (m) {
-            const holds = rowText(G, node, 'writerMutex') === 'held by ' + name;
-            const line = codeLineOf(G.code, m[1], next(G, node, t), holds);
+        const where = place > 0 ? all[t * COLS + place] : '';
+        const item = /^(\w+), step (\d+): /.exec(all[t * COLS + said] || '');
+        const call = /^(?:(pool|list) )?(.*)$/.exec(next(G, node, t));
+        const sequence = place > 0 ? (/^in (\w+)/.exec(where) || [])[1] : item && item[1];
+        if (sequence) {
+            const later = item ? item[1] === 'WriterArrives' && item[2] === '3' :
+                                 rowText(G, node, 'writerMutex') === 'held by ' + name;
+            const line = codeLineOf(G.code, sequence, call[2], later);
             if (line >= 0)
-                marks.push({line, thread: t, name});
-        } else if (place.startsWith('inside')) {
-            inside.push(`${name} (${place.replace(/^inside, /, '')})`);
+                marks.push({line, thread: t, name: call[1] ? `${name}, ${call[1]}` : name});
+        } else if (where.startsWith('inside')) {
+            inside.push(`${name} (${where.replace(/^inside, /, '')})`);
+        } else if (place === 0 && column(G, 'inside') > 0 && all[t * COLS + column(G, 'inside')]) {
+            inside.push(`${name} (${all[t * COLS + column(G, 'inside')]})`);
         }
     });
     return renderCode(box, G.code, marks, [

@@ -7,6 +7,7 @@
 
 #include "console/program.h"
 #include "sim/explore/guard_md.h"
+#include "sim/explore/guard_source.h"
 #include "sim/runs/guard_watch.h"
 #include "sim/runs/session.h"
 #include "sim/runs/session_search.h"
@@ -191,6 +192,7 @@ struct Page {
                                        : std::string(on.name) + " " + kObjects[on.n];
         };
         page.scene = &scene;
+        page.code = GuardSourceJson(ReadGuardSource(LISTPOOL_SOURCE_DIR));
     }
     const void* Object(const std::string& guard, int n) const {
         const Program* program = scene.program();
