@@ -15,7 +15,6 @@ finds nothing serious.
 
   explore_page_test.py DOCS [AXE_DIR]
 """
-import json
 import re
 import subprocess
 import sys
@@ -28,6 +27,8 @@ from selenium.webdriver.chrome.service import Service
 from selenium.webdriver.common.by import By
 from selenium.webdriver.common.keys import Keys
 
+from page_source import broken_body, function_at, page_data, statements, steps_of
+
 DOCS = Path(sys.argv[1]).resolve() if len(sys.argv) > 1 else Path("docs").resolve()
 SOURCE = DOCS.parent
 AXE_DIR = Path(sys.argv[2] if len(sys.argv) > 2 else tempfile.gettempdir() + "/listpool-axe")
@@ -37,42 +38,6 @@ GUARDS = {"explore-guard.html": None, "explore-guard-without-recheck.html": "Wit
 FLAGS = ["--headless", "--no-sandbox", "--disable-gpu", "--no-first-run",
          "--disable-background-networking", "--disable-component-update", "--disable-sync",
          "--window-size=1400,1000"]
-
-
-def data_of(page):
-    text = (DOCS / page).read_text(encoding="utf-8")
-    start = text.index(">", text.index('<script id="data"')) + 1
-    return json.loads(text[start:text.index("</script>", start)])
-
-
-def steps_of(data, choices):
-    """The number of steps the page's walk takes along the choices (as its script does)."""
-    node, k, steps = 0, 0, 0
-    while node != -1:
-        bits, edges = data["nodes"][node][0], data["nodes"][node][1]
-        if bin(bits).count("1") > 1:
-            if k == len(choices):
-                break
-            thread, k = choices[k], k + 1
-        else:
-            thread = bits.bit_length() - 1
-        targets = [edges[i + 1] for i in range(0, len(edges), 2) if edges[i] == thread]
-        if not targets:
-            break
-        node, steps = targets[0], steps + 1
-    return steps
-
-
-def function_at(lines, opening):
-    """The 1-based numbers of the lines of the function or struct opened by `opening`."""
-    first = next(n for n, line in enumerate(lines) if line.strip() == opening)
-    indent = lines[first][:len(lines[first]) - len(lines[first].lstrip())]
-    last = next(n for n in range(first + 1, len(lines)) if lines[n] in (indent + "}", indent + "};"))
-    return range(first + 1, last + 2)
-
-
-def statements(lines):
-    return [s.strip() for s in lines if s.strip() and not s.strip().startswith("//")]
 
 
 class ExplorePageTest(unittest.TestCase):
@@ -125,16 +90,6 @@ class ExplorePageTest(unittest.TestCase):
     def go(self, k):
         self.browser.execute_script("goTo(arguments[0])", k)
 
-    def table(self, side):
-        """Each thread's row of the state table on that side ({name: {column: text}}), and the rows'."""
-        rows = self.browser.execute_script("""
-            const box = document.getElementById(arguments[0]);
-            return [...box.querySelectorAll('table')].map((t) => [...t.rows].map((r) =>
-                [...r.cells].map((c) => c.textContent)));""", side)
-        head = rows[0][0]
-        threads = {r[0].split(" ", 1)[1]: dict(zip(head[1:], r[1:])) for r in rows[0][1:]}
-        return threads, {r[0]: r[1] for r in rows[1]}
-
     def axe_findings(self):
         if not self.browser.execute_script("return typeof axe !== 'undefined'"):
             self.browser.execute_script(self.axe)
@@ -144,24 +99,26 @@ class ExplorePageTest(unittest.TestCase):
                 .filter((v) => v.impact === 'serious' || v.impact === 'critical')
                 .map((v) => v.id + ': ' + v.nodes.map((n) => n.target.join(' ')).join(', '))));""")
 
-    # Each state's table and marks, at the steps given, read in one go.
-    READ_STATES = """
+    def states(self, steps, side="mine"):
+        """Each thread's row of the state table on a side, its rows and its code's marks, at
+        each step given, read in one go."""
+        return self.browser.execute_script("""
         return arguments[0].map((k) => {
             goTo(k);
-            const table = document.querySelector('#mine table');
+            const [table, more] = document.querySelectorAll(`#${arguments[1]} table`);
             const head = [...table.rows[0].cells].map((c) => c.textContent);
             const threads = [...table.rows].slice(1).map((r) => Object.fromEntries(
                 [...r.cells].map((c, i) => [head[i], c.textContent])));
-            const rows = Object.fromEntries([...document.querySelectorAll('#mine table')[1].rows]
-                .map((r) => [r.cells[0].textContent, r.cells[1].textContent]));
-            const marks = [...document.querySelectorAll('#mine .code .mark')].map((m) =>
+            const rows = Object.fromEntries([...more.rows].map((r) => [r.cells[0].textContent,
+                                                                      r.cells[1].textContent]));
+            const marks = [...document.querySelectorAll(`#${arguments[1]} .code .mark`)].map((m) =>
                 [Number(m.dataset.thread), Number(m.parentNode.dataset.line)]);
             return {k, threads, rows, marks};
-        });"""
+        });""", steps, side)
 
     def check_code_view(self, page, steps):
         """Every thread in a sequence is marked on the line of the source that makes its next call."""
-        for state in self.browser.execute_script(self.READ_STATES, steps):
+        for state in self.states(steps):
             marks = dict(state["marks"])
             for t, row in enumerate(state["threads"]):
                 name, where = row["thread"].split(" ", 1)[1], f"{page}, step {state['k']}"
@@ -203,7 +160,7 @@ class ExplorePageTest(unittest.TestCase):
         self.assertEqual(self.axe_findings(), [], "the example at load")
         self.check_narrow("explore-example.html", axe=False)
         for page, broken in GUARDS.items():
-            data = data_of(page)
+            data = page_data(DOCS, page)
             self.open(page)
             self.assertIn(data["title"], self.browser.title)
             self.assertEqual(self.axe_findings(), [], f"{page} at load")
@@ -229,7 +186,7 @@ class ExplorePageTest(unittest.TestCase):
             self.check_narrow(page, axe=broken == "WithoutRecheck")
             real = function_at(self.source, "void ReadWriteGuard::WriterArrives() {")
             mine = [self.source[n - 1] for n in real]
-            theirs = self.broken_body(broken_source, broken)
+            theirs = broken_body(broken_source, broken)
             left_out = statements(mine[1:-1])
             for s in statements(theirs[1:-1]):
                 left_out.remove(s)
@@ -238,13 +195,8 @@ class ExplorePageTest(unittest.TestCase):
             self.assertEqual([s for _, s in struck_code], left_out, page)
             self.assertTrue(all(n in real for n, _ in struck))
 
-    @staticmethod
-    def broken_body(lines, name):
-        inside = [lines[n - 1] for n in function_at(lines, f"struct {name} : GuardBase {{")]
-        return [inside[n - 1] for n in function_at(inside, "void BeginWrite() {")]
-
     def test_shortest_failure_is_marked_at_its_step_and_breaks_nothing_on_the_real_guard(self):
-        data = data_of("explore-guard-without-recheck.html")
+        data = page_data(DOCS, "explore-guard-without-recheck.html")
         choices = next(p for p in data["properties"] if p["name"] == "exclusion")["choices"]
         length = steps_of(data, choices)
         self.open("explore-guard-without-recheck.html")
@@ -256,7 +208,7 @@ class ExplorePageTest(unittest.TestCase):
         text = " ".join(map(str, choices))
         # The same choices, from the address, on the real guard.
         self.open("explore-guard.html", "#scene=correct&replay=" + text.replace(" ", "%20"))
-        correct = data_of("explore-guard.html")
+        correct = page_data(DOCS, "explore-guard.html")
         self.assertEqual(self.at(), steps_of(correct, choices))
         self.assertEqual(self.steps(".broken"), [])
         for prop in ("exclusion", "no deadlock", "writers get in", "readers pass the gate"):
@@ -312,7 +264,7 @@ class ExplorePageTest(unittest.TestCase):
         self.assertEqual(self.find("#copied").text, "copied the link")
 
     def test_fair_cycle_lap_comes_round_again_with_the_real_guards_gate_closed(self):
-        data = data_of("explore-guard-without-second-reset.html")
+        data = page_data(DOCS, "explore-guard-without-second-reset.html")
         prop = next(p for p in data["properties"] if p["cycle"])
         prefix = steps_of(data, prop["prefix"])
         self.open("explore-guard-without-second-reset.html")
@@ -325,11 +277,12 @@ class ExplorePageTest(unittest.TestCase):
         kept_out = re.search(r"from step \d+ (writer \d) is kept out",
                              (DOCS / "GUARD.md").read_text(encoding="utf-8"))[1]
         self.assertIn(f"{kept_out} never gets in", self.find("#fairness").text)
-        for k in range(lap[0], lap[-1] + 2, 5):
-            self.go(k)
-            _, rows = self.table("theirs")
-            self.assertEqual(rows["gateEvent"], "reset", f"the real guard's gate at step {k}")
-            self.assertEqual(self.table("mine")[0][kept_out]["next call"], "noReadersEvent->Lock()")
+        steps = list(range(lap[0], lap[-1] + 2, 5))
+        for state in self.states(steps, "theirs"):
+            self.assertEqual(state["rows"]["gateEvent"], "reset", f"the real guard's gate at {state['k']}")
+        for state in self.states(steps):
+            writer = next(r for r in state["threads"] if r["thread"].endswith(kept_out))
+            self.assertEqual(writer["next call"], "noReadersEvent->Lock()")
         self.go(len(lap) + prefix)
         self.find("#again").click()
         self.assertEqual(len(self.steps()), prefix + 2 * len(lap))
