@@ -82,25 +82,40 @@ function renderSide(id, G, node, before, heading, blocked) {
         return state;
     }
     const now = texts(G, node), old = before >= 0 ? texts(G, before) : now;
-    const cell = (i, cls) =>
-        el('td', {className: (cls || '') + (now[i] !== old[i] ? ' changed' : '')},
-           cls === 'why' ? why(now[i]) : now[i]);
-    const threads =
-        el('table', {},
-           el('tr', {}, el('th', {}, 'thread'), el('th', {}, 'next call'),
-              ...G.threadColumns.map((c) => el('th', {}, c))));
-    G.threads.forEach((name, t) => {
-        const head = el('th', {}, `${t} ${name}`);
-        head.style.borderLeft = `6px solid ${threadColour(t)}`;
-        threads.append(
-            el('tr', {}, head, cell(t * COLS, 'call'),
-               ...G.threadColumns.map((c, j) => cell(t * COLS + 1 + j, c === 'why' ? 'why' : ''))));
+    if (!side.cells) {
+        // The tables are made once; a step changes only their cells.
+        side.cells = [];
+        const cell = (cls) => {
+            const td = el('td', {className: cls});
+            side.cells.push(td);
+            return td;
+        };
+        const threads =
+            el('table', {},
+               el('tr', {}, el('th', {}, 'thread'), el('th', {}, 'next call'),
+                  ...G.threadColumns.map((c) => el('th', {}, c))));
+        G.threads.forEach((name, t) => {
+            const head = el('th', {}, `${t} ${name}`);
+            head.style.borderLeft = `6px solid ${threadColour(t)}`;
+            threads.append(
+                el('tr', {}, head, cell('call'),
+                   ...G.threadColumns.map((c) => cell(c === 'why' ? 'why' : ''))));
+        });
+        const rows = el('table', {});
+        G.rows.forEach((r) => rows.append(el('tr', {}, el('th', {}, r.name), cell('text'))));
+        side.tables = [threads, rows];
+    }
+    if (state.firstChild !== side.tables[0])
+        state.replaceChildren(...side.tables);
+    side.cells.forEach((td, i) => {
+        if (td.shown !== now[i]) {
+            td.shown = now[i];
+            td.replaceChildren(td.classList.contains('why') ? why(now[i]) : now[i]);
+        }
+        td.classList.toggle('changed', now[i] !== old[i]);
     });
-    const rows = el('table', {});
-    G.rows.forEach(
-        (r, j) => rows.append(
-            el('tr', {}, el('th', {}, r.name), cell(G.threads.length * COLS + j, 'text'))));
-    state.replaceChildren(threads, rows);
+    for (const extra of [...state.children].slice(2))
+        extra.remove();
     return state;
 }
 
@@ -116,7 +131,7 @@ const buttons = D.threads.map((name, t) => {
 // The peer's title inside a sentence.
 const peerName = () => P.title.replace(/^The /, 'the ');
 const pageHash = () => `#scene=${D.name}&replay=${encodeURIComponent(choices(at))}`;
-let shownCurrent = null;
+let shownCurrent = null, scrollFrame = 0;
 
 function renderSteps(peer) {
     const list = $('steps');
@@ -162,7 +177,10 @@ function renderSteps(peer) {
             li.classList.remove('current');
         if (current) {
             current.classList.add('current');
-            current.scrollIntoView({block: 'nearest'});
+            // At the next frame, whose layout is done anyway, rather than
+            // forcing one now in the middle of the step.
+            cancelAnimationFrame(scrollFrame);
+            scrollFrame = requestAnimationFrame(() => current.scrollIntoView({block: 'nearest'}));
         }
         shownCurrent = current;
     }
