@@ -117,24 +117,32 @@ class ExplorePageTest(unittest.TestCase):
         });""", steps, side)
 
     def check_code_view(self, page, steps):
-        """Every thread in a sequence is marked on the line of the source that makes its next call."""
+        """Every thread in one of the guard's sequences (by its place, or on a session's page by
+        the item of GUARD.md beside its call) is marked on the line of the source that makes its
+        next call."""
+        marked = 0
         for state in self.states(steps):
             marks = dict(state["marks"])
             for t, row in enumerate(state["threads"]):
                 name, where = row["thread"].split(" ", 1)[1], f"{page}, step {state['k']}"
-                place = re.match(r"in (\w+)", row["place"])
-                if not place or row["next call"] in ("begins", "SleepMs()"):
+                item = re.match(r"(\w+), step (\d+): ", row["why"])
+                place = re.match(r"in (\w+)", row.get("place", "")) or item
+                call = re.sub(r"^(pool|list) ", "", row["next call"])
+                if not place or call in ("begins", "SleepMs()"):
                     continue
                 line = marks.pop(t, None)
                 self.assertIsNotNone(line, f"{where}: {row} has no mark")
-                self.assertEqual(self.source[line - 1].strip(), row["next call"] + ";", where)
+                self.assertEqual(self.source[line - 1].strip(), call + ";", where)
                 self.assertIn(line, function_at(self.source, f"void ReadWriteGuard::{place[1]}() {{"))
-                if row["next call"] == "gateEvent->ResetEvent()":
-                    second = state["rows"]["writerMutex"] == "held by " + name
+                if call == "gateEvent->ResetEvent()":
+                    second = item[2] == "3" if "place" not in row else \
+                        state["rows"]["writerMutex"] == "held by " + name
                     resets = [n for n in function_at(self.source, "void ReadWriteGuard::WriterArrives() {")
                               if self.source[n - 1].strip() == "gateEvent->ResetEvent();"]
                     self.assertEqual(line, resets[-1 if second else 0], f"{where}: {name}'s reset")
+                marked += 1
             self.assertEqual(marks, {}, f"{page}: marks for threads in no sequence")
+        self.assertGreater(marked, len(steps) // 2, f"{page}: too few threads in the guard's code")
 
     def check_narrow(self, page, axe):
         """At 360 px nothing scrolls sideways, no text is under 12 px, and axe finds nothing serious."""
@@ -157,6 +165,7 @@ class ExplorePageTest(unittest.TestCase):
         broken_source = (SOURCE / "tests/sim/broken_guards.h").read_text(encoding="utf-8").split("\n")
         self.open("explore-example.html")
         self.assertEqual(self.at(), 0, "the example opens at its start")
+        self.check_code_view("explore-example.html", list(range(18, 49, 2)))
         self.assertEqual(self.axe_findings(), [], "the example at load")
         self.check_narrow("explore-example.html", axe=False)
         for page, broken in GUARDS.items():
