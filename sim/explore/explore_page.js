@@ -90,9 +90,18 @@ let listed = null;                     // the steps the list shows
 let peerFor = null, peerAlong = null;  // the peer's walk along those steps
 
 const nodeAt = (k) => (k === 0 ? 0 : path[k - 1].to);
-const breaks = (k) => {
+// The property step k breaks, if none broke before it on the path: the
+// program stays broken after, and the graph goes on past where it breaks.
+const breaksAt = (k) => {
     const to = path[k].to;
     return to === -1 ? failEnd.get(nodeAt(k) + ':' + path[k].thread) : failState.get(to);
+};
+const breaks = (k) => {
+    const broken = breaksAt(k);
+    for (let j = 0; j < k && broken !== undefined; j++)
+        if (breaksAt(j) === broken)
+            return undefined;
+    return broken;
 };
 function choices(upTo) {
     const list = [];

@@ -24,13 +24,16 @@ const propertyItems = D.properties.map((p, i) => {
 
 function renderProperties(node) {
     D.properties.forEach((p, i) => {
-        const here = failState.get(node) === i || (at > 0 && breaks(at - 1) === i) ||
-            (p.cycle && p.lapNodes.has(node));
+        const here = (at > 0 && breaks(at - 1) === i) || (p.cycle && p.lapNodes.has(node));
+        let before = at - 2;  // a step before this one that broke it
+        while (before >= 0 && breaks(before) !== i)
+            before--;
         const {status} = propertyItems[i];
-        status.className = 'status ' + (here ? 'bad' : 'ok');
+        status.className = 'status ' + (here || before >= 0 ? 'bad' : 'ok');
         status.textContent = here ?
             (p.cycle ? 'this state is on a fair cycle: ' : 'broken here: ') + p.what :
-            'holds in this state';
+            before >= 0 ? `broken at step ${before}, and the run goes on from the broken state` :
+                          'holds in this state';
     });
 }
 

@@ -259,6 +259,12 @@ class ExplorePageTest(unittest.TestCase):
         self.assertEqual(self.at(), end)
         self.assertEqual(self.steps(".broken"), [end - 1])
         self.assertIn(f"Step {end - 1}: writer 3", self.find("#announce").get_attribute("textContent"))
+        # From the broken state the run goes on, the failure still marked.
+        free = self.find('#threads button[aria-disabled="false"]').get_attribute("data-thread")
+        self.focused().send_keys(free)
+        self.assertEqual((self.at(), self.steps(".broken")), (end + 1, [end - 1]))
+        self.assertIn(f"broken at step {end - 1}", self.find('#properties li[data-name="exclusion"]').text)
+        self.focused().send_keys(Keys.ARROW_LEFT)
         # The steps: the current one takes the focus; up and Enter return to the one before.
         current = self.find("#steps li.current")
         self.assertEqual(current.get_attribute("tabindex"), "0")
@@ -268,7 +274,7 @@ class ExplorePageTest(unittest.TestCase):
         self.assertEqual(self.focused().get_attribute("data-step"), str(end - 2))
         self.focused().send_keys(Keys.HOME)
         self.assertEqual(self.at(), 0)
-        self.assertEqual(len(self.steps()), end, "going back drops no step")
+        self.assertEqual(len(self.steps()), end + 1, "going back drops no step")
         self.find("#copylink").send_keys(Keys.ENTER)
         self.assertEqual(self.find("#copied").text, "copied the link")
 

@@ -22,6 +22,7 @@
 
 #include "broken_guards.h"
 #include "guard_narration.h"
+#include "guard_page_scene.h"
 #include "guard_scene.h"
 #include "platform/thread_annotations.h"
 #include "sim/explore/explore_page.h"
@@ -33,31 +34,6 @@
 
 namespace listpool::sim {
 namespace {
-
-constexpr GuardCast kCast{2, 2, 0, 2};
-
-// The guard scene, each of whose runs starts with no guard made yet.
-template <typename Guard>
-class FreshScene final : public SearchScene {
-  public:
-    using Scene = GuardScene<Narrated<Guard>>;
-    Outcome Play(const Options& options) override {
-        Narrated<Guard>::last = nullptr;
-        Narrated<Guard>::in.clear();
-        Narrated<Guard>::rounds.clear();
-        Narrated<Guard>::entered.clear();
-        lastCalls.Clear();
-        return scene.Play(options);
-    }
-    std::uint64_t State() override { return scene.State(); }
-    std::string Check() override { return scene.Check(); }
-    std::uint32_t Labels() override { return scene.Labels(); }
-    std::string Failure(const Outcome& outcome, bool stopped) override {
-        return scene.Failure(outcome, stopped);
-    }
-    Scene scene{kCast};
-    LastCalls lastCalls;
-};
 
 template <typename Guard>
 class GuardPage {
@@ -115,7 +91,7 @@ class GuardPage {
 
     // Searches the scene and makes the page's data.
     std::string Data() {
-        const SearchResult result = SearchStates(scene_);
+        const SearchResult result = SearchPastFailures(scene_);
         std::vector<PageProperty> properties(4);
         properties[0] = {"exclusion",
                          "no writer is ever inside beside a reader or another writer",
