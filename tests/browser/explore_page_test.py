@@ -145,8 +145,11 @@ class ExplorePageTest(unittest.TestCase):
         self.assertGreater(marked, len(steps) // 2, f"{page}: too few threads in the guard's code")
 
     def check_narrow(self, page, axe):
-        """At 360 px nothing scrolls sideways, no text is under 12 px, and axe finds nothing serious."""
-        self.browser.set_window_size(360, 800)
+        """On a phone 360 px wide the page is laid out 360 px wide (its viewport tag), nothing
+        scrolls sideways, no text is under 12 px, and axe finds nothing serious."""
+        self.browser.execute_cdp_cmd("Emulation.setDeviceMetricsOverride", {
+            "width": 360, "height": 800, "deviceScaleFactor": 1, "mobile": True})
+        self.assertEqual(self.browser.execute_script("return innerWidth"), 360, page)
         wide, small = self.browser.execute_script("""
             const e = document.documentElement;
             const small = [...document.querySelectorAll('body *')].filter((x) => x.childNodes.length &&
@@ -157,7 +160,7 @@ class ExplorePageTest(unittest.TestCase):
         self.assertEqual(small, [], f"{page}: text under 12 px")
         if axe:
             self.assertEqual(self.axe_findings(), [], f"{page} at 360 px")
-        self.browser.set_window_size(1400, 1000)
+        self.browser.execute_cdp_cmd("Emulation.clearDeviceMetricsOverride", {})
 
     def test_code_view_marks_each_threads_line_and_strikes_what_a_broken_guard_leaves_out(self):
         """And on every page, at load, after playing each failure, mid-lap and narrow, axe-core
