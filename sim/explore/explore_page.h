@@ -63,6 +63,9 @@ struct PageScene {
     // Told every event of every run, when given, before the page looks.
     Observer* observer = nullptr;
     bool warm = false;  // a run has made the objects that outlive runs
+    // The guard's code to show beside the state, as GuardSourceJson makes
+    // it (sim/explore/guard_source.h), or "" for none.
+    std::string code;
 };
 
 // One state as the page shows it: who can go on, and each text.

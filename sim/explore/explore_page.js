@@ -90,9 +90,18 @@ let listed = null;                     // the steps the list shows
 let peerFor = null, peerAlong = null;  // the peer's walk along those steps
 
 const nodeAt = (k) => (k === 0 ? 0 : path[k - 1].to);
-const breaks = (k) => {
+// The property step k breaks, if none broke before it on the path: the
+// program stays broken after, and the graph goes on past where it breaks.
+const breaksAt = (k) => {
     const to = path[k].to;
     return to === -1 ? failEnd.get(nodeAt(k) + ':' + path[k].thread) : failState.get(to);
+};
+const breaks = (k) => {
+    const broken = breaksAt(k);
+    for (let j = 0; j < k && broken !== undefined; j++)
+        if (breaksAt(j) === broken)
+            return undefined;
+    return broken;
 };
 function choices(upTo) {
     const list = [];
@@ -102,22 +111,22 @@ function choices(upTo) {
     return list.join(' ');
 }
 
-// Why a thread cannot go on: what it waits at and who holds or reset it.
-function reason(node, t) {
-    const call = next(D, node, t);
-    if (((bitsOf(D, node) >>> t) & 1) && stepTo(D, node, t) === undefined) {
-        return 'the search goes no further from a broken state';
-    }
+// Why a thread cannot go on at `node` of G: what it waits at and who holds
+// or reset it. `before(j)` gives the j-th step that led there ({node,
+// thread}), for j below `steps`.
+function reason(G, node, t, before, steps) {
+    const call = next(G, node, t);
+    if (((bitsOf(G, node) >>> t) & 1) && stepTo(G, node, t) === undefined)
+        return 'the search stops at a broken state: it was not followed further';
     const m = /^(.*)->Lock\(\)$/.exec(call);
-    const row = m ? D.rows.findIndex((r) => r.name === m[1]) : -1;
-    if (row >= 0 && D.rows[row].kind === 'mutex') {
-        return `waits for ${m[1]}, ${texts(D, node)[D.threads.length * COLS + row]}`;
-    }
-    if (row >= 0 && D.rows[row].kind === 'event') {
-        for (let j = at - 1; j >= 0; j--) {
-            if (next(D, nodeAt(j), path[j].thread) === m[1] + '->ResetEvent()') {
-                return `waits at ${m[1]}, reset by ${D.threads[path[j].thread]}`;
-            }
+    const row = m ? G.rows.findIndex((r) => r.name === m[1]) : -1;
+    if (row >= 0 && G.rows[row].kind === 'mutex')
+        return `waits for ${m[1]}, ${texts(G, node)[G.threads.length * COLS + row]}`;
+    if (row >= 0 && G.rows[row].kind === 'event') {
+        for (let j = steps - 1; j >= 0; j--) {
+            const b = before(j);
+            if (b && next(G, b.node, b.thread) === m[1] + '->ResetEvent()')
+                return `waits at ${m[1]}, reset by ${G.threads[b.thread]}`;
         }
         return `waits at ${m[1]}, which is reset`;
     }
@@ -131,9 +140,12 @@ function reason(node, t) {
         return 'waits for input';
     return 'cannot go on';
 }
+const myStep = (j) => ({node: nodeAt(j), thread: path[j].thread});
 
-// The same steps on the peer: its node after each, and the first step
-// where the two part (the peer cannot take it, or the states differ).
+// The same steps on the peer: its node after each; a step whose thread
+// cannot go on there is skipped (the peer stays), so that after the two
+// part the peer goes on with the same threads' next calls where it can.
+// `parted` is the first step it skips or after which the states differ.
 function alongPeer() {
     if (peerFor !== path) {
         peerFor = path;
@@ -142,23 +154,23 @@ function alongPeer() {
     return peerAlong;
 }
 function walkPeer() {
-    const nodes = [0];
+    const nodes = [0], skipped = [];
     let parted = -1;
-    for (let k = 0; k < path.length && parted < 0; k++) {
+    for (let k = 0; k < path.length; k++) {
         const from = nodes[k];
         const to = from === -1 ? undefined : stepTo(P, from, path[k].thread);
-        if (to === undefined) {
-            parted = k;
-            break;
-        }
-        nodes.push(to);
-        const mine = path[k].to, theirs = to;
-        if ((mine === -1) !== (theirs === -1) ||
-            (mine !== -1 && texts(D, mine).join('\n') !== texts(P, theirs).join('\n')))
+        skipped.push(to === undefined);
+        nodes.push(to === undefined ? from : to);
+        const mine = path[k].to;
+        if (parted < 0 &&
+            (to === undefined || (mine === -1) !== (to === -1) ||
+             (mine !== -1 && texts(D, mine).join('\n') !== texts(P, to).join('\n'))))
             parted = k;
     }
-    return {nodes, parted};
+    return {nodes, skipped, parted};
 }
+const peerStep = (peer) => (j) => (
+    peer.skipped[j] || peer.nodes[j] === -1 ? null : {node: peer.nodes[j], thread: path[j].thread});
 
 function choose(t) {
     const to = stepTo(D, nodeAt(at), t);
@@ -172,6 +184,13 @@ function choose(t) {
     }
     at++;
     note = '';
+    render();
+}
+
+// Moves to step k of the path (0: the start), as back, forward and a click
+// on a step do.
+function goTo(k) {
+    at = Math.max(0, Math.min(path.length, k));
     render();
 }
 
@@ -198,29 +217,24 @@ function restore() {
     const scene = params.get('scene');
     const r = follow(D, 0, text.trim() ? text.trim().split(/\s+/).map(Number) : []);
     path = r.steps;
-    at = path.length;
+    at = text.trim() ? path.length : 0;  // a page opened plainly starts at its start
     lap = null;
     note =
         scene && scene !== D.name ? `these choices are for the scene ${scene}; ${r.note}` : r.note;
     render();
 }
 
-$('back').onclick = () => {
-    at = Math.max(0, at - 1);
-    render();
-};
-$('forward').onclick = () => {
-    at = Math.min(path.length, at + 1);
-    render();
-};
+$('back').onclick = () => goTo(at - 1);
+$('forward').onclick = () => goTo(at + 1);
 $('reset').onclick = () => {
     path = [];
-    at = 0;
     lap = null;
     note = '';
-    render();
+    goTo(0);
 };
 $('again').onclick = () => {
+    if (!lap || $('again').getAttribute('aria-disabled') === 'true')
+        return;
     const round = follow(D, nodeAt(at), D.properties[lap.prop].lap);
     lap.start = path.length;
     lap.length = round.steps.length;
@@ -229,29 +243,39 @@ $('again').onclick = () => {
     at = path.length;
     render();
 };
-$('copy').onclick = () => {
-    $('command').select();
+// Copies a text, and says so beside the buttons and to a screen reader.
+function copy(text, what) {
+    const done = () => {
+        $('copied').textContent = `copied the ${what}`;
+    };
     if (navigator.clipboard)
-        navigator.clipboard.writeText($('command').value).catch(() => {});
-    else
+        navigator.clipboard.writeText(text).then(done, () => {
+            $('command').select();
+            document.execCommand('copy');
+            done();
+        });
+    else {
+        $('command').select();
         document.execCommand('copy');
-};
+        done();
+    }
+}
+$('copy').onclick = () => copy($('command').value, 'command');
+$('copylink').onclick = () => copy(location.href.split('#')[0] + pageHash(), 'link');
 document.addEventListener('keydown', (e) => {
-    if (e.target.tagName === 'INPUT')
+    if (e.target.tagName === 'INPUT' || e.altKey || e.ctrlKey || e.metaKey)
         return;
     if (e.key === 'ArrowLeft')
-        $('back').click();
+        goTo(at - 1);
     else if (e.key === 'ArrowRight')
-        $('forward').click();
+        goTo(at + 1);
+    else if (e.key === 'Home')
+        goTo(0);
+    else if (e.key === 'End')
+        goTo(path.length);
     else if (/^[0-9]$/.test(e.key))
         choose(Number(e.key));
     else
         return;
     e.preventDefault();
 });
-window.addEventListener('hashchange', () => {
-    if (location.hash !== ownHash)
-        restore();
-});
-restore();
-performance.mark('explore-ready');  // for bench/explore_pages.py

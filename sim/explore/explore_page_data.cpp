@@ -113,6 +113,7 @@ std::string PageData(PageScene& page, const SearchResult& result,
     return "{\"title\":" + JsonString(page.title) + ",\"name\":" + JsonString(page.name) +
            ",\"command\":" + JsonString(page.command) + ",\"threads\":" + Strings(page.threads) +
            ",\"threadColumns\":" + Strings(page.threadColumns) + ",\"rows\":" + rows +
+           ",\n\"code\":" + (page.code.empty() ? "null" : page.code) +
            ",\"figures\":{\"states\":" + std::to_string(result.states) +
            ",\"transitions\":" + std::to_string(result.transitions) +
            ",\"complete\":" + (result.complete ? "true" : "false") + "},\n\"properties\":" + props +

@@ -8,21 +8,30 @@
 
 namespace listpool::sim {
 
-const char* const kPlaces[] = {"out",           "in BeginRead",    "inside, reading", "in EndRead",
-                               "in BeginWrite", "inside, writing", "in EndWrite"};
+const char* const kPlaces[] = {"out",
+                               "in ReaderArrives",
+                               "inside, reading",
+                               "in ReaderLeaves",
+                               "in WriterArrives",
+                               "inside, writing",
+                               "in WriterLeaves"};
 
 namespace {
 
-const char* const kSequences[] = {"", "BeginRead", "", "EndRead", "BeginWrite", "", "EndWrite"};
+const char* const kSequences[] = {"", "ReaderArrives", "", "ReaderLeaves", "WriterArrives",
+                                  "", "WriterLeaves"};
 
-// Its numbered items, without their markup, by sequence ("BeginRead", ...).
+// Its numbered items, without their markup, by sequence ("ReaderArrives",
+// ...), each led by its name and number ("ReaderArrives, step 2: ").
 std::map<std::string, std::vector<std::string>> gItems;
 std::string gInside;  // what it says a thread does inside
 
 std::string Plain(std::string text) {
     std::string plain;
     for (std::size_t at = 0; at < text.size(); ++at) {
-        if (text.compare(at, 3, " ([") == 0 || text.compare(at, 2, "](") == 0) {
+        if (text.compare(at, 3, "<a ") == 0) {  // an anchor the page links to
+            at = text.find("</a>", at) + 3;
+        } else if (text.compare(at, 3, " ([") == 0 || text.compare(at, 2, "](") == 0) {
             at = text.find(')', at);  // a link's target, or a link in brackets
             at += at + 1 < text.size() && text[at + 1] == ')' ? 1 : 0;
         } else if (text[at] != '`' && text[at] != '[' && text[at] != '*') {
@@ -39,10 +48,10 @@ void ReadGuardMd() {
         return;
     }
     std::ifstream in(std::string(LISTPOOL_SOURCE_DIR) + "/docs/GUARD.md");
-    const std::map<std::string, std::string> headings = {{"**A reader arrives**", "BeginRead"},
-                                                         {"**A reader leaves**", "EndRead"},
-                                                         {"**A writer arrives**", "BeginWrite"},
-                                                         {"**A writer leaves**", "EndWrite"}};
+    const std::map<std::string, std::string> headings = {{"**A reader arrives**", "ReaderArrives"},
+                                                         {"**A reader leaves**", "ReaderLeaves"},
+                                                         {"**A writer arrives**", "WriterArrives"},
+                                                         {"**A writer leaves**", "WriterLeaves"}};
     std::string sequence, text;
     for (std::string line; std::getline(in, line);) {
         text += line + " ";
@@ -58,8 +67,8 @@ void ReadGuardMd() {
         }
     }
     for (auto& [sequence, items] : gItems) {
-        for (std::string& item : items) {
-            item = Plain(item);
+        for (std::size_t n = 0; n < items.size(); ++n) {
+            items[n] = sequence + ", step " + std::to_string(n + 1) + ": " + Plain(items[n]);
         }
     }
     const std::size_t inside = text.find("Inside, a thread");

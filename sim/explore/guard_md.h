@@ -10,8 +10,17 @@ namespace listpool::sim {
 
 // Where a thread is in a guard: out, in one of its four sequences, or
 // inside between them.
-enum Sequence { kOut, kBeginRead, kReading, kEndRead, kBeginWrite, kWriting, kEndWrite };
-// Each place as a page names it ("in BeginRead", "inside, reading").
+enum Sequence {
+    kOut,
+    kReaderArrives,
+    kReading,
+    kReaderLeaves,
+    kWriterArrives,
+    kWriting,
+    kWriterLeaves
+};
+// Each place as a page names it, with docs/GUARD.md's names ("in
+// ReaderArrives", "inside, reading").
 extern const char* const kPlaces[];
 
 // Reads docs/GUARD.md's walk through the four sequences from the source
@@ -20,7 +29,8 @@ void ReadGuardMd();
 
 // What GUARD.md says of the call `op` on the guard's object `name`
 // ("gateEvent") made by a thread at `in`: the item of its sequence that
-// names the call, or "". A thread inside is told of its sleep. The writer
+// names the call, led by its sequence and number ("WriterArrives, step 3: "),
+// or "". A thread inside is told of its sleep. The writer
 // resets the gate twice, before and after taking writerMutex, so which of
 // the two items it is depends on `holdsWriterMutex`.
 std::string WhatGuardMdSays(Sequence in, Op op, const std::string& name, bool holdsWriterMutex);

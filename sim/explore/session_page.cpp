@@ -7,6 +7,7 @@
 
 #include "console/program.h"
 #include "sim/explore/guard_md.h"
+#include "sim/explore/guard_source.h"
 #include "sim/runs/guard_watch.h"
 #include "sim/runs/session.h"
 #include "sim/runs/session_search.h"
@@ -126,10 +127,10 @@ class Inside final : public Observer {
     // closes it; EndRead takes countMutex, EndWrite gives it back).
     static Sequence Entered(Sequence at, Op op, int n) {
         const bool count = n == 0, gate = n == 3;
-        return at == kOut && gate && op == Op::kEventLock     ? kBeginRead
-               : at == kOut && gate && op == Op::kReset       ? kBeginWrite
-               : at == kReading && count && op == Op::kLock   ? kEndRead
-               : at == kWriting && count && op == Op::kUnlock ? kEndWrite
+        return at == kOut && gate && op == Op::kEventLock     ? kReaderArrives
+               : at == kOut && gate && op == Op::kReset       ? kWriterArrives
+               : at == kReading && count && op == Op::kLock   ? kReaderLeaves
+               : at == kWriting && count && op == Op::kUnlock ? kWriterLeaves
                                                               : at;
     }
     // Where a thread is once a call of its sequence has taken effect: the
@@ -139,11 +140,12 @@ class Inside final : public Observer {
     static Sequence Left(Sequence at, Op op, int n,
                          const ReadWriteGuard& guard) NO_THREAD_SAFETY_ANALYSIS {
         const bool count = n == 0, writer = n == 1;
-        return at == kBeginRead && count && op == Op::kUnlock                            ? kReading
-               : at == kEndRead && count && op == Op::kUnlock                            ? kOut
-               : at == kBeginWrite && count && op == Op::kLock && guard.readerCount == 0 ? kWriting
-               : at == kEndWrite && writer && op == Op::kUnlock                          ? kOut
-                                                                                         : at;
+        return at == kReaderArrives && count && op == Op::kUnlock  ? kReading
+               : at == kReaderLeaves && count && op == Op::kUnlock ? kOut
+               : at == kWriterArrives && count && op == Op::kLock && guard.readerCount == 0
+                   ? kWriting
+               : at == kWriterLeaves && writer && op == Op::kUnlock ? kOut
+                                                                    : at;
     }
 
     const SessionScene& scene_;
@@ -190,6 +192,7 @@ struct Page {
                                        : std::string(on.name) + " " + kObjects[on.n];
         };
         page.scene = &scene;
+        page.code = GuardSourceJson(ReadGuardSource(LISTPOOL_SOURCE_DIR));
     }
     const void* Object(const std::string& guard, int n) const {
         const Program* program = scene.program();

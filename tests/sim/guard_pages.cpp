@@ -17,13 +17,16 @@
 #include <sstream>
 #include <stdexcept>
 #include <string>
+#include <type_traits>
 #include <vector>
 
 #include "broken_guards.h"
 #include "guard_narration.h"
+#include "guard_page_scene.h"
 #include "guard_scene.h"
 #include "platform/thread_annotations.h"
 #include "sim/explore/explore_page.h"
+#include "sim/explore/guard_source.h"
 #include "sim/search/choice_text.h"
 #include "sim/search/replay.h"
 #include "sim/search/state_search.h"
@@ -31,27 +34,6 @@
 
 namespace listpool::sim {
 namespace {
-
-constexpr GuardCast kCast{2, 2, 0, 2};
-
-// The guard scene, each of whose runs starts with no guard made yet.
-template <typename Guard>
-class FreshScene final : public SearchScene {
-  public:
-    using Scene = GuardScene<Narrated<Guard>>;
-    Outcome Play(const Options& options) override {
-        Narrated<Guard>::last = nullptr;
-        Narrated<Guard>::in.clear();
-        return scene.Play(options);
-    }
-    std::uint64_t State() override { return scene.State(); }
-    std::string Check() override { return scene.Check(); }
-    std::uint32_t Labels() override { return scene.Labels(); }
-    std::string Failure(const Outcome& outcome, bool stopped) override {
-        return scene.Failure(outcome, stopped);
-    }
-    Scene scene{kCast};
-};
 
 template <typename Guard>
 class GuardPage {
@@ -63,7 +45,7 @@ class GuardPage {
         page_.name = std::move(name);
         page_.command = "build/tests/sim/guard-pages --replay " + page_.name + " '{}'";
         page_.threads = {"main", "reader 1", "reader 2", "writer 3", "writer 4"};
-        page_.threadColumns = {"place", "why"};
+        page_.threadColumns = {"place", "last call", "why"};
         for (const char* mutex : {"countMutex", "writerMutex"}) {
             page_.rows.push_back({mutex, PageRow::kMutex, [this, mutex] { return Object(mutex); }});
         }
@@ -81,13 +63,35 @@ class GuardPage {
         };
         page_.read = [this](const std::function<int(const void*)>& owner) { return Read(owner); };
         page_.scene = &scene_;
+        page_.observer = &scene_.lastCalls;
+        scene_.lastCalls.name = page_.nameObject;
+        scene_.lastCalls.sequences = [](int thread) {
+            const auto found = Shown::entered.find(thread);
+            return found == Shown::entered.end() ? 0 : found->second;
+        };
+        GuardSource source = ReadGuardSource(LISTPOOL_SOURCE_DIR);
+        if constexpr (!std::is_same_v<Guard, ReadWriteGuard>) {
+            // The one sequence a broken guard changes, from its own source.
+            const std::string file = "tests/sim/broken_guards.h";
+            const std::string name =
+                page_.name == "without-recheck" ? "WithoutRecheck" : "WithoutSecondReset";
+            const std::vector<std::string> broken = FunctionLines(
+                FunctionLines(FileLines(std::string(LISTPOOL_SOURCE_DIR) + "/" + file),
+                              "struct " + name + " : GuardBase {"),
+                "void BeginWrite() {");
+            if (broken.empty()) {
+                throw std::runtime_error(file + " has no " + name + "::BeginWrite");
+            }
+            StrikeLeftOut(source, "WriterArrives", broken, file + ", " + name + "::BeginWrite");
+        }
+        page_.code = GuardSourceJson(source);
     }
 
     PageScene& page() { return page_; }
 
     // Searches the scene and makes the page's data.
     std::string Data() {
-        const SearchResult result = SearchStates(scene_);
+        const SearchResult result = SearchPastFailures(scene_);
         std::vector<PageProperty> properties(4);
         properties[0] = {"exclusion",
                          "no writer is ever inside beside a reader or another writer",
@@ -106,19 +110,27 @@ class GuardPage {
                          "a writer that has arrived gets in",
                          "a weakly fair run in which a writer that has arrived never gets in",
                          {},
-                         Cycle(result, Scene::AnyWriterWaits(kCast))};
+                         Cycle(result, Scene::AnyWriterWaits(kCast), true)};
         properties[3] = {"readers pass the gate",
                          "a reader stopped at the gate gets past it",
                          "a weakly fair run in which a reader waits at the gate for ever",
                          {},
-                         Cycle(result, Scene::AnyReaderAtGate(kCast))};
+                         Cycle(result, Scene::AnyReaderAtGate(kCast), false)};
         return PageData(page_, result, properties);
     }
 
   private:
     using Scene = typename FreshScene<Guard>::Scene;
 
-    static FairCycle Cycle(const SearchResult& result, std::uint32_t labels) {
+    // A fair cycle in which one thread of `labels` stays labelled. The
+    // writers' is looked for as guard_pictures.cpp does, in states of any of
+    // them (a lap in which no writer steps keeps the one waiting out), so
+    // that the page and docs/GUARD.md name the same writer; a reader at the
+    // gate, one reader at a time, as readers take turns there.
+    static FairCycle Cycle(const SearchResult& result, std::uint32_t labels, bool any) {
+        if (any) {
+            return FindFairCycle(result.graph, labels);
+        }
         for (std::uint32_t bit = 1; bit != 0; bit <<= 1) {
             if ((labels & bit) != 0) {
                 if (FairCycle cycle = FindFairCycle(result.graph, bit); cycle.found) {
@@ -150,10 +162,18 @@ class GuardPage {
             const void* object = nullptr;
             const Op op = PendingOp(thread, &object);
             const bool started = thread == 0 || found != Shown::in.end();
+            const auto round = Shown::rounds.find(thread);
             texts.push_back(thread == 0      ? "starts the threads"
                             : !started       ? ""
                             : op == Op::kEnd ? "done"
-                                             : kPlaces[in]);
+                            : round != Shown::rounds.end()
+                                ? kPlaces[in] + std::string(", round ") +
+                                      std::to_string(round->second) + " of " +
+                                      std::to_string(kCast.writeRounds)
+                                : kPlaces[in]);
+            const bool inSequence = in == kReaderArrives || in == kReaderLeaves ||
+                                    in == kWriterArrives || in == kWriterLeaves;
+            texts.push_back(inSequence ? scene_.lastCalls.Of(thread) : "");
             texts.push_back(WhatGuardMdSays(in, op, page_.nameObject(object),
                                             owner(Object("writerMutex")) == thread));
         }
