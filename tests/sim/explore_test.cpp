@@ -158,7 +158,9 @@ void ExpectEveryScheduleAllowed(const Scenario& scenario) {
         EXPECT_EQ(every.result.transitions, replayed.result.transitions);
         EXPECT_EQ(every.result.outcomes, replayed.result.outcomes);
         EXPECT_EQ(every.result.failure, replayed.result.failure);
-        std::printf("replaying: %s\n", Figures(replayed.result).c_str());
+        std::printf("replaying: %s; restoring held copies of at most %llu KB\n",
+                    Figures(replayed.result).c_str(),
+                    static_cast<unsigned long long>(every.result.snapshotPeakBytes >> 10));
     }
 }
 
