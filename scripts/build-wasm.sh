@@ -2,7 +2,7 @@
 # Builds the WebAssembly targets (preset wasm, build-wasm/) with Debian's
 # emscripten, which it installs through scripts/deps.sh:
 #
-#   scripts/build-wasm.sh [TARGET...]     # listpool-sim if none
+#   scripts/build-wasm.sh [TARGET...]     # listpool-sim and the lab page if none
 #
 # emcc's optimiser runs under Node.js and finds Debian's acorn only on
 # NODE_PATH=/usr/share/nodejs.
@@ -11,6 +11,6 @@ cd "$(dirname "$0")/.."
 scripts/deps.sh emscripten nodejs
 export NODE_PATH=/usr/share/nodejs
 targets=("$@")
-((${#targets[@]})) || targets=(listpool-sim)
+((${#targets[@]})) || targets=(listpool-sim lab-page)
 cmake --preset wasm >/dev/null
 nice -n 10 cmake --build --preset wasm --target "${targets[@]}"

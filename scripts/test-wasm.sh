@@ -6,7 +6,7 @@
 #   scripts/test-wasm.sh [CTEST ARGUMENTS...]
 set -euo pipefail
 cd "$(dirname "$0")/.."
-scripts/deps.sh
+scripts/deps.sh chromium chromium-driver python3-selenium npm:axe-core@4.14.1
 cmake --preset default >/dev/null
 nice -n 10 cmake --build --preset default --target listpool-sim
 scripts/build-wasm.sh

@@ -8,7 +8,7 @@
 const $ = (id) => document.getElementById(id);
 const FILES = ['stdout', 'stderr', 'PrintThread.0', 'FindThread.0', 'GarbageThread.0'];
 const AHEAD = 60000;  // ms of virtual time run ahead of the clock
-const LIMITS = {fragment: 200000, lines: 2000, bytes: 64000, choices: 10000};
+const LIMITS = {fragment: 1000000, lines: 2000, bytes: 64000, choices: 10000};
 
 const lab = {
     session: '',  // what was typed, one "@<ms> text" line each

@@ -185,6 +185,7 @@ for (const f of FILES) {
     pre.id = 'file-' + f;
     pre.className = 'box';
     pre.tabIndex = 0;
+    pre.setAttribute('role', 'region');
     pre.setAttribute('aria-labelledby', h.id);
     box.append(h, pre);
     $('files').append(box);
