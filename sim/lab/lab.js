@@ -8,7 +8,12 @@
 const $ = (id) => document.getElementById(id);
 const FILES = ['stdout', 'stderr', 'PrintThread.0', 'FindThread.0', 'GarbageThread.0'];
 const AHEAD = 60000;  // ms of virtual time run ahead of the clock
-const LIMITS = {fragment: 1000000, lines: 2000, bytes: 64000, choices: 10000};
+const LIMITS = {
+    fragment: 1000000,
+    lines: 2000,
+    bytes: 64000,
+    choices: 10000
+};
 
 const lab = {
     session: '',  // what was typed, one "@<ms> text" line each
@@ -16,11 +21,12 @@ const lab = {
     pace: 1,      // virtual ms per real ms; 0: paused
     origin: 0,    // performance.now() at which the clock read `base`
     base: 0,
-    run: null,    // the last run ahead: {bound, writes, ended, ending, endMs, threads}
-    shown: -1,    // writes shown, or -1 before the first
-    pending: 0,   // requests to the runner not yet answered
-    choices: '',  // the scheduler's choices, for the link
-    lateness: [], // real ms between each write's time and its showing, for bench/lab_page.py
+    run: null,      // the last run ahead: {bound, writes, ended, ending, endMs, threads}
+    shown: -1,      // writes shown, or -1 before the first
+    shownUpTo: -1,  // virtual ms up to which they were shown
+    pending: 0,     // requests to the runner not yet answered
+    choices: '',    // the scheduler's choices, for the link
+    lateness: [],   // real ms between each write's time and its showing, for bench/lab_page.py
 };
 
 function makeWorker() {
@@ -28,15 +34,24 @@ function makeWorker() {
     return new Worker(URL.createObjectURL(new Blob([source], {type: 'text/javascript'})));
 }
 
-// The runner: the worker that runs the session for the console.
+// Two workers run the session for the console: the runner ahead of the
+// clock, the drawer for the state as it stands and its timeline, so that a
+// drawing never holds up the writes to come.
 const runner = makeWorker();
+let drawer = null;  // made once the runner is ready, not to slow its start
 let nextId = 0;
 const waiting = new Map();
-runner.onmessage = (event) => {
+function answered(event) {
     const reply = event.data;
     if (reply.kind === 'ready') {
+        if (event.target !== runner)
+            return;
+        drawer = makeWorker();
+        drawer.onmessage = answered;
         document.body.dataset.ready = '1';
         performance.mark('lab-ready');  // for bench/lab_page.py
+        // The program starts once the simulator can run it.
+        setClock(lab.base);
         rerun();
         return;
     }
@@ -46,25 +61,24 @@ runner.onmessage = (event) => {
     document.body.dataset.pending = String(lab.pending);
     if (done)
         done(reply.answer);
-};
-function request(kind, fields, done) {
+}
+runner.onmessage = answered;
+function request(worker, kind, fields, done) {
     const id = ++nextId;
     waiting.set(id, done);
     lab.pending++;
     document.body.dataset.pending = String(lab.pending);
-    runner.postMessage(Object.assign({kind, id, session: lab.session}, fields));
+    worker.postMessage(Object.assign({kind, id, session: lab.session}, fields));
 }
 
-function say(text) {
-    $('message').textContent = text;
-}
+function say(text) { $('message').textContent = text; }
 
 // Runs ahead of the clock, so that the writes to come are known before
 // their time; then shows the state as it stands.
 function rerun() {
     const session = lab.session;
     lab.ahead = true;
-    request('run', {bound: Math.floor(lab.now) + AHEAD, drawn: false}, (answer) => {
+    request(runner, 'run', {bound: Math.floor(lab.now) + AHEAD, drawn: false}, (answer) => {
         lab.ahead = false;
         if (session !== lab.session)
             return;  // typed since: a newer run is on its way
@@ -84,7 +98,7 @@ function askState() {
     if (stateAsked === at)
         return;
     stateAsked = at;
-    request('run', {bound: at, drawn: true}, (answer) => {
+    request(drawer, 'run', {bound: at, drawn: true}, (answer) => {
         if (!answer.error)
             showState(answer);
     });
@@ -113,9 +127,13 @@ function show(force) {
     if (!force && k === lab.shown && over === lab.over)
         return;
     const when = performance.now();
-    if (lab.pace === 1 && lab.shown >= 0)
-        for (let i = lab.shown; i < k; i++)
-            lab.lateness.push(when - (lab.origin + (run.writes[i][0] - lab.base)));
+    // Writes up to shownUpTo were shown before: a run from the start gives
+    // the same past. At the real pace, how late each new one comes.
+    if (lab.pace === 1)
+        for (let i = 0; i < k; i++)
+            if (run.writes[i][0] > lab.shownUpTo)
+                lab.lateness.push(when - (lab.origin + (run.writes[i][0] - lab.base)));
+    lab.shownUpTo = lab.now;
     lab.shown = k;
     lab.over = over;
     const files = Object.fromEntries(FILES.map((f) => [f, '']));
@@ -199,8 +217,8 @@ $('next').onclick = () => {
     if (next)
         setClock(next[0]);
     else
-        say(lab.run && lab.run.ended ? 'The program has ended: no write is to come.'
-                                     : 'No write in the next minute of virtual time.');
+        say(lab.run && lab.run.ended ? 'The program has ended: no write is to come.' :
+                                       'No write in the next minute of virtual time.');
 };
 $('go').onclick = () => {
     const ms = Number($('goto').value);
@@ -213,6 +231,7 @@ $('go').onclick = () => {
 };
 $('clear').onclick = () => {
     lab.session = '';
+    lab.shownUpTo = -1;
     setClock(0);
     showTyped();
     rerun();

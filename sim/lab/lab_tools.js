@@ -28,14 +28,16 @@ function everySchedule() {
     $('searchnote').textContent = 'searching…';
     stopSearcher.timer = setTimeout(() => {
         stopSearcher();
-        $('searchnote').textContent = `Stopped at the bound of ${seconds} s: not every schedule was seen.`;
+        $('searchnote').textContent =
+            `Stopped at the bound of ${seconds} s: not every schedule was seen.`;
     }, seconds * 1000);
     searcher.onmessage = (event) => {
         const reply = event.data;
         if (reply.kind === 'ready')
             searcher.postMessage({kind: 'search', id: 0, session: lab.session, maxStates});
         else if (reply.kind === 'progress')
-            $('searchnote').textContent = `searching… ${reply.steps.toLocaleString('en')} steps looked at`;
+            $('searchnote').textContent =
+                `searching… ${reply.steps.toLocaleString('en')} steps looked at`;
         else if (reply.kind === 'search') {
             const a = reply.answer;
             const ms = Math.round(performance.now() - started);
@@ -46,8 +48,10 @@ function everySchedule() {
             }
             $('report').textContent = a.report;
             $('searchnote').textContent =
-                (a.complete ? `Every schedule seen in ${ms} ms.`
-                            : `Stopped at the bound of ${maxStates.toLocaleString('en')} states: not every schedule was seen.`) +
+                (a.complete ?
+                     `Every schedule seen in ${ms} ms.` :
+                     `Stopped at the bound of ${
+                         maxStates.toLocaleString('en')} states: not every schedule was seen.`) +
                 (a.failure ? ' A schedule fails: see the report.' : '');
             document.body.dataset.searched = String(ms);  // for the checks and bench/lab_page.py
         }
@@ -74,8 +78,8 @@ function explore(choices) {
         $('explore').disabled = false;
         const html = reply.answer.html || '';
         if (reply.answer.error || html.startsWith('{"error"')) {
-            $('explorenote').textContent = 'The explorer could not be made: ' +
-                (reply.answer.error || JSON.parse(html).error);
+            $('explorenote').textContent =
+                'The explorer could not be made: ' + (reply.answer.error || JSON.parse(html).error);
             return;
         }
         const frame = $('explorer');
@@ -130,8 +134,8 @@ $('copylink').onclick = () => {
     const shown = () => {
         field.hidden = false;
         field.select();
-        $('copied').textContent = document.execCommand('copy') ? 'Link copied.'
-                                                               : 'Copy the link from the box.';
+        $('copied').textContent =
+            document.execCommand('copy') ? 'Link copied.' : 'Copy the link from the box.';
     };
     if (navigator.clipboard && navigator.clipboard.writeText)
         navigator.clipboard.writeText(link).then(copied, shown);
@@ -147,15 +151,19 @@ function restore() {
         return;
     try {
         if (hash.length > LIMITS.fragment)
-            throw new Error(`the link is too long (${hash.length.toLocaleString('en')} characters; at most ${LIMITS.fragment.toLocaleString('en')})`);
+            throw new Error(
+                `the link is too long (${hash.length.toLocaleString('en')} characters; at most ${
+                    LIMITS.fragment.toLocaleString('en')})`);
         const params = new URLSearchParams(hash);
         const session = params.get('session') || '';
         const choices = (params.get('choices') || '').trim();
         const lines = session.split('\n').length;
         if (lines > LIMITS.lines)
-            throw new Error(`its session has ${lines.toLocaleString('en')} lines (at most ${LIMITS.lines})`);
+            throw new Error(
+                `its session has ${lines.toLocaleString('en')} lines (at most ${LIMITS.lines})`);
         if (new TextEncoder().encode(session).length > LIMITS.bytes)
-            throw new Error(`its session is longer than ${LIMITS.bytes.toLocaleString('en')} bytes`);
+            throw new Error(
+                `its session is longer than ${LIMITS.bytes.toLocaleString('en')} bytes`);
         if (!/^[0-9]*(,[0-9]+)*$/.test(choices) || choices.split(',').length > LIMITS.choices)
             throw new Error('its choices are not a list of thread numbers separated by commas');
         lab.session = session && !session.endsWith('\n') ? session + '\n' : session;
@@ -179,7 +187,9 @@ function restore() {
 for (const f of FILES) {
     const box = document.createElement('div');
     const h = document.createElement('h3');
-    h.textContent = f === 'stdout' ? 'standard output' : f === 'stderr' ? 'standard error' : `log ${f}`;
+    h.textContent = f === 'stdout' ? 'standard output' :
+        f === 'stderr'             ? 'standard error' :
+                                     `log ${f}`;
     h.id = 'h-file-' + f;
     const pre = document.createElement('pre');
     pre.id = 'file-' + f;
