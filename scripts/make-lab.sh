@@ -5,6 +5,10 @@
 #
 #   scripts/make-lab.sh                # builds the page and copies it to docs/
 #   scripts/make-lab.sh --check [PAGE] # fails if docs/lab.html is not PAGE
+#
+# docs/lab.png, the README's picture of it, comes from its browser check:
+#   tests/wasm/lab_page_test.py docs/lab.html build/sim/listpool-sim \
+#     build-npm/node_modules/axe-core/axe.min.js docs/lab.png
 set -euo pipefail
 cd "$(dirname "$0")/.."
 if [ "${1:-}" = --check ]; then
