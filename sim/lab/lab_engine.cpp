@@ -1,15 +1,22 @@
 #include "sim/lab/lab_engine.h"
 
+#include <algorithm>
+#include <bit>
 #include <cstdio>
 #include <exception>
+#include <set>
+#include <tuple>
 #include <vector>
 
 #include "console/program.h"
+#include "platform/sim/strategies.h"
 #include "platform/thread_annotations.h"
 #include "sim/drawing/svg_timeline.h"
 #include "sim/explore/session_page.h"
 #include "sim/runs/session.h"
 #include "sim/runs/session_search.h"
+#include "sim/search/choice_text.h"
+#include "sim/search/shortest_path.h"
 #include "sim/timeline/timeline.h"
 #include "sim/trace/chrome_trace.h"
 
@@ -98,6 +105,46 @@ struct BoundedRun {
     ProgramRun run;
 };
 
+// A shortest schedule (in steps) to each distinct outcome: the graph's
+// ends, nearest first, each replayed to learn its outcome, until every
+// outcome has one or `maxRuns` were replayed. JSON [[ending, steps,
+// choices]...].
+std::string ShortestOutcomes(SessionScene& scene, const SearchResult& result, std::size_t maxRuns) {
+    const StateGraph& graph = result.graph;
+    const Distances distances = DistancesFrom0(graph);
+    std::vector<std::tuple<std::uint32_t, std::uint32_t, int>> ends;  // steps, node, thread
+    for (std::uint32_t node = 0; node < graph.nodes.size(); ++node) {
+        for (const StateGraph::Step& step : graph.nodes[node].steps) {
+            if (step.to == StateGraph::kEnd && distances.steps[node] != Distances::kUnreached) {
+                ends.emplace_back(distances.steps[node] + 1, node, step.thread);
+            }
+        }
+    }
+    std::sort(ends.begin(), ends.end());
+    std::set<std::string> found;
+    std::string json = "[";
+    for (std::size_t n = 0; n < ends.size() && n < maxRuns && found.size() < result.outcomes.size();
+         ++n) {
+        const auto [steps, node, thread] = ends[n];
+        std::vector<int> choices = ChoicesTo(graph, distances, node);
+        if (std::popcount(graph.nodes[node].enabled) > 1) {
+            choices.push_back(thread);
+        }
+        FixedChooser fixed;
+        ReplayChooser replay(choices, fixed);
+        Options options;
+        options.chooser = &replay;
+        const Outcome outcome = scene.Play(options);
+        const std::string key = scene.OutcomeKey(outcome);
+        if (key.empty() || !found.insert(key).second) {
+            continue;
+        }
+        json += (json.size() > 1 ? ",[" : "[") + JsonString(EndingText(outcome)) + "," +
+                std::to_string(steps) + "," + JsonString(ChoiceText(choices)) + "]";
+    }
+    return json + "]";
+}
+
 }  // namespace
 
 std::string LabRun(std::string_view session, std::uint64_t boundMs, bool drawn) {
@@ -184,7 +231,8 @@ std::string LabEverySchedule(std::string_view session, std::uint64_t maxStates,
            ",\"complete\":" + (every.result.complete ? "true" : "false") +
            ",\"failure\":" + JsonString(every.result.failure) +
            ",\"states\":" + std::to_string(every.result.states) +
-           ",\"transitions\":" + std::to_string(every.result.transitions) + "}";
+           ",\"transitions\":" + std::to_string(every.result.transitions) +
+           ",\"shortest\":" + ShortestOutcomes(counted.scene, every.result, 2000) + "}";
 }
 
 std::string LabExplorePage(std::string_view session) {

@@ -24,7 +24,9 @@ std::string LabRun(std::string_view session, std::uint64_t boundMs, bool drawn);
 // Every schedule of the session, as listpool-sim --every-schedule reports
 // it, stopping after `maxStates` states. `progress` is told the steps
 // explored so far, now and then. JSON: {"report", "complete", "failure",
-// "states", "transitions"}.
+// "states", "transitions", "shortest": [[ending, steps, choices]...] (a
+// shortest schedule to each distinct outcome, choices as --replay takes
+// them)}.
 std::string LabEverySchedule(std::string_view session, std::uint64_t maxStates,
                              const std::function<void(std::uint64_t steps)>& progress);
 

@@ -25,6 +25,7 @@ function everySchedule() {
     $('progress').hidden = false;
     $('progress').removeAttribute('value');
     $('report').textContent = '';
+    $('shortest').replaceChildren();
     $('searchnote').textContent = 'searching…';
     stopSearcher.timer = setTimeout(() => {
         stopSearcher();
@@ -47,6 +48,7 @@ function everySchedule() {
                 return;
             }
             $('report').textContent = a.report;
+            showShortest(a.shortest);
             $('searchnote').textContent =
                 (a.complete ?
                      `Every schedule seen in ${ms} ms.` :
@@ -58,6 +60,24 @@ function everySchedule() {
     };
 }
 $('search').onclick = everySchedule;
+
+// Each distinct outcome with a shortest schedule to it, to play in the explorer.
+function showShortest(shortest) {
+    $('shortest').replaceChildren(...shortest.map(([ending, steps, choices]) => {
+        const li = document.createElement('li');
+        li.dataset.choices = choices;  // for the checks
+        li.dataset.ending = ending;
+        const go = document.createElement('button');
+        go.textContent = 'be the scheduler on it';
+        go.onclick = () => {
+            lab.choices = choices.trim().split(/\s+/).filter(Boolean).join(',');
+            saveLink();
+            explore(choices);
+        };
+        li.append(`${ending.trim()}: in ${steps} steps, choices ${choices || '(none)'} `, go);
+        return li;
+    }));
+}
 $('stop').onclick = () => {
     stopSearcher();
     $('searchnote').textContent = 'Stopped: not every schedule was seen.';

@@ -168,7 +168,18 @@ class LabPageTest(unittest.TestCase):
                     file.write(text)
                     file.flush()
                     expected = native("--every-schedule", file.name)
-                self.assertEqual(self.text("report"), expected)
+                    self.assertEqual(self.text("report"), expected)
+                    # A schedule to each distinct outcome, which the native
+                    # program ends as said when it replays it.
+                    shortest = self.browser.execute_script(
+                        "return [...document.querySelectorAll('#shortest li')]"
+                        ".map((li) => [li.dataset.choices, li.dataset.ending])")
+                    outcomes = int(re.search(r"(\d+) distinct outcome", expected).group(1))
+                    self.assertEqual(len(shortest), outcomes)
+                    for choices, ending in shortest:
+                        run = native("--replay", choices, file.name) if choices else \
+                            native(file.name)
+                        self.assertTrue(run.endswith(ending), (choices, ending))
                 self.assertIn("Every schedule seen", self.text("searchnote"))
         self.no_serious_violations("after a search")
 
