@@ -92,15 +92,28 @@ function rerun() {
     });
 }
 
+// The state as it stands and the timeline, asked of the drawer one at a
+// time: a request made meanwhile is merged into the next.
 let stateAsked = -1;
 function askState() {
     const at = Math.floor(lab.now);
     if (stateAsked === at)
         return;
+    if (lab.drawing) {
+        lab.redraw = true;
+        return;
+    }
     stateAsked = at;
+    lab.drawing = true;
+    lab.drawnAt = performance.now();
     request(drawer, 'run', {bound: at, drawn: true}, (answer) => {
+        lab.drawing = false;
         if (!answer.error)
             showState(answer);
+        if (lab.redraw) {
+            lab.redraw = false;
+            askState();
+        }
     });
 }
 
@@ -183,6 +196,10 @@ function tick() {
     if (lab.run && !lab.run.ended && lab.now > lab.run.bound - AHEAD / 2 && !lab.ahead)
         rerun();
     show(false);
+    // Threads go on between writes too: the drawing follows once a second.
+    if (lab.run && lab.pace > 0 && performance.now() - (lab.drawnAt || 0) > 1000 &&
+        !(lab.run.ended && stateAsked >= lab.run.endMs))
+        askState();
     requestAnimationFrame(tick);
 }
 
