@@ -75,13 +75,22 @@ function say(text) { $('message').textContent = text; }
 
 // Runs ahead of the clock, so that the writes to come are known before
 // their time; then shows the state as it stands.
+// One run at a time: lines typed while one is under way are run together
+// after it, so that the last line's writes never wait behind stale runs.
 function rerun() {
+    if (lab.ahead) {
+        lab.rerunWanted = true;
+        return;
+    }
     const session = lab.session;
     lab.ahead = true;
     request(runner, 'run', {bound: Math.floor(lab.now) + AHEAD, drawn: false}, (answer) => {
         lab.ahead = false;
-        if (session !== lab.session)
-            return;  // typed since: a newer run is on its way
+        if (lab.rerunWanted || session !== lab.session) {
+            lab.rerunWanted = false;
+            rerun();
+            return;
+        }
         if (answer.error) {
             say(`The simulator failed: ${answer.error}`);
             return;

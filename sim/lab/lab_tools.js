@@ -87,6 +87,7 @@ $('stop').onclick = () => {
 function explore(choices) {
     const worker = makeWorker();
     $('explore').disabled = true;
+    delete document.body.dataset.explored;
     $('explorenote').textContent = 'making every state of the session…';
     worker.onmessage = (event) => {
         const reply = event.data;
@@ -105,14 +106,21 @@ function explore(choices) {
         const frame = $('explorer');
         frame.onload = () => {
             const inner = frame.contentWindow;
-            if (choices)
+            const ready = () => {
+                // The scheduler's choices follow into the link (the explorer
+                // replaces its address without an event).
+                clearInterval(explore.timer);
+                explore.timer = setInterval(() => followChoices(inner), 400);
+                $('explorenote').textContent = 'Ready: pick who goes next.';
+                document.body.dataset.explored = '1';
+            };
+            if (choices) {
+                // Ready once the explorer has followed them.
+                inner.addEventListener('hashchange', () => setTimeout(ready), {once: true});
                 inner.location.hash = `scene=session&replay=${encodeURIComponent(choices)}`;
-            // The scheduler's choices follow into the link (the explorer
-            // replaces its address without an event).
-            clearInterval(explore.timer);
-            explore.timer = setInterval(() => followChoices(inner), 400);
-            $('explorenote').textContent = 'Ready: pick who goes next.';
-            document.body.dataset.explored = '1';
+            } else {
+                ready();
+            }
         };
         frame.hidden = false;
         frame.srcdoc = html;
