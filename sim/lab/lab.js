@@ -7,7 +7,7 @@
 'use strict';
 const $ = (id) => document.getElementById(id);
 const FILES = ['stdout', 'stderr', 'PrintThread.0', 'FindThread.0', 'GarbageThread.0'];
-const AHEAD = 60000;  // ms of virtual time run ahead of the clock
+const AHEAD = 10000;  // ms of virtual time run ahead of the clock: short runs answer typing sooner
 const LIMITS = {
     fragment: 1000000,
     lines: 2000,
@@ -239,12 +239,17 @@ $('line').addEventListener('keydown', (e) => {
 });
 $('pace').onchange = () => setClock(clockNow(), Number($('pace').value));
 $('next').onclick = () => {
-    const next = lab.run && lab.run.writes.find((w) => w[0] > Math.floor(lab.now));
-    if (next)
+    const run = lab.run;
+    const next = run && run.writes.find((w) => w[0] > Math.floor(lab.now));
+    if (next) {
         setClock(next[0]);
-    else
-        say(lab.run && lab.run.ended ? 'The program has ended: no write is to come.' :
-                                       'No write in the next minute of virtual time.');
+    } else if (run && !run.ended) {
+        // Nothing written within the run ahead: go to its end and run on.
+        setClock(run.bound);
+        rerun();
+    } else {
+        say('The program has ended: no write is to come.');
+    }
 };
 $('go').onclick = () => {
     const ms = Number($('goto').value);

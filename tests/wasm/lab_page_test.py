@@ -208,8 +208,8 @@ class LabPageTest(unittest.TestCase):
         frame = self.browser.find_element(By.ID, "explorer")
         self.browser.switch_to.frame(frame)
         try:
-            self.assertIn("--replay '%s'" % " ".join(choices),
-                          self.browser.find_element(By.ID, "command").get_attribute("value"))
+            self.wait("document.getElementById('command').value.includes(\"--replay '%s'\")"
+                      % " ".join(choices), 10)
             steps = len(self.browser.find_elements(By.CSS_SELECTOR, "#steps li"))
             self.browser.find_element(By.ID, "back").click()
             self.browser.find_element(By.ID, "back").click()
