@@ -114,13 +114,23 @@ function explore(choices) {
                 $('explorenote').textContent = 'Ready: pick who goes next.';
                 document.body.dataset.explored = '1';
             };
-            if (choices) {
-                // Ready once the explorer has followed them.
+            if (!choices) {
+                ready();
+                return;
+            }
+            // The explorer writes its own address a moment after it starts,
+            // which would overwrite the choices given before: they are given
+            // once it has, and it is ready once it has followed them.
+            const started = performance.now();
+            const give = () => {
+                if (!inner.location.hash && performance.now() - started < 3000) {
+                    setTimeout(give, 50);
+                    return;
+                }
                 inner.addEventListener('hashchange', () => setTimeout(ready), {once: true});
                 inner.location.hash = `scene=session&replay=${encodeURIComponent(choices)}`;
-            } else {
-                ready();
-            }
+            };
+            give();
         };
         frame.hidden = false;
         frame.srcdoc = html;
