@@ -71,7 +71,11 @@ def search_ms(browser):
     wait(browser, "document.body.dataset.ready === '1'")
     start = time.perf_counter()
     browser.find_element(By.ID, "search").click()
-    wait(browser, "document.body.dataset.searched")
+    try:
+        wait(browser, "document.body.dataset.searched")
+    except RuntimeError:
+        note = browser.execute_script("return document.getElementById('searchnote').textContent")
+        raise RuntimeError(f"the search did not finish; the page says: {note}") from None
     return (time.perf_counter() - start) * 1000
 
 
