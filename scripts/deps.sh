@@ -11,8 +11,34 @@
 # names the indexes that failed. Only a failed `apt-get install` fails the
 # script, with apt's own reason. LISTPOOL_APT_TRIES (3) and
 # LISTPOOL_APT_PAUSE (seconds between tries, 10) tune the retries.
+#
+# An argument npm:NAME@VERSION is a package of the npm registry, for the
+# pages' checks only, installed at that version by npm (Debian's, unless
+# the machine's Node.js brings its own) into build-npm/
+# (build-npm/node_modules/NAME), where the checks look for it.
 set -euo pipefail
-packages=(g++ cmake ninja-build libgtest-dev python3 "$@")
+debian=()
+npm=()
+for argument in "$@"; do
+  case $argument in
+  npm:*) npm+=("${argument#npm:}") ;;
+  *) debian+=("$argument") ;;
+  esac
+done
+if ((${#npm[@]})); then
+  "$0" ${debian[@]+"${debian[@]}"}
+  command -v npm >/dev/null || "$0" npm
+  root=$(cd "$(dirname "$0")/.." && pwd)/build-npm
+  for package in "${npm[@]}"; do
+    name=${package%@*}
+    version=${package##*@}
+    installed=$(node -p "require('$root/node_modules/$name/package.json').version" 2>/dev/null || true)
+    [ "$installed" = "$version" ] ||
+      npm install --prefix "$root" --no-save --no-audit --no-fund --ignore-scripts "$package" >&2
+  done
+  exit 0
+fi
+packages=(g++ cmake ninja-build libgtest-dev python3 ${debian[@]+"${debian[@]}"})
 missing=()
 for package in "${packages[@]}"; do
   dpkg-query -W -f='${Status}' "$package" 2>/dev/null | grep -q 'install ok installed' ||

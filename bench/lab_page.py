@@ -1,0 +1,114 @@
+#!/usr/bin/python3
+"""The lab's budgets, measured in headless Chromium (Debian's chromium,
+chromium-driver and python3-selenium), medians of several openings:
+
+- the page's size (budget 3 MB);
+- from opening it to its simulator being ready (the 'lab-ready' mark;
+  budget 1.5 s);
+- at the real pace, how late each write is shown after its virtual time
+  came (the page's own record, lab.lateness; budget 50 ms), over the
+  README's example typed at once, 2 s after the page is ready, and left to
+  run for its 20 s, three times;
+- the every-schedule search of the README's example, from the click to its
+  report (budget 2 s).
+
+  bench/lab_page.py [LAB_HTML [RUNS]]
+"""
+import statistics
+import sys
+import tempfile
+import time
+from pathlib import Path
+from urllib.parse import quote
+
+from selenium import webdriver
+from selenium.webdriver.chrome.service import Service
+from selenium.webdriver.common.by import By
+from selenium.webdriver.common.keys import Keys
+
+LAB = Path(sys.argv[1] if len(sys.argv) > 1 else "docs/lab.html").resolve()
+RUNS = int(sys.argv[2]) if len(sys.argv) > 2 else 5
+FLAGS = ["--headless", "--no-sandbox", "--disable-gpu", "--no-first-run",
+         "--disable-background-networking", "--disable-component-update", "--disable-sync",
+         "--window-size=1400,1000"]
+EXAMPLE = (Path(__file__).resolve().parents[1] / "docs/example.session").read_text()
+
+
+def wait(browser, script, seconds=60):
+    end = time.time() + seconds
+    while time.time() < end:
+        value = browser.execute_script("return " + script)
+        if value:
+            return value
+        time.sleep(0.01)
+    raise RuntimeError(f"still not {script} after {seconds} s")
+
+
+def ready_ms(browser):
+    browser.get("about:blank")
+    browser.get(LAB.as_uri())
+    wait(browser, "document.body.dataset.ready === '1'")
+    return browser.execute_script(
+        "return performance.getEntriesByName('lab-ready')[0].startTime")
+
+
+def lateness(browser):
+    """Types the example's lines at once at the real pace and waits for its end."""
+    ready_ms(browser)
+    time.sleep(2)  # the page's second worker (the drawer) compiles the module meanwhile
+    line = browser.find_element(By.ID, "line")
+    for text in EXAMPLE.splitlines():
+        line.send_keys(text.split(" ", 1)[1] if text.startswith("@") else text)
+        line.send_keys(Keys.ENTER)
+    wait(browser, "document.getElementById('transcript').textContent.includes('exit ')", 60)
+    return browser.execute_script("return lab.lateness")
+
+
+def search_ms(browser):
+    session = "".join(f"{line}\n" for line in EXAMPLE.splitlines())
+    browser.get("about:blank")
+    browser.get(LAB.as_uri() + "#session=" + quote(session))
+    wait(browser, "document.body.dataset.ready === '1'")
+    start = time.perf_counter()
+    browser.find_element(By.ID, "search").click()
+    try:
+        wait(browser, "document.body.dataset.searched")
+    except RuntimeError:
+        note = browser.execute_script("return document.getElementById('searchnote').textContent")
+        raise RuntimeError(f"the search did not finish; the page says: {note}") from None
+    return (time.perf_counter() - start) * 1000
+
+
+def main():
+    options = webdriver.ChromeOptions()
+    options.binary_location = "/usr/bin/chromium"
+    for flag in FLAGS:
+        options.add_argument(flag)
+    profile = tempfile.TemporaryDirectory()
+    options.add_argument("--user-data-dir=" + profile.name)
+    browser = webdriver.Chrome(service=Service("/usr/bin/chromedriver"), options=options)
+    try:
+        ready = [ready_ms(browser) for _ in range(RUNS)]
+        searches = [search_ms(browser) for _ in range(RUNS)]
+        late = [ms for _ in range(min(RUNS, 3)) for ms in lateness(browser)]
+    finally:
+        browser.quit()
+        profile.cleanup()
+    size = LAB.stat().st_size
+    late.sort()
+    p95 = late[int(0.95 * (len(late) - 1))] if late else float("nan")
+    print("| budget | measured | limit |")
+    print("| --- | --- | --- |")
+    print(f"| page size | {size / 1e6:.2f} MB | 3 MB |")
+    print(f"| ready after opening (median of {RUNS}) | {statistics.median(ready):.0f} ms"
+          f" (min {min(ready):.0f}, max {max(ready):.0f}) | 1500 ms |")
+    print(f"| write shown after its time, real pace ({len(late)} writes) | median "
+          f"{statistics.median(late):.1f} ms, 95th percentile {p95:.1f} ms, worst {late[-1]:.1f} ms"
+          f" | 50 ms |")
+    print(f"| every schedule of the README's example (median of {RUNS}) |"
+          f" {statistics.median(searches):.0f} ms (min {min(searches):.0f}, max"
+          f" {max(searches):.0f}) | 2000 ms |")
+
+
+if __name__ == "__main__":
+    main()

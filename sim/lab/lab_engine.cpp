@@ -1,0 +1,242 @@
+#include "sim/lab/lab_engine.h"
+
+#include <algorithm>
+#include <bit>
+#include <cstdio>
+#include <exception>
+#include <set>
+#include <tuple>
+#include <vector>
+
+#include "console/program.h"
+#include "platform/sim/strategies.h"
+#include "platform/thread_annotations.h"
+#include "sim/drawing/svg_timeline.h"
+#include "sim/explore/session_page.h"
+#include "sim/runs/session.h"
+#include "sim/runs/session_search.h"
+#include "sim/search/choice_text.h"
+#include "sim/search/shortest_path.h"
+#include "sim/timeline/timeline.h"
+#include "sim/trace/chrome_trace.h"
+
+namespace listpool::sim {
+namespace {
+
+// The pool and the list as they stand, read while every simulated thread is
+// stopped at a platform call.
+std::vector<std::string> Memory(const Program* program) NO_THREAD_SAFETY_ANALYSIS {
+    if (program == nullptr) {
+        return {"not made yet", ""};
+    }
+    const RecordPool& pool = program->pool;
+    std::string records;
+    for (std::int32_t offset = 0; offset < kRecordCount * kWordsPerRecord;
+         offset += kWordsPerRecord) {
+        records += "[" + std::to_string(offset) + "] key " + std::to_string(pool.Key(offset)) +
+                   ", next " + std::to_string(pool.Next(offset)) +
+                   (pool.Mark(offset) == kInUse ? ", in use\n" : ", free\n");
+    }
+    records += "cursor " + std::to_string(pool.cursor) + "; readerCount " +
+               std::to_string(pool.guard.readerCount);
+    std::string list = "head";
+    std::int32_t at = program->list.head;
+    for (int n = 0; at >= 0 && n <= kRecordCount; ++n, at = pool.Next(at)) {
+        list += " -> [" + std::to_string(at) + "] " + std::to_string(pool.Key(at));
+    }
+    list += "; " + std::to_string(program->list.opsCount) + " ops; readerCount " +
+            std::to_string(program->list.guard.readerCount);
+    return {records, list};
+}
+
+// Reads the memory at every step up to the bound, so the last reading is
+// the state at the bound.
+class MemoryReader final : public Observer {
+  public:
+    MemoryReader(const Program* const& program, std::uint64_t boundMs)
+        : program_(program), boundMs_(boundMs) {}
+    void OnNotice(const Notice& notice) override {
+        if (notice.time <= boundMs_ && notice.phase == Notice::kDone) {
+            memory_ = Memory(program_);
+        }
+    }
+    const std::vector<std::string>& memory() const { return memory_; }
+
+  private:
+    const Program* const& program_;
+    std::uint64_t boundMs_;
+    std::vector<std::string> memory_ = Memory(nullptr);
+};
+
+std::string Strings(const std::vector<std::string>& texts) {
+    std::string json = "[";
+    for (const std::string& text : texts) {
+        json += (json.size() > 1 ? "," : "") + JsonString(text);
+    }
+    return json + "]";
+}
+
+// Runs the session as SimulateListpool does, with the timeline recorded
+// and the memory read as well.
+struct BoundedRun {
+    BoundedRun(std::string_view session, std::uint64_t boundMs)
+        : reader(program, boundMs), both(recorder, reader) {
+        Options options;
+        options.maxTimeMs = boundMs;
+        // A last line "@<ms>" alone keeps input open until then.
+        const std::string text = std::string(session) +
+                                 (session.empty() || session.back() == '\n' ? "" : "\n") + "@" +
+                                 std::to_string(boundMs + 1) + "\n";
+        run = SimulateListpool(options, text, &both, &program);
+    }
+    struct Both final : public Observer {
+        Both(Observer& a, Observer& b) : a(a), b(b) {}
+        void OnNotice(const Notice& notice) override {
+            a.OnNotice(notice);
+            b.OnNotice(notice);
+        }
+        Observer& a;
+        Observer& b;
+    };
+    const Program* program = nullptr;
+    TimelineRecorder recorder;
+    MemoryReader reader;
+    Both both;
+    ProgramRun run;
+};
+
+// A shortest schedule (in steps) to each distinct outcome: the graph's
+// ends, nearest first, each replayed to learn its outcome, until every
+// outcome has one or `maxRuns` were replayed. JSON [[ending, steps,
+// choices]...].
+std::string ShortestOutcomes(SessionScene& scene, const SearchResult& result, std::size_t maxRuns) {
+    const StateGraph& graph = result.graph;
+    const Distances distances = DistancesFrom0(graph);
+    std::vector<std::tuple<std::uint32_t, std::uint32_t, int>> ends;  // steps, node, thread
+    for (std::uint32_t node = 0; node < graph.nodes.size(); ++node) {
+        for (const StateGraph::Step& step : graph.nodes[node].steps) {
+            if (step.to == StateGraph::kEnd && distances.steps[node] != Distances::kUnreached) {
+                ends.emplace_back(distances.steps[node] + 1, node, step.thread);
+            }
+        }
+    }
+    std::sort(ends.begin(), ends.end());
+    std::set<std::string> found;
+    std::string json = "[";
+    for (std::size_t n = 0; n < ends.size() && n < maxRuns && found.size() < result.outcomes.size();
+         ++n) {
+        const auto [steps, node, thread] = ends[n];
+        std::vector<int> choices = ChoicesTo(graph, distances, node);
+        if (std::popcount(graph.nodes[node].enabled) > 1) {
+            choices.push_back(thread);
+        }
+        FixedChooser fixed;
+        ReplayChooser replay(choices, fixed);
+        Options options;
+        options.chooser = &replay;
+        const Outcome outcome = scene.Play(options);
+        const std::string key = scene.OutcomeKey(outcome);
+        if (key.empty() || !found.insert(key).second) {
+            continue;
+        }
+        json += (json.size() > 1 ? ",[" : "[") + JsonString(EndingText(outcome)) + "," +
+                std::to_string(steps) + "," + JsonString(ChoiceText(choices)) + "]";
+    }
+    return json + "]";
+}
+
+}  // namespace
+
+std::string LabRun(std::string_view session, std::uint64_t boundMs, bool drawn) {
+    const BoundedRun bounded(session, boundMs);
+    const Outcome& outcome = bounded.run.outcome;
+    const bool ended = outcome.ending != Ending::kTimeLimit;
+    // Each write with its line of the transcript, which quotes its bytes on
+    // one line.
+    const std::string transcript = Transcript(outcome);
+    std::string writes = "[";
+    std::size_t line = 0;
+    for (const Write& write : outcome.writes) {
+        const std::size_t end = transcript.find('\n', line);
+        writes += (writes.size() > 1 ? ",\n[" : "[") + std::to_string(write.timeMs) + "," +
+                  std::to_string(write.thread) + "," + JsonString(write.file) + "," +
+                  JsonString(write.bytes) + "," +
+                  JsonString(transcript.substr(line, end - line + 1)) + "]";
+        line = end + 1;
+    }
+    std::string inside = "[";
+    for (const Section& s : bounded.run.sections) {
+        if (s.end == UINT64_MAX) {
+            inside += (inside.size() > 1 ? ",[" : "[") + std::to_string(s.thread) + "," +
+                      JsonString((s.write ? "writes the " : "reads the ") + s.guard) + "]";
+        }
+    }
+    std::string waits = "[";
+    for (const Wait& w : bounded.run.waits) {
+        if (w.end == UINT64_MAX) {
+            waits += (waits.size() > 1 ? ",[" : "[") + std::to_string(w.thread) + "," +
+                     JsonString("waits at the " + w.object + " since " + std::to_string(w.begin) +
+                                " ms") +
+                     "]";
+        }
+    }
+    std::string svg;
+    if (drawn) {
+        SvgOptions look;
+        look.title = "the session so far";
+        svg = DrawSvg(bounded.recorder.Build(bounded.run), look);
+    }
+    return "{\"bound\":" + std::to_string(boundMs) +
+           ",\"threads\":" + Strings(ThreadNames(outcome)) + ",\"writes\":" + writes +
+           "],\"ended\":" + (ended ? "true" : "false") +
+           ",\"ending\":" + JsonString(ended ? EndingText(outcome) : "") +
+           ",\"endMs\":" + std::to_string(outcome.endTimeMs) +
+           ",\"memory\":" + Strings(bounded.reader.memory()) + ",\"inside\":" + inside +
+           "],\"waits\":" + waits + "],\"svg\":" + JsonString(svg) + "}";
+}
+
+std::string LabEverySchedule(std::string_view session, std::uint64_t maxStates,
+                             const std::function<void(std::uint64_t steps)>& progress) {
+    // The session's scene, counting the steps the search looks at.
+    class Counted final : public SearchScene {
+      public:
+        Counted(std::string_view session, const std::function<void(std::uint64_t)>& progress)
+            : scene(session), progress_(progress) {}
+        Outcome Play(const Options& options) override { return scene.Play(options); }
+        std::uint64_t State() override {
+            if (++steps_ % 4096 == 0) {
+                progress_(steps_);
+            }
+            return scene.State();
+        }
+        std::string Failure(const Outcome& outcome, bool stopped) override {
+            return scene.Failure(outcome, stopped);
+        }
+        std::string OutcomeKey(const Outcome& outcome) override {
+            return scene.OutcomeKey(outcome);
+        }
+        SessionScene scene;
+
+      private:
+        const std::function<void(std::uint64_t)>& progress_;
+        std::uint64_t steps_ = 0;
+    };
+    Counted counted(session, progress);
+    SearchOptions options;
+    options.maxStates = maxStates;
+    EverySchedule every;
+    every.result = SearchStates(counted, options);
+    every.outcomes = counted.scene.outcomes();
+    return "{\"report\":" + JsonString(EveryScheduleReport(every, session)) +
+           ",\"complete\":" + (every.result.complete ? "true" : "false") +
+           ",\"failure\":" + JsonString(every.result.failure) +
+           ",\"states\":" + std::to_string(every.result.states) +
+           ",\"transitions\":" + std::to_string(every.result.transitions) +
+           ",\"shortest\":" + ShortestOutcomes(counted.scene, every.result, 2000) + "}";
+}
+
+std::string LabExplorePage(std::string_view session) {
+    return SessionPage(session, "the lab's session");
+}
+
+}  // namespace listpool::sim

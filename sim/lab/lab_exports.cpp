@@ -1,0 +1,66 @@
+// The lab's entry points, called from the page's script. A fiber switch
+// unwinds the WebAssembly call stack out to JavaScript and back, so what an
+// entry returns directly is lost: each leaves its answer for lab_answer()
+// and lab_answer_size(), which the script reads once the call is over.
+#include <emscripten/emscripten.h>
+
+#include <cstdint>
+#include <exception>
+#include <string>
+
+#include "sim/lab/lab_engine.h"
+#include "sim/trace/chrome_trace.h"
+
+namespace {
+
+std::string answer;
+
+// Runs `make`, leaving its text, or an error as JSON {"error"}, as the answer.
+template <typename Make>
+void Answer(Make make) {
+    try {
+        answer = make();
+    } catch (const std::exception& error) {
+        answer = "{\"error\":" + listpool::sim::JsonString(error.what()) + "}";
+    }
+}
+
+}  // namespace
+
+// Tells the worker's script how far a search has gone. (JavaScript, which
+// clang-format would break.)
+// clang-format off
+EM_JS(void, lab_progress, (double steps), {
+    if (typeof postMessage === "function" && typeof document === "undefined")
+        postMessage({kind: "progress", steps: steps});
+});
+// clang-format on
+
+extern "C" {
+
+EMSCRIPTEN_KEEPALIVE void lab_run(const char* session, double boundMs, int drawn) {
+    Answer([&] {
+        return listpool::sim::LabRun(session, static_cast<std::uint64_t>(boundMs), drawn != 0);
+    });
+}
+
+EMSCRIPTEN_KEEPALIVE void lab_every_schedule(const char* session, double maxStates) {
+    Answer([&] {
+        return listpool::sim::LabEverySchedule(
+            session, static_cast<std::uint64_t>(maxStates),
+            [](std::uint64_t steps) { lab_progress(static_cast<double>(steps)); });
+    });
+}
+
+EMSCRIPTEN_KEEPALIVE void lab_explore_page(const char* session) {
+    Answer([&] { return listpool::sim::LabExplorePage(session); });
+}
+
+EMSCRIPTEN_KEEPALIVE const char* lab_answer() {
+    return answer.c_str();
+}
+
+EMSCRIPTEN_KEEPALIVE int lab_answer_size() {
+    return static_cast<int>(answer.size());
+}
+}

@@ -1,0 +1,44 @@
+#!/usr/bin/env python3
+"""Makes the lab's page: sim/lab/lab.html around the WebAssembly module (one
+JavaScript file with the wasm inside), the page's script and its worker's,
+with a content security policy that lets run only the page's script and the
+explorer page's (by their hashes), WebAssembly, workers that the page makes
+from the module and its worker's script, and the module's reading of the
+wasm inside it (a data: address).
+
+  make_lab.py SOURCE_DIR MODULE_JS OUTPUT
+"""
+import base64
+import hashlib
+import sys
+from pathlib import Path
+
+
+def digest(text):
+    return "'sha256-" + base64.b64encode(hashlib.sha256(text.encode()).digest()).decode() + "'"
+
+
+def main():
+    source, module, output = Path(sys.argv[1]), Path(sys.argv[2]), Path(sys.argv[3])
+    page = (source / "lab.html").read_text(encoding="utf-8")
+    engine = module.read_text(encoding="utf-8")
+    lab = (source / "lab.js").read_text(encoding="utf-8") + \
+        (source / "lab_tools.js").read_text(encoding="utf-8")
+    worker = (source / "lab_worker.js").read_text(encoding="utf-8")
+    for name, text in (("module", engine), ("lab.js and lab_tools.js", lab), ("lab_worker.js", worker)):
+        if "</script" in text.lower():
+            sys.exit(f"make_lab.py: {name} holds </script, which would end its element")
+    # The explorer page's script, as sim/CMakeLists.txt puts it between its tags.
+    explore = source.parent / "explore"
+    explorer = "\n" + (explore / "explore_page.js").read_text(encoding="utf-8") + \
+        (explore / "explore_view.js").read_text(encoding="utf-8") + "\n"
+    csp = ("default-src 'none'; script-src " + " ".join(map(digest, (lab, explorer))) +
+           " 'wasm-unsafe-eval'; worker-src blob:; connect-src data:; style-src 'unsafe-inline'; img-src data:;"
+           " frame-src 'self'; base-uri 'none'; form-action 'none'")
+    for key, text in (("@CSP@", csp), ("@WORKER@", worker), ("@ENGINE@", engine), ("@LAB@", lab)):
+        page = page.replace(key, text, 1)
+    output.write_text(page, encoding="utf-8")
+
+
+if __name__ == "__main__":
+    main()
