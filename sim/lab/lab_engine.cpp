@@ -4,6 +4,7 @@
 #include <bit>
 #include <cstdio>
 #include <exception>
+#include <optional>
 #include <set>
 #include <tuple>
 #include <vector>
@@ -215,6 +216,7 @@ std::string LabEverySchedule(std::string_view session, std::uint64_t maxStates,
         std::string OutcomeKey(const Outcome& outcome) override {
             return scene.OutcomeKey(outcome);
         }
+        std::optional<std::vector<Region>> RunState() override { return scene.RunState(); }
         SessionScene scene;
 
       private:
