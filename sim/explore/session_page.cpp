@@ -53,22 +53,8 @@ std::vector<std::string> Memory(const Program* program) NO_THREAD_SAFETY_ANALYSI
     if (program == nullptr) {
         return {"0 ms", "not made yet", "", "", ""};
     }
-    const RecordPool& pool = program->pool;
-    std::string records;
-    for (std::int32_t offset = 0; offset < kRecordCount * kWordsPerRecord;
-         offset += kWordsPerRecord) {
-        records += "[" + std::to_string(offset) + "] key " + std::to_string(pool.Key(offset)) +
-                   ", next " + std::to_string(pool.Next(offset)) +
-                   (pool.Mark(offset) == kInUse ? ", in use\n" : ", free\n");
-    }
-    records += "cursor " + std::to_string(pool.cursor);
-    std::string list = "head";
-    std::int32_t at = program->list.head;
-    for (int n = 0; at >= 0 && n <= kRecordCount; ++n, at = pool.Next(at)) {
-        list += " -> [" + std::to_string(at) + "] " + std::to_string(pool.Key(at));
-    }
-    list += "; " + std::to_string(program->list.opsCount) + " ops";
-    return {std::to_string(NowMs()) + " ms", records, list, std::to_string(pool.guard.readerCount),
+    return {std::to_string(NowMs()) + " ms", PoolText(*program), ListText(*program),
+            std::to_string(program->pool.guard.readerCount),
             std::to_string(program->list.guard.readerCount)};
 }
 

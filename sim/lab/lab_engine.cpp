@@ -30,24 +30,9 @@ std::vector<std::string> Memory(const Program* program) NO_THREAD_SAFETY_ANALYSI
     if (program == nullptr) {
         return {"not made yet", ""};
     }
-    const RecordPool& pool = program->pool;
-    std::string records;
-    for (std::int32_t offset = 0; offset < kRecordCount * kWordsPerRecord;
-         offset += kWordsPerRecord) {
-        records += "[" + std::to_string(offset) + "] key " + std::to_string(pool.Key(offset)) +
-                   ", next " + std::to_string(pool.Next(offset)) +
-                   (pool.Mark(offset) == kInUse ? ", in use\n" : ", free\n");
-    }
-    records += "cursor " + std::to_string(pool.cursor) + "; readerCount " +
-               std::to_string(pool.guard.readerCount);
-    std::string list = "head";
-    std::int32_t at = program->list.head;
-    for (int n = 0; at >= 0 && n <= kRecordCount; ++n, at = pool.Next(at)) {
-        list += " -> [" + std::to_string(at) + "] " + std::to_string(pool.Key(at));
-    }
-    list += "; " + std::to_string(program->list.opsCount) + " ops; readerCount " +
-            std::to_string(program->list.guard.readerCount);
-    return {records, list};
+    return {
+        PoolText(*program) + "; readerCount " + std::to_string(program->pool.guard.readerCount),
+        ListText(*program) + "; readerCount " + std::to_string(program->list.guard.readerCount)};
 }
 
 // Reads the memory at every step up to the bound, so the last reading is

@@ -68,4 +68,26 @@ ProgramRun SimulateListpool(Options options, std::string_view session, Observer*
     return result;
 }
 
+std::string PoolText(const Program& program) NO_THREAD_SAFETY_ANALYSIS {
+    const RecordPool& pool = program.pool;
+    std::string records;
+    for (std::int32_t offset = 0; offset < kRecordCount * kWordsPerRecord;
+         offset += kWordsPerRecord) {
+        records += "[" + std::to_string(offset) + "] key " + std::to_string(pool.Key(offset)) +
+                   ", next " + std::to_string(pool.Next(offset)) +
+                   (pool.Mark(offset) == kInUse ? ", in use\n" : ", free\n");
+    }
+    return records + "cursor " + std::to_string(pool.cursor);
+}
+
+std::string ListText(const Program& program) NO_THREAD_SAFETY_ANALYSIS {
+    const RecordPool& pool = program.pool;
+    std::string list = "head";
+    std::int32_t at = program.list.head;
+    for (int n = 0; at >= 0 && n <= kRecordCount; ++n, at = pool.Next(at)) {
+        list += " -> [" + std::to_string(at) + "] " + std::to_string(pool.Key(at));
+    }
+    return list + "; " + std::to_string(program.list.opsCount) + " ops";
+}
+
 }  // namespace listpool::sim

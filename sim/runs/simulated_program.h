@@ -43,4 +43,10 @@ struct ProgramRun {
 ProgramRun SimulateListpool(Options options, std::string_view session, Observer* extra = nullptr,
                             const Program** built = nullptr, const GuardWatch** watching = nullptr);
 
+// The pool's five records and its cursor ("[0] key 7, next -1, in use\n..."),
+// and the list from its head with its count of operations, as they stand:
+// read while every simulated thread is stopped at a platform call.
+std::string PoolText(const Program& program);
+std::string ListText(const Program& program);
+
 }  // namespace listpool::sim
