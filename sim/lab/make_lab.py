@@ -14,6 +14,10 @@ import sys
 from pathlib import Path
 
 
+# The explorer page's scripts, in sim/CMakeLists.txt's order (page_scripts).
+EXPLORER = ("explore_code.js", "explore_page.js", "explore_view.js", "explore_properties.js")
+
+
 def digest(text):
     return "'sha256-" + base64.b64encode(hashlib.sha256(text.encode()).digest()).decode() + "'"
 
@@ -30,8 +34,7 @@ def main():
             sys.exit(f"make_lab.py: {name} holds </script, which would end its element")
     # The explorer page's script, as sim/CMakeLists.txt puts it between its tags.
     explore = source.parent / "explore"
-    explorer = "\n" + (explore / "explore_page.js").read_text(encoding="utf-8") + \
-        (explore / "explore_view.js").read_text(encoding="utf-8") + "\n"
+    explorer = "\n" + "".join((explore / name).read_text(encoding="utf-8") for name in EXPLORER) + "\n"
     csp = ("default-src 'none'; script-src " + " ".join(map(digest, (lab, explorer))) +
            " 'wasm-unsafe-eval'; worker-src blob:; connect-src data:; style-src 'unsafe-inline'; img-src data:;"
            " frame-src 'self'; base-uri 'none'; form-action 'none'")

@@ -45,7 +45,8 @@ LINE = re.compile(r'^ *(\d+) ms  .{10} (\S+) +(".*")$')
 
 
 def native(*args):
-    return subprocess.run([SIM, *args], capture_output=True, check=False).stdout.decode()
+    env = dict(os.environ, LISTPOOL_SEARCH_REPLAY="1")  # as WebAssembly's search does
+    return subprocess.run([SIM, *args], capture_output=True, check=False, env=env).stdout.decode()
 
 
 def typed_lines(text):
