@@ -14,6 +14,7 @@ serious or critical in any state visited.
   lab_page_test.py LAB_HTML NATIVE_SIM AXE_JS [SCREENSHOT]
 """
 import ast
+import os
 import re
 import subprocess
 import sys
