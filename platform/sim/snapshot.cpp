@@ -24,10 +24,9 @@ void RewindableRun::Copy(const std::vector<Region>& chunks, Snapshot& into) {
         into.capacity_ = total;
     }
     into.size_ = total;
-    into.chunks_.clear();
+    into.chunks_ = chunks;
     char* out = into.data_.get();
     for (const Region& chunk : chunks) {
-        into.chunks_.push_back({static_cast<char*>(chunk.start), chunk.size});
         std::memcpy(out, chunk.start, chunk.size);
         out += chunk.size;
     }
@@ -36,7 +35,7 @@ void RewindableRun::Copy(const std::vector<Region>& chunks, Snapshot& into) {
 void RewindableRun::Put(const Snapshot& from) {
     const char* in = from.data_.get();
     for (const auto& chunk : from.chunks_) {
-        std::memcpy(chunk.at, in, chunk.size);
+        std::memcpy(chunk.start, in, chunk.size);
         in += chunk.size;
     }
 }
@@ -48,8 +47,12 @@ void RewindableRun::BeforeOutsideChange(void* state, std::size_t size) {
 }
 
 bool RewindableRun::Possible() {
-    Fiber probe([](void*) {}, nullptr, 0);
-    return arena::Installed() && probe.StoppedAt() != nullptr;
+    // Fixed by the build: asked once, of a fiber that never runs.
+    static const bool possible = [] {
+        const Fiber probe([](void*) {}, nullptr, 0);
+        return arena::Installed() && probe.StoppedAt() != nullptr;
+    }();
+    return possible;
 }
 
 RewindableRun::RewindableRun(std::function<void()> play, std::vector<Region> regions)

@@ -36,11 +36,7 @@ class Snapshot {
 
   private:
     friend class RewindableRun;
-    struct Chunk {
-        char* at;
-        std::size_t size;
-    };
-    std::vector<Chunk> chunks_;
+    std::vector<Region> chunks_;
     // Not cleared between uses: a snapshot taken again over an old one
     // reuses its memory, which spares the search fresh pages.
     std::unique_ptr<char[]> data_;
