@@ -40,6 +40,18 @@ class FiberStack {
 #endif
     static constexpr std::size_t kGuard = 4096;
 
+#if defined(__EMSCRIPTEN__)
+    // WebAssembly protects no page, and its emulated mapping would write
+    // every page of the stack; fresh heap costs nothing until used.
+    FiberStack() : base_(static_cast<char*>(std::malloc(kSize))) {
+        if (base_ == nullptr) {
+            std::abort();
+        }
+    }
+    ~FiberStack() {
+        std::free(base_);
+    }
+#else
     FiberStack() {
         void* mapped = mmap(nullptr, kSize + kGuard, PROT_READ | PROT_WRITE,
                             MAP_PRIVATE | MAP_ANONYMOUS | MAP_NORESERVE, -1, 0);
@@ -52,6 +64,7 @@ class FiberStack {
     ~FiberStack() {
         munmap(base_ - kGuard, kSize + kGuard);
     }
+#endif
     FiberStack(const FiberStack&) = delete;
     FiberStack& operator=(const FiberStack&) = delete;
 
@@ -131,6 +144,10 @@ void Fiber::SwitchTo(Fiber& to, bool ending) {
 
 const char* Fiber::StoppedAt() const {
     return static_cast<const char*>(StackPointerOf(*context_));
+}
+
+std::span<const char> Fiber::UnwoundCalls() const {
+    return UnwoundCallsOf(*context_);
 }
 
 const char* Fiber::StackTop() const {

@@ -8,6 +8,7 @@
 
 #include <cstddef>
 #include <memory>
+#include <span>
 
 #include "platform/fiber_context.h"
 
@@ -39,6 +40,8 @@ class Fiber {
     // object. nullptr where the machine's back end keeps registers elsewhere.
     const char* StoppedAt() const;
     const char* StackTop() const;
+    // And what it needs besides, kept off that stack by the machine's back end.
+    std::span<const char> UnwoundCalls() const;
 
   private:
     struct DeleteContext {

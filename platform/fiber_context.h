@@ -5,6 +5,7 @@
 #pragma once
 
 #include <cstddef>
+#include <span>
 
 namespace listpool::sim {
 
@@ -23,5 +24,9 @@ void SwapContext(FiberContext& from, FiberContext& to);
 // Where a context stopped: everything it needs to go on lies on its stack
 // from this address up, or nullptr where the registers are kept elsewhere.
 void* StackPointerOf(const FiberContext& context);
+
+// A stopped context's calls kept off its stack (WebAssembly unwinds them into
+// a buffer of their own), or nothing where the stack holds them all.
+std::span<const char> UnwoundCallsOf(const FiberContext& context);
 
 }  // namespace listpool::sim

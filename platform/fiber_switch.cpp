@@ -151,4 +151,8 @@ void* StackPointerOf(const FiberContext& context) {
     return context.stackPointer;
 }
 
+std::span<const char> UnwoundCallsOf(const FiberContext&) {
+    return {};
+}
+
 }  // namespace listpool::sim

@@ -56,4 +56,8 @@ void* StackPointerOf(const FiberContext&) {
     return nullptr;
 }
 
+std::span<const char> UnwoundCallsOf(const FiberContext&) {
+    return {};
+}
+
 }  // namespace listpool::sim

@@ -17,8 +17,8 @@ bool gInstalled = false;
 namespace {
 
 // Reserved, not committed: only the pages a run touches cost memory. In
-// WebAssembly a mapping is taken from the heap whole, so it is smaller
-// there: a run of the ten-worker session holds about 250 KB.
+// WebAssembly the reserve is part of a memory that only grows, so it is
+// smaller there: a run of the ten-worker session holds about 250 KB.
 #if defined(__EMSCRIPTEN__)
 constexpr std::size_t kReserved = std::size_t{64} << 20;
 #else
@@ -75,9 +75,16 @@ std::size_t CapacityOf(std::size_t sizeClass) {
 
 Header& HeaderOf() {
     if (gBase == nullptr) {
+#if defined(__EMSCRIPTEN__)
+        // WebAssembly's memory grows with fresh pages that cost nothing until
+        // written, where its emulated mapping would fill them all at once.
+        void* mapped = std::malloc(kReserved);
+        if (mapped == nullptr) {
+#else
         void* mapped = mmap(nullptr, kReserved, PROT_READ | PROT_WRITE,
                             MAP_PRIVATE | MAP_ANONYMOUS | MAP_NORESERVE, -1, 0);
         if (mapped == MAP_FAILED) {
+#endif
             std::fputs("listpool-sim: cannot reserve the runs' memory\n", stderr);
             std::abort();
         }

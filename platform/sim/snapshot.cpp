@@ -2,6 +2,7 @@
 
 #include <cstdlib>
 #include <cstring>
+#include <span>
 
 #include "platform/sim/arena.h"
 #include "platform/sim/world.h"
@@ -116,12 +117,19 @@ void RewindableRun::Save(Snapshot& into) const {
     chunks.insert(chunks.end(), regions_.begin(), regions_.end());
     const detail::World& world = *gWorld;
     const char* playTop = fiber_->StackTop();
+    auto unwound = [&chunks](const Fiber& fiber) {
+        if (const std::span<const char> calls = fiber.UnwoundCalls(); !calls.empty()) {
+            chunks.push_back({const_cast<char*>(calls.data()), calls.size()});
+        }
+    };
     chunks.push_back({const_cast<char*>(world.controller.StoppedAt()),
                       static_cast<std::size_t>(playTop - world.controller.StoppedAt())});
-    auto stack = [&chunks](const SimThread& thread) {
+    unwound(world.controller);
+    auto stack = [&chunks, &unwound](const SimThread& thread) {
         const char* at = thread.fiber->StoppedAt();
         chunks.push_back(
             {const_cast<char*>(at), static_cast<std::size_t>(thread.fiber->StackTop() - at)});
+        unwound(*thread.fiber);
     };
     for (const SimThread* thread : world.alive) {
         stack(*thread);
