@@ -2,7 +2,9 @@
 """The state search restoring copies of runs against replaying each pending
 step from a run's start, in one run of this script, alternated: wall time
 and peak resident memory (medians of several runs), states per second and
-steps per transition. Usage: bench/search.py [BUILD] [RUNS]"""
+steps per transition. The ten workers also in the WebAssembly build under
+Node.js, where one has been built (scripts/build-wasm.sh). Usage:
+bench/search.py [BUILD] [RUNS] [WASM_BUILD]"""
 import os
 import re
 import statistics
@@ -15,6 +17,7 @@ subprocess.run([os.path.join(here, "..", "scripts", "deps.sh"), "spin", "gcc"], 
                stdout=subprocess.DEVNULL)
 build = sys.argv[1] if len(sys.argv) > 1 else "build"
 runs = int(sys.argv[2]) if len(sys.argv) > 2 else 5
+wasm = os.path.join(sys.argv[3] if len(sys.argv) > 3 else "build-wasm", "sim", "listpool-sim.js")
 ten = "i 1 2 -1\ng\ng\np\nF 2\ng\np\nF 9\ng\np\nF 1\nf\nd 2\nq\n"
 with tempfile.NamedTemporaryFile("w", suffix=".session", delete=False) as f:
     f.write(ten)
@@ -49,6 +52,17 @@ for replay in (True, False):
     states, transitions, steps = rows[0][2:]
     print(f"| ten workers, --every-schedule | {'replaying' if replay else 'restoring'} | "
           f"{wall:.2f} s | {rss:.1f} MB | {states / wall:,.0f} | {steps / transitions:.1f} |")
+if os.path.exists(wasm):
+    node = ["node", "--no-experimental-fetch", wasm, "--every-schedule", f.name]
+    # Replaying takes tens of seconds there: once.
+    for replay, times in ((True, 1), (False, runs)):
+        rows = [once(node, replay) for _ in range(times)]
+        wall = statistics.median(r[0] for r in rows)
+        rss = statistics.median(r[1] for r in rows)
+        states, transitions, steps = rows[0][2:]
+        print(f"| ten workers, WebAssembly under Node.js | "
+              f"{'replaying (one run)' if replay else 'restoring'} | {wall:.2f} s | {rss:.1f} MB | "
+              f"{states / wall:,.0f} | {steps / transitions:.1f} |")
 # The guard's test searches its scene both ways and prints each one's time.
 timed = re.compile(r"(replaying: )?.*states ([\d,]+), transitions ([\d,]+), runs [\d,]+, "
                    r"steps ([\d,]+) in ([\d.]+) s")

@@ -1,5 +1,7 @@
 #include "platform/sim/snapshot.h"
 
+#include <algorithm>
+#include <cstdint>
 #include <cstdlib>
 #include <cstring>
 #include <span>
@@ -13,31 +15,83 @@ using detail::SimThread;
 
 namespace {
 RewindableRun* gRewinding = nullptr;
+
+// memcmp a word at a time: WebAssembly's compares byte by byte.
+bool Same(const char* left, const char* right, std::size_t size) {
+    std::size_t at = 0;
+    for (; at + sizeof(std::uint64_t) <= size; at += sizeof(std::uint64_t)) {
+        std::uint64_t a = 0;
+        std::uint64_t b = 0;
+        std::memcpy(&a, left + at, sizeof a);
+        std::memcpy(&b, right + at, sizeof b);
+        if (a != b) {
+            return false;
+        }
+    }
+    return std::memcmp(left + at, right + at, size - at) == 0;
+}
 }  // namespace
 
-void RewindableRun::Copy(const std::vector<Region>& chunks, Snapshot& into) {
-    std::size_t total = 0;
-    for (const Region& chunk : chunks) {
-        total += chunk.size;
+struct Snapshot::Piece {
+    static constexpr std::size_t kSize = 1024;
+    std::size_t uses = 1;
+    char bytes[kSize];
+};
+
+Snapshot::~Snapshot() {
+    Release();
+}
+
+void Snapshot::Release() {
+    for (Piece* piece : pieces_) {
+        if (--piece->uses == 0) {
+            delete piece;
+        }
     }
-    if (into.capacity_ < total) {
-        into.data_.reset(new char[total]);
-        into.capacity_ = total;
+    pieces_.clear();
+    fresh_ = 0;
+}
+
+void RewindableRun::Copy(std::vector<Region> chunks, Snapshot& into, const Snapshot* like) {
+    using Piece = Snapshot::Piece;
+    into.Release();
+    std::size_t likeAt = 0;  // where like's pieces of the chunk begin
+    for (std::size_t n = 0; n < chunks.size(); ++n) {
+        const Region& chunk = chunks[n];
+        const bool comparable =
+            like != nullptr && n < like->chunks_.size() && like->chunks_[n].start == chunk.start;
+        const auto* bytes = static_cast<const char*>(chunk.start);
+        for (std::size_t at = 0; at < chunk.size; at += Piece::kSize) {
+            const std::size_t size = std::min(Piece::kSize, chunk.size - at);
+            if (comparable && at + size <= like->chunks_[n].size) {
+                Piece* same = like->pieces_[likeAt + at / Piece::kSize];
+                if (Same(same->bytes, bytes + at, size)) {
+                    ++same->uses;
+                    into.pieces_.push_back(same);
+                    continue;
+                }
+            }
+            auto* piece = new Piece;
+            std::memcpy(piece->bytes, bytes + at, size);
+            into.pieces_.push_back(piece);
+            into.fresh_ += sizeof(Piece);
+        }
+        // Beyond like's chunks, or once their layout differs, nothing is compared.
+        if (like != nullptr && n < like->chunks_.size()) {
+            likeAt += (like->chunks_[n].size + Piece::kSize - 1) / Piece::kSize;
+        }
     }
-    into.size_ = total;
-    into.chunks_ = chunks;
-    char* out = into.data_.get();
-    for (const Region& chunk : chunks) {
-        std::memcpy(out, chunk.start, chunk.size);
-        out += chunk.size;
-    }
+    into.chunks_ = std::move(chunks);
 }
 
 void RewindableRun::Put(const Snapshot& from) {
-    const char* in = from.data_.get();
-    for (const auto& chunk : from.chunks_) {
-        std::memcpy(chunk.start, in, chunk.size);
-        in += chunk.size;
+    auto piece = from.pieces_.begin();
+    for (const Region& chunk : from.chunks_) {
+        auto* bytes = static_cast<char*>(chunk.start);
+        for (std::size_t at = 0; at < chunk.size; at += Snapshot::Piece::kSize) {
+            std::memcpy(bytes + at, (*piece++)->bytes,
+                        std::min(Snapshot::Piece::kSize, chunk.size - at));
+        }
     }
 }
 
@@ -58,7 +112,7 @@ bool RewindableRun::Possible() {
 
 RewindableRun::RewindableRun(std::function<void()> play, std::vector<Region> regions)
     : play_(std::move(play)), regions_(std::move(regions)) {
-    Copy(regions_, before_);
+    Copy(regions_, before_, nullptr);
     arena::Reset(arena::Mode::kReuse);
     fiber_ = std::make_unique<Fiber>(Play, this, 0);
     gRewinding = this;
@@ -107,7 +161,7 @@ void RewindableRun::Yield() {
     self->fiber->SwitchTo(caller_);
 }
 
-void RewindableRun::Save(Snapshot& into) const {
+void RewindableRun::Save(Snapshot& into, const Snapshot* like) const {
     std::vector<Region> chunks;
     chunks.push_back({arena::Start(), arena::Used()});
     chunks.push_back({&detail::gWorld, sizeof detail::gWorld});
@@ -141,7 +195,7 @@ void RewindableRun::Save(Snapshot& into) const {
     for (const Outside& state : outside_) {
         chunks.push_back({state.at, state.before.size()});
     }
-    Copy(chunks, into);
+    Copy(std::move(chunks), into, like);
     into.yielded_ = resumeAt_;
     into.outside_ = outside_.size();
 }

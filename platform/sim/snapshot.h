@@ -32,16 +32,25 @@ struct Region {
 
 class Snapshot {
   public:
-    std::size_t bytes() const { return size_; }
+    Snapshot() = default;
+    ~Snapshot();
+    Snapshot(const Snapshot&) = delete;
+    Snapshot& operator=(const Snapshot&) = delete;
+
+    // The bytes this copy added to those it shares with the copy it was
+    // taken like (RewindableRun::Save).
+    std::size_t bytes() const { return fresh_; }
 
   private:
     friend class RewindableRun;
+    // A copy is kept in pieces of a few pages, counted by the copies that
+    // hold them: consecutive states of a run differ in a few pieces only.
+    struct Piece;
+    void Release();
+
     std::vector<Region> chunks_;
-    // Not cleared between uses: a snapshot taken again over an old one
-    // reuses its memory, which spares the search fresh pages.
-    std::unique_ptr<char[]> data_;
-    std::size_t size_ = 0;
-    std::size_t capacity_ = 0;
+    std::vector<Piece*> pieces_;  // each chunk's in turn
+    std::size_t fresh_ = 0;
     void* yielded_ = nullptr;  // the simulated thread that yielded
     std::size_t outside_ = 0;  // how many states made before the run it holds
 };
@@ -67,14 +76,16 @@ class RewindableRun {
     void Yield();
 
     // From the caller while the play has yielded: a copy, and going back to
-    // one (then Resume goes on from where the copy was taken).
-    void Save(Snapshot& into) const;
+    // one (then Resume goes on from where the copy was taken). The copy
+    // shares the pieces that have not changed since `like`, an earlier copy
+    // of this run that outlives it (a search's copy of the state before).
+    void Save(Snapshot& into, const Snapshot* like = nullptr) const;
     void Restore(const Snapshot& from);
 
   private:
     static void Play(void* self);
     static void BeforeOutsideChange(void* state, std::size_t size);
-    static void Copy(const std::vector<Region>& chunks, Snapshot& into);
+    static void Copy(std::vector<Region> chunks, Snapshot& into, const Snapshot* like);
     static void Put(const Snapshot& from);
 
     // The states made before the run that it has changed, as they were.

@@ -99,7 +99,6 @@ class SearchDriver final : public Chooser {
     int current_ = -1;
     int reply_ = -1;
     std::int64_t held_ = 0;
-    std::vector<std::unique_ptr<Snapshot>> spare_;  // copies done with, to reuse
 };
 
 }  // namespace listpool::sim

@@ -87,13 +87,12 @@ void SearchDriver::ExploreByRestoring(std::vector<Region> regions) {
             if (reply_ >= 0) {
                 if (pending_.size() > pending) {
                     auto& snapshot = pending_.back().snapshot;
-                    if (spare_.empty()) {
-                        snapshot = std::make_unique<Snapshot>();
-                    } else {
-                        snapshot = std::move(spare_.back());
-                        spare_.pop_back();
-                    }
-                    run.Save(*snapshot);
+                    snapshot = std::make_unique<Snapshot>();
+                    // The state before, on the stack below, differs in a few pieces.
+                    const Snapshot* before = pending_.size() >= 2
+                                                 ? pending_[pending_.size() - 2].snapshot.get()
+                                                 : nullptr;
+                    run.Save(*snapshot, before);
                     Hold(static_cast<std::int64_t>(pending_.back().snapshot->bytes()));
                 }
                 yielded = run.Resume();
@@ -108,7 +107,6 @@ void SearchDriver::ExploreByRestoring(std::vector<Region> regions) {
         }
         while (!pending_.empty() && pending_.back().threads.empty()) {
             Hold(-static_cast<std::int64_t>(pending_.back().snapshot->bytes()));
-            spare_.push_back(std::move(pending_.back().snapshot));
             pending_.pop_back();
         }
         if (pending_.empty()) {
