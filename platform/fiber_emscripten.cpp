@@ -13,12 +13,14 @@
 namespace listpool::sim {
 
 struct FiberContext {
-    // The deepest chain of calls unwound at a switch: the scheduler's and the
-    // program's frames between a thread's start and its platform call.
+    // Room for the deepest chain of calls unwound at a switch: the
+    // scheduler's and the program's frames between a thread's start and its
+    // platform call, which take a few hundred bytes.
     static constexpr std::size_t kAsyncifySize = 64 << 10;
-    // A thread's own context unwinds only the calls from its entry point into
-    // the simulator: a run's controller, or the search that resumes a run.
-    // It lives in the runs' region when a run makes it, so it stays small.
+    // A thread's own context unwinds the calls from its entry point into the
+    // simulator (a run's controller, or the search that resumes a run), about
+    // 600 bytes. It lives in the runs' region when a run makes it, so it is
+    // smaller.
     static constexpr std::size_t kOwnAsyncifySize = 16 << 10;
 
     emscripten_fiber_t fiber{};
