@@ -11,13 +11,13 @@ trap 'rm -rf "$work"' EXIT
 failed=0
 
 # expect OUTCOMES RESULT RUNS [CASE ARGS...]: with the stand-in for wine
-# ending its runs as OUTCOMES says (see stand_in_wine.sh), the case (delete
+# ending its runs as OUTCOMES says (see stand_in_wine.sh), the case (a short one,
 # unless given) must end with RESULT (0 or 1) after RUNS runs of it.
 expect() {
   rm -f "$work/runs"
   local result=0
   local -a case=("${@:4}")
-  [ ${#case[@]} -gt 0 ] || case=(delete)
+  [ ${#case[@]} -gt 0 ] || case=(failed-read-first-integer)
   RUNS=$work/runs OUTCOMES=$1 python3 "$here/listpool_e2e.py" --program "$program" \
     --launcher "$stand_in" "${may_die[@]}" "${case[@]}" >"$work/out" 2>"$work/err" || result=$?
   local runs
