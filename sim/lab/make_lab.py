@@ -4,12 +4,16 @@ JavaScript file with the wasm inside), the page's script and its worker's,
 with a content security policy that lets run only the page's script and the
 explorer page's (by their hashes), WebAssembly, workers that the page makes
 from the module and its worker's script, and the module's reading of the
-wasm inside it (a data: address).
+wasm inside it (a data: address). The page names a digest of the sources
+it was made from, so that a page left behind by a change of them is seen
+without building it (--check-sources, in the plain suite).
 
   make_lab.py SOURCE_DIR MODULE_JS OUTPUT
+  make_lab.py --check-sources PAGE
 """
 import base64
 import hashlib
+import re
 import sys
 from pathlib import Path
 
@@ -18,11 +22,42 @@ from pathlib import Path
 EXPLORER = ("explore_code.js", "explore_page.js", "explore_view.js", "explore_properties.js")
 
 
+ROOT = Path(__file__).resolve().parents[2]
+# What the page is made of: the program and the simulator compiled into its
+# module, the pages' scripts, the texts it quotes, and the build's flags.
+MADE_FROM = ("platform", "store", "streams", "workers", "console", "sim", "docs/GUARD.md",
+             "CMakeLists.txt")
+
+
+def sources_digest():
+    files = []
+    for name in MADE_FROM:
+        path = ROOT / name
+        found = [path] if path.is_file() else sorted(path.rglob("*"))
+        files += [f for f in found if f.is_file() and "__pycache__" not in f.parts
+                  and not any(part.startswith(".") for part in f.relative_to(ROOT).parts)]
+    whole = hashlib.sha256()
+    for f in sorted(files):
+        whole.update(f.relative_to(ROOT).as_posix().encode() + b"\0" + f.read_bytes() + b"\0")
+    return whole.hexdigest()
+
+
+def check_sources(page):
+    found = re.search(r'<meta name="listpool-sources" content="([0-9a-f]+)">',
+                      page.read_text(encoding="utf-8"))
+    if not found or found.group(1) != sources_digest():
+        sys.exit(f"{page} was not made from these sources: run scripts/make-lab.sh")
+    print(f"{page} was made from these sources")
+
+
 def digest(text):
     return "'sha256-" + base64.b64encode(hashlib.sha256(text.encode()).digest()).decode() + "'"
 
 
 def main():
+    if sys.argv[1] == "--check-sources":
+        check_sources(Path(sys.argv[2]))
+        return
     source, module, output = Path(sys.argv[1]), Path(sys.argv[2]), Path(sys.argv[3])
     page = (source / "lab.html").read_text(encoding="utf-8")
     engine = module.read_text(encoding="utf-8")
@@ -38,9 +73,11 @@ def main():
     csp = ("default-src 'none'; script-src " + " ".join(map(digest, (lab, explorer))) +
            " 'wasm-unsafe-eval'; worker-src blob:; connect-src data:; style-src 'unsafe-inline'; img-src data:;"
            " frame-src 'self'; base-uri 'none'; form-action 'none'")
-    for key, text in (("@CSP@", csp), ("@WORKER@", worker), ("@ENGINE@", engine), ("@LAB@", lab)):
+    for key, text in (("@SOURCES@", sources_digest()), ("@CSP@", csp), ("@WORKER@", worker), ("@ENGINE@", engine), ("@LAB@", lab)):
         page = page.replace(key, text, 1)
-    output.write_text(page, encoding="utf-8")
+    # Made at every build, written only when it changes.
+    if not output.exists() or output.read_text(encoding="utf-8") != page:
+        output.write_text(page, encoding="utf-8")
 
 
 if __name__ == "__main__":
