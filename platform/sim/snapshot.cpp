@@ -16,24 +16,40 @@ using detail::SimThread;
 namespace {
 RewindableRun* gRewinding = nullptr;
 
-// memcmp a word at a time: WebAssembly's compares byte by byte.
+constexpr std::size_t kPieceSize = 1024;
+
+// WebAssembly's memcpy hands a copy of 512 bytes or more to JavaScript, a
+// call that costs more than a piece's copy: a whole piece is copied inline.
+void CopyPiece(char* to, const char* from, std::size_t size) {
+#if defined(__EMSCRIPTEN__)
+    if (size == kPieceSize) {
+        __builtin_memcpy_inline(to, from, kPieceSize);
+        return;
+    }
+#endif
+    std::memcpy(to, from, size);
+}
+
+// Whether two pieces hold the same bytes. Most do, so the whole piece is
+// read without an early way out, a loop that compilers make vector
+// instructions of (WebAssembly's memcmp goes byte by byte).
 bool Same(const char* left, const char* right, std::size_t size) {
+    std::uint64_t differ = 0;
     std::size_t at = 0;
     for (; at + sizeof(std::uint64_t) <= size; at += sizeof(std::uint64_t)) {
         std::uint64_t a = 0;
         std::uint64_t b = 0;
         std::memcpy(&a, left + at, sizeof a);
         std::memcpy(&b, right + at, sizeof b);
-        if (a != b) {
-            return false;
-        }
+        differ |= a ^ b;
     }
-    return std::memcmp(left + at, right + at, size - at) == 0;
+    return differ == 0 && std::memcmp(left + at, right + at, size - at) == 0;
 }
+
 }  // namespace
 
 struct Snapshot::Piece {
-    static constexpr std::size_t kSize = 1024;
+    static constexpr std::size_t kSize = kPieceSize;
     std::size_t uses = 1;
     char bytes[kSize];
 };
@@ -72,7 +88,7 @@ void RewindableRun::Copy(std::vector<Region> chunks, Snapshot& into, const Snaps
                 }
             }
             auto* piece = new Piece;
-            std::memcpy(piece->bytes, bytes + at, size);
+            CopyPiece(piece->bytes, bytes + at, size);
             into.pieces_.push_back(piece);
             into.fresh_ += sizeof(Piece);
         }
@@ -89,8 +105,7 @@ void RewindableRun::Put(const Snapshot& from) {
     for (const Region& chunk : from.chunks_) {
         auto* bytes = static_cast<char*>(chunk.start);
         for (std::size_t at = 0; at < chunk.size; at += Snapshot::Piece::kSize) {
-            std::memcpy(bytes + at, (*piece++)->bytes,
-                        std::min(Snapshot::Piece::kSize, chunk.size - at));
+            CopyPiece(bytes + at, (*piece++)->bytes, std::min(kPieceSize, chunk.size - at));
         }
     }
 }
