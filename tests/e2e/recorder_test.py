@@ -101,6 +101,18 @@ def typed_bytes(session_text):
     return re.sub(rb"(?m)^@\d+( |$\n?)", b"", session_text)
 
 
+def record(program_run, session):
+    """Types TYPED into the recorder; the session it recorded."""
+    for when, line in TYPED:
+        program_run.send_at(when, line)
+    program_run.send_at(INPUT_ENDS, b"", close=True)
+    program_run.check_exit(program_run.finish(timeout=20))
+    recorded = session.read_bytes()
+    require_equal("what the session types", "".join(l for _, l in TYPED).encode(),
+                  typed_bytes(recorded))
+    return recorded
+
+
 def main():
     program, sim = sys.argv[1:3]
     os.environ.update(LISTPOOL=str(Path(program).resolve()), LISTPOOL_SIM=str(Path(sim).resolve()))
@@ -108,34 +120,37 @@ def main():
     session, picture = work / "typed.session", work / "typed.svg"
     options = Options(RECORD, "", "lf")
     options.command += ["--svg", str(picture), str(session)]
-    run = Run(options)
-    try:
-        for when, line in TYPED:
-            run.send_at(when, line)
-        run.send_at(INPUT_ENDS, b"", close=True)
-        run.check_exit(run.finish(timeout=20))
-        recorded = session.read_bytes()
-        require_equal("what the session types", "".join(l for _, l in TYPED).encode(),
-                      typed_bytes(recorded))
-        problems = differences(run, replay(sim, recorded))
-        spread = differences.spread
-        if problems:
-            raise Failure("the replay of\n" + recorded.decode("latin-1") + "\n".join(problems))
-        if ET.parse(picture).getroot().tag != "{http://www.w3.org/2000/svg}svg":
-            raise Failure(f"{picture} is not an SVG picture")
+    # Real time on a loaded machine: a run that comes out late is typed once
+    # more, and fails only if that one is late too. Every fault below is late
+    # by the same 300 ms however often it is typed.
+    for attempt in (1, 2):
+        run = Run(options)
+        try:
+            recorded = record(run, session)
+            problems = differences(run, replay(sim, recorded))
+            spread = differences.spread
+            if problems and attempt == 1:
+                print("late the first time, typed again:\n" + "\n".join(problems))
+                run.clean()
+                continue
+            if problems:
+                raise Failure("the replay of\n" + recorded.decode("latin-1") + "\n".join(problems))
+            if ET.parse(picture).getroot().tag != "{http://www.w3.org/2000/svg}svg":
+                raise Failure(f"{picture} is not an SVG picture")
 
-        faulty = {
-            "without its times": typed_bytes(recorded),
-            "300 ms late": re.sub(rb"(?m)^@(\d+)",
-                                  lambda m: b"@%d" % (int(m.group(1)) + 300), recorded),
-            "without its last line": re.sub(rb"(?m)^@\d+ f\n", b"", recorded),
-        }
-        for fault, text in faulty.items():
-            if not differences(run, replay(sim, text)):
-                raise Failure(f"the session {fault} passes too:\n{text.decode('latin-1')}")
-    except Failure as failure:
-        print(f"FAIL: {failure}\nkept the run's folder {run.folder} and {work}", file=sys.stderr)
-        return 1
+            faulty = {
+                "without its times": typed_bytes(recorded),
+                "300 ms late": re.sub(rb"(?m)^@(\d+)",
+                                      lambda m: b"@%d" % (int(m.group(1)) + 300), recorded),
+                "without its last line": re.sub(rb"(?m)^@\d+ f\n", b"", recorded),
+            }
+            for fault, text in faulty.items():
+                if not differences(run, replay(sim, text)):
+                    raise Failure(f"the session {fault} passes too:\n{text.decode('latin-1')}")
+        except Failure as failure:
+            print(f"FAIL: {failure}\nkept the run's folder {run.folder} and {work}", file=sys.stderr)
+            return 1
+        break
     run.clean()
     for path in (session, picture):
         path.unlink()
