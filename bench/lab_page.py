@@ -31,7 +31,8 @@ from selenium.webdriver.chrome.service import Service
 from selenium.webdriver.common.by import By
 from selenium.webdriver.common.keys import Keys
 
-from explore_pages import FRAMES, STEPS, p95
+from explore_pages import FRAMES, STEPS
+from explore_pages import p95 as percentile95
 
 LAB = Path(sys.argv[1] if len(sys.argv) > 1 else "docs/lab.html").resolve()
 RUNS = int(sys.argv[2]) if len(sys.argv) > 2 else 5
@@ -136,8 +137,8 @@ def main():
     steps = explored[0][0]
     print(f"| explorer step in the lab, README's example ({steps} steps; median of "
           f"{len(explored)}) | to the next frame, 95th percentile "
-          f"{statistics.median(p95(f) for _, f in explored):.1f} ms (the last 30: "
-          f"{statistics.median(p95(f[-30:]) for _, f in explored):.1f} ms), slowest "
+          f"{statistics.median(percentile95(f) for _, f in explored):.1f} ms (the last 30: "
+          f"{statistics.median(percentile95(f[-30:]) for _, f in explored):.1f} ms), slowest "
           f"{max(max(f) for _, f in explored):.1f} ms | 16 ms |")
 
 

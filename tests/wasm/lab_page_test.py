@@ -56,32 +56,27 @@ def native(*args, stdin=""):
 GUARD = (SOURCE / "store/read_write_guard.cpp").read_text(encoding="utf-8").splitlines()
 
 
-def guard_line(sequence, call, second):
-    """The line of store/read_write_guard.cpp where `sequence` makes `call`
-    (its second such line when `second`)."""
-    start = GUARD.index(f"void ReadWriteGuard::{sequence}() {{")
-    lines = [n + 1 for n in range(start, GUARD.index("}", start))
-             if GUARD[n].strip() == call + ";"]
-    return lines[-1] if second else lines[0]
-
-
 def native_marks(session, ms):
     """Each thread stopped in one of the guard's sequences once every step
-    up to `ms` is taken on the fixed schedule, with its line, from the native
-    explorer's views (a view's time is its next step's): {(thread, line)}."""
-    marks = set()
+    up to `ms` is taken on the fixed schedule, with the line of
+    store/read_write_guard.cpp it is at, from the native explorer's views (a
+    view's time is its next step's): {(thread, line)}."""
     for view in native("--views", str(session), stdin="\n").split("end\n")[0].splitlines():
         texts = json.loads(view)["texts"]
         threads = (len(texts) - 18) // 3  # then 5 values, 8 guard objects, 5 files
-        for t in range(threads):
-            item = re.match(r"^(\w+), step (\d+): ", texts[3 * t + 2])
-            if item:
-                call = texts[3 * t].split(" ", 1)[1]  # less its guard's name
-                second = item.group(1) == "WriterArrives" and item.group(2) == "3"
-                marks.add((t, guard_line(item.group(1), call, second)))
         if int(texts[3 * threads].split()[0]) > ms:
-            return marks
-        marks = set()
+            break
+    else:
+        raise AssertionError(f"the native views end before {ms} ms")
+    marks = set()
+    for t in range(threads):
+        item = re.match(r"^(\w+), step (\d+): ", texts[3 * t + 2])
+        if item:  # the line of its call (less the guard's name), the second when step 3
+            start = GUARD.index(f"void ReadWriteGuard::{item.group(1)}() {{")
+            lines = [n + 1 for n in range(start, GUARD.index("}", start))
+                     if GUARD[n].strip() == texts[3 * t].split(" ", 1)[1] + ";"]
+            marks.add((t, lines[-1 if item.group(1) == "WriterArrives" and item.group(2) == "3"
+                                else 0]))
     return marks
 
 
@@ -149,13 +144,6 @@ class LabPageTest(unittest.TestCase):
             "(v) => v.id + ': ' + v.nodes.map((n) => n.target.join(' ')).join(', '))));")
         self.assertEqual(found, [], f"axe-core, {state}")
 
-    def marked_lines(self):
-        """The code view's marks: {(thread, line)}, and its note."""
-        marks = self.browser.execute_script(
-            "return [...document.querySelectorAll('#code .mark')].map((b) => "
-            "[Number(b.dataset.thread), Number(b.closest('.line').dataset.line)])")
-        return {tuple(m) for m in marks}, self.text("code")
-
     def type_session(self, text, stops=(), session=None):
         """Types `text` key by key, each line at its time; at each of
         `stops` (ms) on the way, the code view marks the lines the native
@@ -169,8 +157,10 @@ class LabPageTest(unittest.TestCase):
             for stop in (s for s in stops if now < s < at):
                 self.go_to(stop)
                 now = stop
-                marks, note = self.marked_lines()
-                expected = native_marks(session, stop)
+                marks = {tuple(m) for m in self.browser.execute_script(
+                    "return [...document.querySelectorAll('#code .mark')].map((b) => "
+                    "[Number(b.dataset.thread), Number(b.closest('.line').dataset.line)])")}
+                note, expected = self.text("code"), native_marks(session, stop)
                 self.assertTrue(expected, f"no thread in a sequence at {stop} ms")
                 self.assertEqual(marks, expected, note)
                 self.assertIn(f"At {stop} ms", note)
