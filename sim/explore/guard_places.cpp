@@ -1,7 +1,5 @@
 #include "sim/explore/guard_places.h"
 
-#include "platform/thread_annotations.h"
-
 namespace listpool::sim {
 namespace {
 

@@ -201,7 +201,7 @@ class LabPageTest(unittest.TestCase):
                 SESSIONS[0].read_text(encoding="utf-8")))
             self.open("#session=" + quote(example))
             self.wait("document.querySelector('#timeline img')")
-            self.browser.set_window_size(1400, 1500)
+            self.browser.set_window_size(1400, 2150)
             time.sleep(0.5)
             self.browser.save_screenshot(SCREENSHOT)
             self.browser.set_window_size(1400, 1000)
