@@ -3,14 +3,19 @@
 chromium-driver and python3-selenium), medians of several openings:
 
 - the page's size (budget 3 MB);
-- from opening it to its simulator being ready (the 'lab-ready' mark;
-  budget 1.5 s);
+- from opening it to the program started, its first run in hand (the
+  'lab-ready' mark; budget 1.5 s);
 - at the real pace, how late each write is shown after its virtual time
   came (the page's own record, lab.lateness; budget 50 ms), over the
   README's example typed at once, 2 s after the page is ready, and left to
   run for its 20 s, three times;
 - the every-schedule search of the README's example, from the click to its
-  report (budget 2 s).
+  report (budget 2 s);
+- an explorer step in the lab's frame, on the README's example's graph: the
+  steps of its longest schedule (or a fair cycle's laps, where the graph has
+  one), each from the start of a frame to the start of the next frame after
+  it drawn (budget 16 ms at the 95th percentile, over all and over the last
+  30), as bench/explore_pages.py times the explorer pages.
 
   bench/lab_page.py [LAB_HTML [RUNS]]
 """
@@ -25,6 +30,9 @@ from selenium import webdriver
 from selenium.webdriver.chrome.service import Service
 from selenium.webdriver.common.by import By
 from selenium.webdriver.common.keys import Keys
+
+from explore_pages import FRAMES, STEPS
+from explore_pages import p95 as percentile95
 
 LAB = Path(sys.argv[1] if len(sys.argv) > 1 else "docs/lab.html").resolve()
 RUNS = int(sys.argv[2]) if len(sys.argv) > 2 else 5
@@ -79,6 +87,22 @@ def search_ms(browser):
     return (time.perf_counter() - start) * 1000
 
 
+def explorer_frames(browser):
+    """Makes the explorer of the README's example in the lab and times its steps."""
+    session = "".join(f"{line}\n" for line in EXAMPLE.splitlines())
+    browser.get("about:blank")
+    browser.get(LAB.as_uri() + "#session=" + quote(session))
+    wait(browser, "document.body.dataset.ready === '1'")
+    browser.find_element(By.ID, "explore").click()
+    wait(browser, "document.body.dataset.explored === '1'")
+    browser.switch_to.frame(browser.find_element(By.ID, "explorer"))
+    try:
+        steps = browser.execute_script(STEPS)
+        return len(steps), browser.execute_async_script(FRAMES)
+    finally:
+        browser.switch_to.default_content()
+
+
 def main():
     options = webdriver.ChromeOptions()
     options.binary_location = "/usr/bin/chromium"
@@ -91,6 +115,8 @@ def main():
         ready = [ready_ms(browser) for _ in range(RUNS)]
         searches = [search_ms(browser) for _ in range(RUNS)]
         late = [ms for _ in range(min(RUNS, 3)) for ms in lateness(browser)]
+        browser.set_script_timeout(120)
+        explored = [explorer_frames(browser) for _ in range(min(RUNS, 3))]
     finally:
         browser.quit()
         profile.cleanup()
@@ -108,6 +134,12 @@ def main():
     print(f"| every schedule of the README's example (median of {RUNS}) |"
           f" {statistics.median(searches):.0f} ms (min {min(searches):.0f}, max"
           f" {max(searches):.0f}) | 2000 ms |")
+    steps = explored[0][0]
+    print(f"| explorer step in the lab, README's example ({steps} steps; median of "
+          f"{len(explored)}) | to the next frame, 95th percentile "
+          f"{statistics.median(percentile95(f) for _, f in explored):.1f} ms (the last 30: "
+          f"{statistics.median(percentile95(f[-30:]) for _, f in explored):.1f} ms), slowest "
+          f"{max(max(f) for _, f in explored):.1f} ms | 16 ms |")
 
 
 if __name__ == "__main__":

@@ -14,6 +14,9 @@ namespace listpool::sim {
 // The page, whose command replays the session from `file` (as given).
 std::string SessionPage(std::string_view session, const std::string& file);
 
+// The guard's code that the page sets beside each state (GuardSourceJson).
+std::string SessionCode();
+
 // Every state along `choices`, as the page shows it.
 std::vector<StateView> SessionViews(std::string_view session, const std::vector<int>& choices);
 

@@ -16,10 +16,11 @@ const LIMITS = {
 };
 
 const lab = {
-    session: '',  // what was typed, one "@<ms> text" line each
-    now: 0,       // virtual ms shown
-    pace: 1,      // virtual ms per real ms; 0: paused
-    origin: 0,    // performance.now() at which the clock read `base`
+    session: '',     // what was typed, one "@<ms> text" line each
+    now: 0,          // virtual ms shown
+    pace: 1,         // virtual ms per real ms; 0: paused
+    started: false,  // the clock runs once the first run is in hand
+    origin: 0,       // performance.now() at which the clock read `base`
     base: 0,
     run: null,      // the last run ahead: {bound, writes, ended, ending, endMs, threads}
     shown: -1,      // writes shown, or -1 before the first
@@ -38,7 +39,7 @@ function makeWorker() {
 // clock, the drawer for the state as it stands and its timeline, so that a
 // drawing never holds up the writes to come.
 const runner = makeWorker();
-let drawer = null;  // made once the runner is ready, not to slow its start
+let drawer = null;  // made once the runner's first run is in hand
 let nextId = 0;
 const waiting = new Map();
 function answered(event) {
@@ -46,12 +47,6 @@ function answered(event) {
     if (reply.kind === 'ready') {
         if (event.target !== runner)
             return;
-        drawer = makeWorker();
-        drawer.onmessage = answered;
-        document.body.dataset.ready = '1';
-        performance.mark('lab-ready');  // for bench/lab_page.py
-        // The program starts once the simulator can run it.
-        setClock(lab.base);
         rerun();
         return;
     }
@@ -86,6 +81,22 @@ function rerun() {
     lab.ahead = true;
     request(runner, 'run', {bound: Math.floor(lab.now) + AHEAD, drawn: false}, (answer) => {
         lab.ahead = false;
+        // The program starts once its first run is in hand: a fresh
+        // worker's first run takes a few hundred ms (later ones a few), by
+        // which the program's first writes would otherwise be shown late.
+        if (!lab.started) {
+            lab.started = true;
+            setClock(lab.base);
+            // The drawer is made now, not to slow that first run.
+            drawer = makeWorker();
+            drawer.onmessage = answered;
+            request(drawer, 'code', {}, (code) => {
+                if (!code.error)
+                    lab.code = code;
+            });
+            document.body.dataset.ready = '1';
+            performance.mark('lab-ready');  // for bench/lab_page.py
+        }
         if (lab.rerunWanted || session !== lab.session) {
             lab.rerunWanted = false;
             rerun();
@@ -127,7 +138,8 @@ function askState() {
 }
 
 function clockNow() {
-    return lab.pace > 0 ? lab.base + (performance.now() - lab.origin) * lab.pace : lab.base;
+    return lab.pace > 0 && lab.started ? lab.base + (performance.now() - lab.origin) * lab.pace :
+                                         lab.base;
 }
 function setClock(ms, pace) {
     lab.base = ms;
@@ -193,10 +205,31 @@ function showState(answer) {
         tr.append(th, td);
         return tr;
     }));
+    showCode(answer);
     const img = document.createElement('img');
     img.alt = `the timeline of the session up to ${answer.bound} ms`;
     img.src = 'data:image/svg+xml;charset=utf-8,' + encodeURIComponent(answer.svg);
     $('timeline').replaceChildren(img);
+}
+
+// The guard's code with each thread's next line marked, in the explorer's
+// code view (explore_code.js), and said in words under it.
+function showCode(answer) {
+    if (!lab.code)
+        return;
+    const marks = [], said = [];
+    for (const [t, sequence, guard, call, later] of answer.code) {
+        const line = codeLineOf(lab.code, sequence, call, later);
+        const name = `${answer.threads[t] || `thread ${t}`}, ${guard}`;
+        if (line >= 0) {
+            marks.push({line, thread: t, name});
+            said.push(`${name}: line ${line}, ${call} in ${sequence}`);
+        }
+    }
+    renderCode(
+        $('code'), lab.code, marks,
+        [said.length ? `At ${answer.bound} ms: ${said.join('; ')}.` :
+                       `At ${answer.bound} ms no thread is in one of the guard's sequences.`]);
 }
 
 function tick() {

@@ -13,6 +13,7 @@
 #include "platform/sim/strategies.h"
 #include "platform/thread_annotations.h"
 #include "sim/drawing/svg_timeline.h"
+#include "sim/explore/guard_places.h"
 #include "sim/explore/session_page.h"
 #include "sim/runs/session.h"
 #include "sim/runs/session_search.h"
@@ -35,24 +36,61 @@ std::vector<std::string> Memory(const Program* program) NO_THREAD_SAFETY_ANALYSI
         ListText(*program) + "; readerCount " + std::to_string(program->list.guard.readerCount)};
 }
 
-// Reads the memory at every step up to the bound, so the last reading is
-// the state at the bound.
-class MemoryReader final : public Observer {
+// Reads the memory at every step up to the bound, and each thread's next
+// call on a guard whenever one asks for its next, so the last readings are
+// the state at the bound; or nothing, for a run that is not `read`.
+class StateReader final : public Observer {
   public:
-    MemoryReader(const Program* const& program, std::uint64_t boundMs)
-        : program_(program), boundMs_(boundMs) {}
+    StateReader(const Program* const& program, std::uint64_t boundMs, bool read)
+        : program_(program), boundMs_(boundMs), read_(read), places_([this] { return program_; }) {}
     void OnNotice(const Notice& notice) override {
-        if (notice.time <= boundMs_ && notice.phase == Notice::kDone) {
+        if (!read_) {
+            return;
+        }
+        places_.OnNotice(notice);
+        threads_ = std::max(threads_, notice.thread + 1);
+        if (notice.time > boundMs_) {
+            return;
+        }
+        if (notice.phase == Notice::kDone) {
             memory_ = Memory(program_);
+        } else {  // a thread has asked for its next call: where each one is
+            next_.clear();
+            for (int t = 0; t < threads_; ++t) {
+                next_.push_back(places_.Next(t));
+            }
         }
     }
     const std::vector<std::string>& memory() const { return memory_; }
+    // Each thread's next call at the bound, by thread.
+    const std::vector<GuardCall>& next() const { return next_; }
 
   private:
     const Program* const& program_;
     std::uint64_t boundMs_;
+    bool read_;
+    GuardPlaces places_;
+    int threads_ = 0;
     std::vector<std::string> memory_ = Memory(nullptr);
+    std::vector<GuardCall> next_;
 };
+
+// The threads stopped in one of the guards' sequences, with the call they
+// are stopped at: [[thread, sequence, guard, call, holdsWriterMutex]...].
+std::string CodeMarks(const std::vector<GuardCall>& next) {
+    static const char* const kNames[] = {"", "ReaderArrives", "", "ReaderLeaves", "WriterArrives",
+                                         "", "WriterLeaves"};
+    std::string json = "[";
+    for (std::size_t t = 0; t < next.size(); ++t) {
+        const GuardCall& c = next[t];
+        if (*kNames[c.in] != '\0') {
+            json += (json.size() > 1 ? ",[" : "[") + std::to_string(t) + "," +
+                    JsonString(kNames[c.in]) + "," + JsonString(c.guard) + "," +
+                    JsonString(c.call) + "," + (c.holdsWriterMutex ? "true" : "false") + "]";
+        }
+    }
+    return json + "]";
+}
 
 std::string Strings(const std::vector<std::string>& texts) {
     std::string json = "[";
@@ -62,11 +100,11 @@ std::string Strings(const std::vector<std::string>& texts) {
     return json + "]";
 }
 
-// Runs the session as SimulateListpool does, with the timeline recorded
-// and the memory read as well.
+// Runs the session as SimulateListpool does, with the timeline recorded,
+// and the state at the bound read when `read`.
 struct BoundedRun {
-    BoundedRun(std::string_view session, std::uint64_t boundMs)
-        : reader(program, boundMs), both(recorder, reader) {
+    BoundedRun(std::string_view session, std::uint64_t boundMs, bool read)
+        : reader(program, boundMs, read), both(recorder, reader) {
         Options options;
         options.maxTimeMs = boundMs;
         // A last line "@<ms>" alone keeps input open until then.
@@ -86,7 +124,7 @@ struct BoundedRun {
     };
     const Program* program = nullptr;
     TimelineRecorder recorder;
-    MemoryReader reader;
+    StateReader reader;
     Both both;
     ProgramRun run;
 };
@@ -134,7 +172,7 @@ std::string ShortestOutcomes(SessionScene& scene, const SearchResult& result, st
 }  // namespace
 
 std::string LabRun(std::string_view session, std::uint64_t boundMs, bool drawn) {
-    const BoundedRun bounded(session, boundMs);
+    const BoundedRun bounded(session, boundMs, drawn);
     const Outcome& outcome = bounded.run.outcome;
     const bool ended = outcome.ending != Ending::kTimeLimit;
     // Each write with its line of the transcript, which quotes its bytes on
@@ -177,7 +215,8 @@ std::string LabRun(std::string_view session, std::uint64_t boundMs, bool drawn) 
            "],\"ended\":" + (ended ? "true" : "false") +
            ",\"ending\":" + JsonString(ended ? EndingText(outcome) : "") +
            ",\"endMs\":" + std::to_string(outcome.endTimeMs) +
-           ",\"memory\":" + Strings(bounded.reader.memory()) + ",\"inside\":" + inside +
+           ",\"memory\":" + Strings(bounded.reader.memory()) +
+           ",\"code\":" + CodeMarks(bounded.reader.next()) + ",\"inside\":" + inside +
            "],\"waits\":" + waits + "],\"svg\":" + JsonString(svg) + "}";
 }
 
@@ -220,6 +259,10 @@ std::string LabEverySchedule(std::string_view session, std::uint64_t maxStates,
            ",\"states\":" + std::to_string(every.result.states) +
            ",\"transitions\":" + std::to_string(every.result.transitions) +
            ",\"shortest\":" + ShortestOutcomes(counted.scene, every.result, 2000) + "}";
+}
+
+std::string LabGuardCode() {
+    return SessionCode();
 }
 
 std::string LabExplorePage(std::string_view session) {

@@ -16,9 +16,12 @@ namespace listpool::sim {
 // whatever is typed later. JSON: {"bound", "threads", "writes": [[ms,
 // thread, file, bytes, line]...] (line: the write's line of listpool-sim's
 // transcript), "ended" (the run ended by itself before the bound), "ending"
-// (the transcript's last lines then), "endMs", "memory": [pool,
-// list] as they stand, "inside" and "waits" (open sections and waits at the
-// guards: [thread, text]), "svg" (the timeline, when `drawn`)}.
+// (the transcript's last lines then), "endMs", "inside" and "waits" (open
+// sections and waits at the guards: [thread, text]); and when `drawn`, the
+// state at the bound: "memory": [pool, list], "code" (the threads stopped in
+// one of the guards' four sequences: [thread, sequence, guard, call,
+// holdsWriterMutex], the call as the code makes it, "countMutex->Lock()"),
+// and "svg" (the timeline).
 std::string LabRun(std::string_view session, std::uint64_t boundMs, bool drawn);
 
 // Every schedule of the session, as listpool-sim --every-schedule reports
@@ -29,6 +32,9 @@ std::string LabRun(std::string_view session, std::uint64_t boundMs, bool drawn);
 // them)}.
 std::string LabEverySchedule(std::string_view session, std::uint64_t maxStates,
                              const std::function<void(std::uint64_t steps)>& progress);
+
+// The guard's code, as the explorer's code view takes it (GuardSourceJson).
+std::string LabGuardCode();
 
 // The session's explorer page (sim/explore/session_page.h).
 std::string LabExplorePage(std::string_view session);

@@ -52,6 +52,10 @@ EMSCRIPTEN_KEEPALIVE void lab_every_schedule(const char* session, double maxStat
     });
 }
 
+EMSCRIPTEN_KEEPALIVE void lab_guard_code() {
+    Answer([] { return listpool::sim::LabGuardCode(); });
+}
+
 EMSCRIPTEN_KEEPALIVE void lab_explore_page(const char* session) {
     Answer([&] { return listpool::sim::LabExplorePage(session); });
 }

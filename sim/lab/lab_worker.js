@@ -3,7 +3,8 @@
 // { kind: 'run', session, bound, drawn } -> the run up to `bound` ms;
 // { kind: 'search', session, maxStates } -> every schedule, with
 // { kind: 'progress', steps } now and then; { kind: 'explore', session }
-// -> the session's explorer page. Each answer carries the request's id.
+// -> the session's explorer page; { kind: 'code' } -> the guard's code.
+// Each answer carries the request's id.
 'use strict';
 const engine = LabEngine({print: () => {}, printErr: () => {}});
 
@@ -30,6 +31,8 @@ onmessage = async (event) => {
             answer = JSON.parse(ask(m, '_lab_run', r.session, r.bound, r.drawn ? 1 : 0));
         else if (r.kind === 'search')
             answer = JSON.parse(ask(m, '_lab_every_schedule', r.session, r.maxStates));
+        else if (r.kind === 'code')
+            answer = JSON.parse(ask(m, '_lab_guard_code', ''));
         else
             answer = {html: ask(m, '_lab_explore_page', r.session)};
     } catch (error) {

@@ -1,6 +1,7 @@
 #!/usr/bin/env python3
 """Makes the lab's page: sim/lab/lab.html around the WebAssembly module (one
-JavaScript file with the wasm inside), the page's script and its worker's,
+JavaScript file with the wasm inside), the page's script (with the explorer's
+code view, and its look) and its worker's,
 with a content security policy that lets run only the page's script and the
 explorer page's (by their hashes), WebAssembly, workers that the page makes
 from the module and its worker's script, and the module's reading of the
@@ -61,19 +62,26 @@ def main():
     source, module, output = Path(sys.argv[1]), Path(sys.argv[2]), Path(sys.argv[3])
     page = (source / "lab.html").read_text(encoding="utf-8")
     engine = module.read_text(encoding="utf-8")
-    lab = (source / "lab.js").read_text(encoding="utf-8") + \
-        (source / "lab_tools.js").read_text(encoding="utf-8")
+    explore = source.parent / "explore"
+    # The page's script: the explorer's code view (which needs nothing else),
+    # then the lab's own.
+    lab = "".join(path.read_text(encoding="utf-8") for path in
+                  (explore / "explore_code.js", source / "lab.js", source / "lab_tools.js"))
     worker = (source / "lab_worker.js").read_text(encoding="utf-8")
-    for name, text in (("module", engine), ("lab.js and lab_tools.js", lab), ("lab_worker.js", worker)):
+    for name, text in (("module", engine), ("the page's script", lab), ("lab_worker.js", worker)):
         if "</script" in text.lower():
             sys.exit(f"make_lab.py: {name} holds </script, which would end its element")
     # The explorer page's script, as sim/CMakeLists.txt puts it between its tags.
-    explore = source.parent / "explore"
     explorer = "\n" + "".join((explore / name).read_text(encoding="utf-8") for name in EXPLORER) + "\n"
+    # The explorer's look for its code view, which the lab's shows too.
+    look = (explore / "explore_page.html").read_text(encoding="utf-8").splitlines()
+    code_style = "\n".join(line for line in look if line.startswith((".code ", ".codenote ")))
     csp = ("default-src 'none'; script-src " + " ".join(map(digest, (lab, explorer))) +
            " 'wasm-unsafe-eval'; worker-src blob:; connect-src data:; style-src 'unsafe-inline'; img-src data:;"
            " frame-src 'self'; base-uri 'none'; form-action 'none'")
-    for key, text in (("@SOURCES@", sources_digest()), ("@CSP@", csp), ("@WORKER@", worker), ("@ENGINE@", engine), ("@LAB@", lab)):
+    for key, text in (("@SOURCES@", sources_digest()), ("@CSP@", csp),
+                      ("@CODESTYLE@", code_style), ("@WORKER@", worker),
+                      ("@ENGINE@", engine), ("@LAB@", lab)):
         page = page.replace(key, text, 1)
     # Made at every build, written only when it changes.
     if not output.exists() or output.read_text(encoding="utf-8") != page:

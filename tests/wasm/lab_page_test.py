@@ -6,7 +6,8 @@ driven by Debian's python3-selenium and chromium-driver; axe-core from npm
 Sessions typed into the lab key by key, each line at its virtual time, give
 the native listpool-sim's transcript (every write, its time, thread, file and
 bytes, and how the run ended) byte for byte, and the output and log panes
-hold those writes; the lab's every-schedule report is the native one; a link
+hold those writes; the guard's code marks, at moments on the way, the
+lines the native explorer's views give each thread; the lab's every-schedule report is the native one; a link
 restores a session and a schedule; hostile links are shown as text, or
 refused with a message, and leave the page usable; axe-core finds nothing
 serious or critical in any state visited.
@@ -14,6 +15,7 @@ serious or critical in any state visited.
   lab_page_test.py LAB_HTML NATIVE_SIM AXE_JS [SCREENSHOT]
 """
 import ast
+import json
 import os
 import re
 import subprocess
@@ -45,10 +47,38 @@ FLAGS = ["--headless", "--no-sandbox", "--disable-gpu", "--no-first-run",
 LINE = re.compile(r'^ *(\d+) ms  .{10} (\S+) +(".*")$')
 
 
-def native(*args):
+def native(*args, stdin=""):
     env = dict(os.environ)
     env.pop("LISTPOOL_SEARCH_REPLAY", None)  # the lab's search restores copies too
-    return subprocess.run([SIM, *args], capture_output=True, check=False, env=env).stdout.decode()
+    return subprocess.run([SIM, *args], capture_output=True, check=False, env=env,
+                          input=stdin.encode()).stdout.decode()
+
+
+GUARD = (SOURCE / "store/read_write_guard.cpp").read_text(encoding="utf-8").splitlines()
+
+
+def native_marks(session, ms):
+    """Each thread stopped in one of the guard's sequences once every step
+    up to `ms` is taken on the fixed schedule, with the line of
+    store/read_write_guard.cpp it is at, from the native explorer's views (a
+    view's time is its next step's): {(thread, line)}."""
+    for view in native("--views", str(session), stdin="\n").split("end\n")[0].splitlines():
+        texts = json.loads(view)["texts"]
+        threads = (len(texts) - 18) // 3  # then 5 values, 8 guard objects, 5 files
+        if int(texts[3 * threads].split()[0]) > ms:
+            break
+    else:
+        raise AssertionError(f"the native views end before {ms} ms")
+    marks = set()
+    for t in range(threads):
+        item = re.match(r"^(\w+), step (\d+): ", texts[3 * t + 2])
+        if item:  # the line of its call (less the guard's name), the second when step 3
+            start = GUARD.index(f"void ReadWriteGuard::{item.group(1)}() {{")
+            lines = [n + 1 for n in range(start, GUARD.index("}", start))
+                     if GUARD[n].strip() == texts[3 * t].split(" ", 1)[1] + ";"]
+            marks.add((t, lines[-1 if item.group(1) == "WriterArrives" and item.group(2) == "3"
+                                else 0]))
+    return marks
 
 
 def typed_lines(text):
@@ -115,13 +145,28 @@ class LabPageTest(unittest.TestCase):
             "(v) => v.id + ': ' + v.nodes.map((n) => n.target.join(' ')).join(', '))));")
         self.assertEqual(found, [], f"axe-core, {state}")
 
-    def type_session(self, text):
+    def type_session(self, text, stops=(), session=None):
+        """Types `text` key by key, each line at its time; at each of
+        `stops` (ms) on the way, the code view marks the lines the native
+        explorer's views of `session` give."""
         Select(self.browser.find_element(By.ID, "pace")).select_by_value("0")
         self.browser.find_element(By.ID, "clear").click()
         self.wait("document.body.dataset.pending === '0'")
         line = self.browser.find_element(By.ID, "line")
         now = 0
-        for at, words in typed_lines(text):
+        for at, words in typed_lines(text) + [(max(stops, default=0) + 1, None)]:
+            for stop in (s for s in stops if now < s < at):
+                self.go_to(stop)
+                now = stop
+                marks = {tuple(m) for m in self.browser.execute_script(
+                    "return [...document.querySelectorAll('#code .mark')].map((b) => "
+                    "[Number(b.dataset.thread), Number(b.closest('.line').dataset.line)])")}
+                note, expected = self.text("code"), native_marks(session, stop)
+                self.assertTrue(expected, f"no thread in a sequence at {stop} ms")
+                self.assertEqual(marks, expected, note)
+                self.assertIn(f"At {stop} ms", note)
+            if words is None:
+                continue
             if at > now:
                 self.go_to(at)
                 now = at
@@ -136,7 +181,10 @@ class LabPageTest(unittest.TestCase):
         self.no_serious_violations("at load")
         for session in SESSIONS:
             with self.subTest(session=session.name):
-                self.type_session(session.read_text(encoding="utf-8"))
+                # The lines the threads are at in the guard's code: a writer
+                # waiting for the readers to leave, a reader at the gate.
+                stops = {0: (1000,), 2: (1000,)}.get(SESSIONS.index(session), ())
+                self.type_session(session.read_text(encoding="utf-8"), stops, session)
                 expected = native(str(session))
                 self.assertEqual(self.text("transcript"), expected)
                 files = {}
@@ -154,7 +202,7 @@ class LabPageTest(unittest.TestCase):
                 SESSIONS[0].read_text(encoding="utf-8")))
             self.open("#session=" + quote(example))
             self.wait("document.querySelector('#timeline img')")
-            self.browser.set_window_size(1400, 1500)
+            self.browser.set_window_size(1400, 2150)
             time.sleep(0.5)
             self.browser.save_screenshot(SCREENSHOT)
             self.browser.set_window_size(1400, 1000)

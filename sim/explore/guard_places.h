@@ -1,0 +1,58 @@
+// Where each thread is in the program's two guards, told from the calls it
+// has made on their objects: out, in one of the four sequences, or inside.
+// A session's explorer page and the lab's view of a run both read it.
+#pragma once
+
+#include <functional>
+#include <map>
+#include <memory>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "console/program.h"
+#include "platform/sim.h"
+#include "sim/explore/guard_md.h"
+#include "sim/runs/guard_watch.h"
+
+namespace listpool::sim {
+
+// The thread's next call on a guard, where it makes it.
+struct GuardCall {
+    Sequence in = kOut;             // the sequence the call is in (kOut: none of the four)
+    std::string guard;              // "pool" or "list"
+    std::string call;               // as the code makes it: "countMutex->Lock()"
+    bool holdsWriterMutex = false;  // WriterArrives resets the gate before and after taking it
+};
+
+// An observer of a run of the program, watched afresh from each run's first
+// call. `program` gives the run's program (nullptr before it is made).
+class GuardPlaces final : public Observer {
+  public:
+    explicit GuardPlaces(std::function<const Program*()> program);
+    void OnNotice(const Notice& notice) override;
+
+    // The thread's next call, when it is on one of a guard's objects (else
+    // guard is ""). Only inside a run, while every thread is stopped.
+    GuardCall Next(int thread) const;
+    // What docs/GUARD.md says of the thread's next call, when it is one of
+    // a guard's (WhatGuardMdSays). Only inside a run.
+    std::string Why(int thread) const;
+    // "reads the list", "writes the pool, writes the list", or "".
+    std::string Of(int thread) const;
+
+    // One of a guard's four objects, in the order the guard declares them.
+    static const char* const kObjects[4];
+    static const void* ObjectOf(const ReadWriteGuard& guard, int n);
+    // "pool countMutex", or "" for an object of neither guard.
+    static std::string NameOf(const Program* program, const void* object);
+
+  private:
+    std::function<const Program*()> program_;
+    std::unique_ptr<GuardWatch> watch_;
+    const std::vector<Section> none_;
+    std::map<std::pair<int, const ReadWriteGuard*>, Sequence> places_;
+    std::map<const void*, int> writerMutexOwners_;
+};
+
+}  // namespace listpool::sim
