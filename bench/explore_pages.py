@@ -16,15 +16,13 @@ import tempfile
 import time
 from pathlib import Path
 
-from selenium import webdriver
-from selenium.webdriver.chrome.service import Service
+sys.path.insert(0, str(Path(__file__).resolve().parents[1] / "tests/browser"))
+from chromium import Chromium  # noqa: E402
 
 DOCS = Path(sys.argv[1] if len(sys.argv) > 1 else "docs").resolve()
 GUARD_PAGES = sys.argv[2] if len(sys.argv) > 2 else "build/tests/sim/guard-pages"
 PAGES = ["explore-guard.html", "explore-guard-without-recheck.html",
          "explore-guard-without-second-reset.html", "explore-example.html"]
-FLAGS = ["--headless", "--no-sandbox", "--disable-gpu", "--no-first-run",
-         "--disable-background-networking", "--disable-component-update", "--disable-sync"]
 # Forward through a long schedule, a step at a time: each property's, or a
 # walk of 300 steps that picks the threads in turn.
 STEPS = """
@@ -77,13 +75,8 @@ def main():
         subprocess.run([GUARD_PAGES, out], check=True)
         made = time.perf_counter() - start
     print(f"guard-pages makes the guard's three pages in {made:.2f} s")
-    options = webdriver.ChromeOptions()
-    options.binary_location = "/usr/bin/chromium"
-    for flag in FLAGS:
-        options.add_argument(flag)
-    profile = tempfile.TemporaryDirectory()
-    options.add_argument("--user-data-dir=" + profile.name)
-    browser = webdriver.Chrome(service=Service("/usr/bin/chromedriver"), options=options)
+    chromium = Chromium()
+    browser = chromium.browser
     browser.set_script_timeout(120)
     print("| page | size | ready after opening | steps drawn | median step | 95th percentile | slowest "
           "| to the next frame, 95th percentile (all / the last 30) | slowest |")
@@ -101,8 +94,7 @@ def main():
                   f"| {p95(times):.1f} ms | {max(times):.1f} ms "
                   f"| {p95(frames):.1f} / {p95(frames[-30:]):.1f} ms | {max(frames):.1f} ms |")
     finally:
-        browser.quit()
-        profile.cleanup()
+        chromium.close()
 
 
 if __name__ == "__main__":

@@ -21,24 +21,20 @@ chromium-driver and python3-selenium), medians of several openings:
 """
 import statistics
 import sys
-import tempfile
 import time
 from pathlib import Path
 from urllib.parse import quote
 
-from selenium import webdriver
-from selenium.webdriver.chrome.service import Service
 from selenium.webdriver.common.by import By
 from selenium.webdriver.common.keys import Keys
 
-from explore_pages import FRAMES, STEPS
-from explore_pages import p95 as percentile95
+sys.path.insert(0, str(Path(__file__).resolve().parents[1] / "tests/browser"))
+from chromium import Chromium  # noqa: E402
+from explore_pages import FRAMES, STEPS  # noqa: E402
+from explore_pages import p95 as percentile95  # noqa: E402
 
 LAB = Path(sys.argv[1] if len(sys.argv) > 1 else "docs/lab.html").resolve()
 RUNS = int(sys.argv[2]) if len(sys.argv) > 2 else 5
-FLAGS = ["--headless", "--no-sandbox", "--disable-gpu", "--no-first-run",
-         "--disable-background-networking", "--disable-component-update", "--disable-sync",
-         "--window-size=1400,1000"]
 EXAMPLE = (Path(__file__).resolve().parents[1] / "docs/example.session").read_text()
 
 
@@ -104,13 +100,8 @@ def explorer_frames(browser):
 
 
 def main():
-    options = webdriver.ChromeOptions()
-    options.binary_location = "/usr/bin/chromium"
-    for flag in FLAGS:
-        options.add_argument(flag)
-    profile = tempfile.TemporaryDirectory()
-    options.add_argument("--user-data-dir=" + profile.name)
-    browser = webdriver.Chrome(service=Service("/usr/bin/chromedriver"), options=options)
+    chromium = Chromium("1400,1000")
+    browser = chromium.browser
     try:
         ready = [ready_ms(browser) for _ in range(RUNS)]
         searches = [search_ms(browser) for _ in range(RUNS)]
@@ -118,8 +109,7 @@ def main():
         browser.set_script_timeout(120)
         explored = [explorer_frames(browser) for _ in range(min(RUNS, 3))]
     finally:
-        browser.quit()
-        profile.cleanup()
+        chromium.close()
     size = LAB.stat().st_size
     late.sort()
     p95 = late[int(0.95 * (len(late) - 1))] if late else float("nan")

@@ -22,11 +22,10 @@ import tempfile
 import unittest
 from pathlib import Path
 
-from selenium import webdriver
-from selenium.webdriver.chrome.service import Service
 from selenium.webdriver.common.by import By
 from selenium.webdriver.common.keys import Keys
 
+from chromium import Chromium
 from page_source import broken_body, function_at, page_data, statements, steps_of
 
 DOCS = Path(sys.argv[1]).resolve() if len(sys.argv) > 1 else Path("docs").resolve()
@@ -35,9 +34,6 @@ AXE_DIR = Path(sys.argv[2] if len(sys.argv) > 2 else tempfile.gettempdir() + "/l
 AXE = "axe-core@4.14.1"
 GUARDS = {"explore-guard.html": None, "explore-guard-without-recheck.html": "WithoutRecheck",
           "explore-guard-without-second-reset.html": "WithoutSecondReset"}
-FLAGS = ["--headless", "--no-sandbox", "--disable-gpu", "--no-first-run",
-         "--disable-background-networking", "--disable-component-update", "--disable-sync",
-         "--window-size=1400,1000"]
 
 
 class ExplorePageTest(unittest.TestCase):
@@ -49,18 +45,12 @@ class ExplorePageTest(unittest.TestCase):
                             str(AXE_DIR), AXE], check=True, stdout=subprocess.DEVNULL)
         cls.axe = axe.read_text(encoding="utf-8")
         cls.source = (SOURCE / "store/read_write_guard.cpp").read_text(encoding="utf-8").split("\n")
-        options = webdriver.ChromeOptions()
-        options.binary_location = "/usr/bin/chromium"
-        for flag in FLAGS:
-            options.add_argument(flag)
-        cls.profile = tempfile.TemporaryDirectory()
-        options.add_argument("--user-data-dir=" + cls.profile.name)
-        cls.browser = webdriver.Chrome(service=Service("/usr/bin/chromedriver"), options=options)
+        cls.chromium = Chromium("1400,1000")
+        cls.browser = cls.chromium.browser
 
     @classmethod
     def tearDownClass(cls):
-        cls.browser.quit()
-        cls.profile.cleanup()
+        cls.chromium.close()
 
     def setUp(self):
         self.browser.set_window_size(1400, 1000)

@@ -26,11 +26,12 @@ import unittest
 from pathlib import Path
 from urllib.parse import quote
 
-from selenium import webdriver
-from selenium.webdriver.chrome.service import Service
 from selenium.webdriver.common.by import By
 from selenium.webdriver.common.keys import Keys
 from selenium.webdriver.support.ui import Select
+
+sys.path.insert(0, str(Path(__file__).resolve().parents[1] / "browser"))
+from chromium import Chromium  # noqa: E402
 
 LAB = Path(sys.argv[1]).resolve()
 SIM = sys.argv[2]
@@ -41,9 +42,6 @@ SESSIONS = [SOURCE / "docs/example.session",
             SOURCE / "tests/sim/sessions/two-prints-and-a-queued-insert.session",
             SOURCE / "tests/sim/sessions/a-collection-a-dump-and-finds.session",
             SOURCE / "tests/e2e/sessions/delete.in"]
-FLAGS = ["--headless", "--no-sandbox", "--disable-gpu", "--no-first-run",
-         "--disable-background-networking", "--disable-component-update", "--disable-sync",
-         "--window-size=1400,1000"]
 LINE = re.compile(r'^ *(\d+) ms  .{10} (\S+) +(".*")$')
 
 
@@ -98,19 +96,13 @@ def typed_lines(text):
 class LabPageTest(unittest.TestCase):
     @classmethod
     def setUpClass(cls):
-        options = webdriver.ChromeOptions()
-        options.binary_location = "/usr/bin/chromium"
-        for flag in FLAGS:
-            options.add_argument(flag)
-        cls.profile = tempfile.TemporaryDirectory()
-        options.add_argument("--user-data-dir=" + cls.profile.name)
-        cls.browser = webdriver.Chrome(service=Service("/usr/bin/chromedriver"), options=options)
+        cls.chromium = Chromium("1400,1000")
+        cls.browser = cls.chromium.browser
         cls.browser.set_script_timeout(60)
 
     @classmethod
     def tearDownClass(cls):
-        cls.browser.quit()
-        cls.profile.cleanup()
+        cls.chromium.close()
 
     def wait(self, script, seconds=30):
         end = time.time() + seconds
