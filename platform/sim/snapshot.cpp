@@ -58,10 +58,36 @@ Snapshot::~Snapshot() {
     Release();
 }
 
+std::vector<Snapshot::Piece*>& Snapshot::SparePieces() {
+    static std::vector<Piece*> spare;
+    return spare;
+}
+
+Snapshot::Piece* Snapshot::NewPiece() {
+    std::vector<Piece*>& spare = SparePieces();
+    if (spare.empty()) {
+        return new Piece;
+    }
+    Piece* piece = spare.back();
+    spare.pop_back();
+    piece->uses = 1;
+    return piece;
+}
+
+void Snapshot::DropPiece(Piece* piece) {
+    std::vector<Piece*>& spare = SparePieces();
+    // At most 4 MB of pieces wait for reuse; the rest go back to the heap.
+    if (spare.size() < 4096) {
+        spare.push_back(piece);
+    } else {
+        delete piece;
+    }
+}
+
 void Snapshot::Release() {
     for (Piece* piece : pieces_) {
         if (--piece->uses == 0) {
-            delete piece;
+            DropPiece(piece);
         }
     }
     pieces_.clear();
@@ -87,7 +113,7 @@ void RewindableRun::Copy(std::vector<Region> chunks, Snapshot& into, const Snaps
                     continue;
                 }
             }
-            auto* piece = new Piece;
+            Piece* piece = Snapshot::NewPiece();
             CopyPiece(piece->bytes, bytes + at, size);
             into.pieces_.push_back(piece);
             into.fresh_ += sizeof(Piece);

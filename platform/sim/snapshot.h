@@ -47,6 +47,11 @@ class Snapshot {
     // hold them: consecutive states of a run differ in a few pieces only.
     struct Piece;
     void Release();
+    // Pieces given back, kept for the next copies: a search makes and drops
+    // tens of thousands a second.
+    static Piece* NewPiece();
+    static void DropPiece(Piece* piece);
+    static std::vector<Piece*>& SparePieces();
 
     std::vector<Region> chunks_;
     std::vector<Piece*> pieces_;  // each chunk's in turn
