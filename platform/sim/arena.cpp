@@ -78,7 +78,7 @@ Header& HeaderOf() {
 #if defined(__EMSCRIPTEN__)
         // WebAssembly's memory grows with fresh pages that cost nothing until
         // written, where its emulated mapping would fill them all at once.
-        void* mapped = std::malloc(kReserved);
+        void* mapped = std::aligned_alloc(kAlign, kReserved);
         if (mapped == nullptr) {
 #else
         void* mapped = mmap(nullptr, kReserved, PROT_READ | PROT_WRITE,
