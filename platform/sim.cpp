@@ -22,7 +22,7 @@ namespace detail = sim::detail;
 // call takes effect at once, which is enough for objects made before it.
 template <typename Prepare>
 detail::SimThread* Call(Op op, const void* object, void* state, Prepare prepare) {
-    detail::SimThread* self = detail::tSelf;
+    detail::SimThread* self = detail::gRun.self;
     detail::World* world = detail::WorldOf(self);
     if (world == nullptr) {
         return nullptr;
@@ -52,8 +52,8 @@ bool Plain(Op op, const void* object, void* state) {
 template <typename State>
 State* NewState() {
     auto* state = new State;
-    if (detail::gWorld != nullptr) {
-        detail::List(*detail::gWorld, state);
+    if (detail::gRun.world != nullptr) {
+        detail::List(*detail::gRun.world, state);
     }
     return state;
 }
@@ -110,7 +110,7 @@ void SleepMs(std::uint32_t milliseconds) {
 }
 
 int OpenLogFile(const char* name) {
-    detail::World* world = detail::WorldOf(detail::tSelf);
+    detail::World* world = detail::WorldOf(detail::gRun.self);
     if (world == nullptr) {
         return -1;
     }
@@ -146,7 +146,7 @@ std::size_t ReadSome(int fd, char* data, std::size_t size) {
 }
 
 void ExitProcess(int status) {
-    detail::World* world = detail::WorldOf(detail::tSelf);
+    detail::World* world = detail::WorldOf(detail::gRun.self);
     if (world == nullptr) {
         std::_Exit(status);
     }

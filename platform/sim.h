@@ -8,6 +8,7 @@
 // wake-up. A run replays exactly from its options and its chooser's.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <functional>
 #include <map>
@@ -33,6 +34,8 @@ enum class Op {
     kRead,         // ReadSome
     kEnd,          // the thread's procedure returned
 };
+// How many there are: the size of every table indexed by an Op.
+inline constexpr std::size_t kOps = static_cast<std::size_t>(Op::kEnd) + 1;
 
 // What an observer is told, for every call, twice: when a thread asks
 // (kRequest) and when the call takes effect (kDone).

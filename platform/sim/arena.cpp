@@ -10,11 +10,9 @@
 
 namespace listpool::sim::arena {
 
-// Set by arena_new.cpp's replacement of operator new, where it is linked.
-extern bool gInstalled;
-bool gInstalled = false;
-
 namespace {
+
+bool gInstalled = false;
 
 // Reserved, not committed: only the pages a run touches cost memory. In
 // WebAssembly the reserve is part of a memory that only grows, so it is
@@ -46,7 +44,6 @@ struct alignas(kAlign) BlockHead {
 };
 
 char* gBase = nullptr;
-std::size_t gPeak = 0;
 thread_local Target tTarget = Target::kSystem;
 
 std::size_t ClassOf(std::size_t size) {
@@ -102,6 +99,11 @@ bool Installed() {
     return gInstalled;
 }
 
+bool MarkInstalled() {
+    gInstalled = true;
+    return true;
+}
+
 Use::Use(Target target) : before_(tTarget) {
     tTarget = target;
 }
@@ -128,10 +130,6 @@ char* Start() {
 
 std::size_t Used() {
     return HeaderOf().top;
-}
-
-std::size_t Peak() {
-    return gPeak;
 }
 
 bool Owns(const void* pointer) {
@@ -162,9 +160,6 @@ void* Allocate(std::size_t size) {
     }
     auto* head = new (gBase + header.top) BlockHead{sizeClass};
     header.top += need;
-    if (header.top > gPeak) {
-        gPeak = header.top;
-    }
     return head + 1;
 }
 

@@ -25,8 +25,10 @@ namespace listpool::sim::arena {
 enum class Target { kSystem, kRegion };
 enum class Mode { kBump, kReuse };
 
-// Whether operator new comes here.
+// Whether operator new comes here: MarkInstalled is called, once, by
+// arena_new.cpp's replacement of it where that is linked.
 bool Installed();
+bool MarkInstalled();
 
 // What the calling thread's allocations use, for the life of a Use.
 class Use {
@@ -49,8 +51,6 @@ void Reset(Mode mode);
 // restores every block and the allocator's own lists.
 char* Start();
 std::size_t Used();
-// The most the region has held since the process started.
-std::size_t Peak();
 bool Owns(const void* pointer);
 
 // For operator new and delete.

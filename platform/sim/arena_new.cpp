@@ -6,14 +6,11 @@
 
 #include "platform/sim/arena.h"
 
-namespace listpool::sim::arena {
-extern bool gInstalled;
-namespace {
-const bool kInstalled = (gInstalled = true);
-}  // namespace
-}  // namespace listpool::sim::arena
-
 namespace arena = listpool::sim::arena;
+
+namespace {
+const bool kInstalled = arena::MarkInstalled();
+}  // namespace
 
 void* operator new(std::size_t size) {
     return arena::Allocate(size);

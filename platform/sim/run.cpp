@@ -24,7 +24,7 @@ bool Blocking(Op op) {
 void SwitchTo(World& world, SimThread* from, SimThread* to, bool ending = false) {
     Fiber& leaving = from != nullptr ? *from->fiber : world.controller;
     Fiber& entering = to != nullptr ? *to->fiber : world.controller;
-    tSelf = to;
+    gRun.self = to;
     leaving.SwitchTo(entering, ending);
 }
 
@@ -46,7 +46,7 @@ void AbandonedCall(SimThread& self) {
 
 void FiberMain(void* argument) {
     auto* const self = static_cast<SimThread*>(argument);
-    World& world = *gWorld;
+    World& world = *gRun.world;
     if (!self->abandoned) {
         try {
             const arena::Use program(world.program);
@@ -115,7 +115,7 @@ void Step(World& world, SimThread& self) {
 
 Outcome Run(const Options& options, std::vector<TypedText> input, std::function<void()> body) {
     using namespace detail;
-    if (gWorld != nullptr) {
+    if (gRun.world != nullptr) {
         std::abort();  // one run at a time
     }
     // A run played in a copyable region keeps everything there; a run that
@@ -136,9 +136,9 @@ Outcome Run(const Options& options, std::vector<TypedText> input, std::function<
         const arena::Use bookkeeping(world.bookkeeping);
         world.chooser = options.chooser != nullptr ? options.chooser : &fixed;
         world.input = std::move(input);
-        world.serial = ++gRuns;
-        world.objectsBefore = gObjectsMade;
-        gWorld = &world;
+        world.serial = ++gRun.runs;
+        world.objectsBefore = gRun.objectsMade;
+        gRun.world = &world;
         SimThread& first = AddThread(world, std::move(body));
         SwitchTo(world, nullptr, &first);
         // Unwind the threads still alive one at a time, then free any mutex
@@ -152,8 +152,8 @@ Outcome Run(const Options& options, std::vector<TypedText> input, std::function<
         for (MutexState* mutex : world.held) {
             mutex->owner = nullptr;
         }
-        gWorld = nullptr;
-        tSelf = nullptr;
+        gRun.world = nullptr;
+        gRun.self = nullptr;
         world.outcome.threads = static_cast<int>(world.threads.size());
         if (owning) {
             const arena::Use system(arena::Target::kSystem);
@@ -169,14 +169,14 @@ Outcome Run(const Options& options, std::vector<TypedText> input, std::function<
 }
 
 SimulatorMemory::SimulatorMemory()
-    : use_(detail::gWorld != nullptr ? detail::gWorld->bookkeeping : arena::Current()) {}
+    : use_(detail::gRun.world != nullptr ? detail::gRun.world->bookkeeping : arena::Current()) {}
 
 std::uint64_t NowMs() {
-    return detail::gWorld != nullptr ? detail::gWorld->nowMs : 0;
+    return detail::gRun.world != nullptr ? detail::gRun.world->nowMs : 0;
 }
 
 int CurrentThread() {
-    return detail::tSelf != nullptr ? detail::tSelf->id : -1;
+    return detail::gRun.self != nullptr ? detail::gRun.self->id : -1;
 }
 
 }  // namespace listpool::sim

@@ -5,13 +5,16 @@
 #include <cstdlib>
 #include <cstring>
 #include <span>
+#include <type_traits>
 
 #include "platform/sim/arena.h"
 #include "platform/sim/world.h"
 
 namespace listpool::sim {
-using detail::gWorld;
 using detail::SimThread;
+
+// Its bytes are copied as they are.
+static_assert(std::is_trivially_copyable_v<detail::Globals>);
 
 namespace {
 RewindableRun* gRewinding = nullptr;
@@ -167,8 +170,8 @@ RewindableRun::~RewindableRun() {
     }
     detail::gBeforeOutsideChange = nullptr;
     gRewinding = nullptr;
-    detail::gWorld = nullptr;
-    detail::tSelf = nullptr;
+    detail::gRun.world = nullptr;
+    detail::gRun.self = nullptr;
     arena::Reset(arena::Mode::kBump);
 }
 
@@ -197,7 +200,7 @@ bool RewindableRun::Resume() {
 }
 
 void RewindableRun::Yield() {
-    SimThread* self = detail::tSelf;
+    SimThread* self = detail::gRun.self;
     resumeAt_ = self;
     self->fiber->SwitchTo(caller_);
 }
@@ -205,12 +208,9 @@ void RewindableRun::Yield() {
 void RewindableRun::Save(Snapshot& into, const Snapshot* like) const {
     std::vector<Region> chunks;
     chunks.push_back({arena::Start(), arena::Used()});
-    chunks.push_back({&detail::gWorld, sizeof detail::gWorld});
-    chunks.push_back({&detail::tSelf, sizeof detail::tSelf});
-    chunks.push_back({&detail::gObjectsMade, sizeof detail::gObjectsMade});
-    chunks.push_back({&detail::gRuns, sizeof detail::gRuns});
+    chunks.push_back({&detail::gRun, sizeof detail::gRun});
     chunks.insert(chunks.end(), regions_.begin(), regions_.end());
-    const detail::World& world = *gWorld;
+    const detail::World& world = *detail::gRun.world;
     const char* playTop = fiber_->StackTop();
     auto unwound = [&chunks](const Fiber& fiber) {
         if (const std::span<const char> calls = fiber.UnwoundCalls(); !calls.empty()) {

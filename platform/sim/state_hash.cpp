@@ -1,5 +1,7 @@
 // What a chooser may ask of the run under way: its state's hash, a
 // thread's pending call; and the place a scene marks.
+#include <iterator>
+
 #include "platform/sim/hash.h"
 #include "platform/sim/world.h"
 
@@ -26,7 +28,7 @@ std::uint64_t PlaceOf(const World& world, const SimThread& thread) {
 }  // namespace
 
 std::uint64_t StateHash() {
-    const World* world = detail::gWorld;
+    const World* world = detail::gRun.world;
     if (world == nullptr) {
         return 0;
     }
@@ -64,14 +66,14 @@ std::uint64_t StateHash() {
 }
 
 void MarkPlace(std::uint64_t label) {
-    if (SimThread* self = detail::tSelf; self != nullptr) {
+    if (SimThread* self = detail::gRun.self; self != nullptr) {
         self->label = self->place = label;
         self->calls = 0;
     }
 }
 
 Op PendingOp(int thread, const void** object) {
-    const World* world = detail::gWorld;
+    const World* world = detail::gRun.world;
     if (world == nullptr || thread < 0 ||
         static_cast<std::size_t>(thread) >= world->threads.size() ||
         world->threads[static_cast<std::size_t>(thread)]->ended) {
@@ -86,8 +88,9 @@ Op PendingOp(int thread, const void** object) {
 
 const char* OpName(Op op) {
     // A CEvent::Lock is drawn and reported as the wait it is.
-    static const char* const kNames[] = {"begin", "lock",  "unlock", "wait", "set", "reset",
-                                         "start", "sleep", "write",  "read", "end"};
+    static constexpr const char* kNames[] = {"begin", "lock",  "unlock", "wait", "set", "reset",
+                                             "start", "sleep", "write",  "read", "end"};
+    static_assert(std::size(kNames) == kOps);
     return kNames[static_cast<int>(op)];
 }
 

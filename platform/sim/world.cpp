@@ -5,10 +5,7 @@
 
 namespace listpool::sim::detail {
 
-World* gWorld = nullptr;
-SimThread* tSelf = nullptr;
-std::uint32_t gObjectsMade = 0;
-std::uint64_t gRuns = 0;
+Globals gRun;
 void (*gBeforeOutsideChange)(void* state, std::size_t size) = nullptr;
 
 namespace {
@@ -29,8 +26,8 @@ void ListIn(World& world, std::vector<State*>& list, State* state) {
 }  // namespace
 
 std::uint32_t NewObjectId() {
-    const std::uint32_t made = gObjectsMade++;
-    return gWorld != nullptr ? made - gWorld->objectsBefore : (made | kMadeOutside);
+    const std::uint32_t made = gRun.objectsMade++;
+    return gRun.world != nullptr ? made - gRun.world->objectsBefore : (made | kMadeOutside);
 }
 
 std::uint32_t IdOf(const SimThread& thread) {

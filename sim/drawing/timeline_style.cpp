@@ -2,14 +2,16 @@
 
 #include <algorithm>
 #include <initializer_list>
+#include <iterator>
 
 #include "sim/timeline/guard_states.h"
 
 namespace listpool::sim {
 
 const char* ActivityFill(Activity activity) {
-    static const char* const kFills[] = {"#222222", "#d0d0d0", "#9467bd", "#e377c2", "#d62728",
-                                         "#8c564b", "#9edae5", "#7f7f7f", "#bcbd22"};
+    static constexpr const char* kFills[] = {"#222222", "#d0d0d0", "#9467bd", "#e377c2", "#d62728",
+                                             "#8c564b", "#9edae5", "#7f7f7f", "#bcbd22"};
+    static_assert(std::size(kFills) == kActivities);
     return kFills[static_cast<int>(activity)];
 }
 
@@ -39,16 +41,19 @@ const char* FileFill(const std::string& file) {
 
 std::string MemberName(const std::string& object) {
     // By the activity of waiting at the object, as ActivityFill.
-    static const char* const kMembers[] = {nullptr,       nullptr,          "gateEvent",
-                                           "writerMutex", "noReadersEvent", "countMutex",
-                                           nullptr,       nullptr,          nullptr};
+    static constexpr const char* kMembers[] = {nullptr,       nullptr,          "gateEvent",
+                                               "writerMutex", "noReadersEvent", "countMutex",
+                                               nullptr,       nullptr,          nullptr};
+    static_assert(std::size(kMembers) == kActivities);
     const char* member = kMembers[static_cast<int>(GuardObject(object).second)];
     return member != nullptr ? member : object;
 }
 
 std::string CallLabel(const Call& call) {
-    static const char* const kVerbs[] = {"begin",        "lock",  "unlock", "wait", "set", "reset",
-                                         "start thread", "sleep", "write",  "read", "end"};
+    static constexpr const char* kVerbs[] = {"begin", "lock",  "unlock",       "wait",
+                                             "set",   "reset", "start thread", "sleep",
+                                             "write", "read",  "end"};
+    static_assert(std::size(kVerbs) == kOps);
     const std::string verb = kVerbs[static_cast<int>(call.op)];
     return call.object.empty() ? verb : verb + " " + MemberName(call.object);
 }
@@ -56,13 +61,6 @@ std::string CallLabel(const Call& call) {
 const char* CallFill(const Call& call) {
     const Activity part = GuardObject(call.object).second;
     return call.object.empty() || part == Activity::kOther ? "#555555" : ActivityFill(part);
-}
-
-const char* CallTextFill(const Call& call) {
-    // The call's colour, darker, to read on white and on a mark's shade.
-    static const char* const kFills[] = {"#444444", "#444444", "#5e3c99", "#b0287f", "#a50f15",
-                                         "#6b3e2e", "#444444", "#444444", "#444444"};
-    return kFills[static_cast<int>(GuardObject(call.object).second)];
 }
 
 int CallLabelsHeight(const Timeline& timeline, int thread) {
@@ -120,8 +118,9 @@ std::string BandLabel(const Band& band, bool named) {
 }
 
 std::string ShortLabel(const Band& band) {
-    static const char* const kLabels[] = {"",      "",      "gate", "writer", "readers",
-                                          "count", "input", "",     ""};
+    static constexpr const char* kLabels[] = {"",      "",      "gate", "writer", "readers",
+                                              "count", "input", "",     ""};
+    static_assert(std::size(kLabels) == kActivities);
     return kLabels[static_cast<int>(band.activity)];
 }
 

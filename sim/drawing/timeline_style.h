@@ -32,8 +32,6 @@ std::string MemberName(const std::string& object);
 std::string CallLabel(const Call& call);
 // The colour of a call: its object's, as its waits are coloured.
 const char* CallFill(const Call& call);
-// The colour of its label.
-const char* CallTextFill(const Call& call);
 // Room for the labels of the thread's calls, read upwards above its track.
 int CallLabelsHeight(const Timeline& timeline, int thread);
 const char* ObjectFill(const ObjectSpan& span);

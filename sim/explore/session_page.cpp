@@ -28,10 +28,11 @@ std::vector<std::string> Memory(const Program* program) NO_THREAD_SAFETY_ANALYSI
 }
 
 struct Page {
-    explicit Page(std::string_view session, const std::string& file) : scene(session) {
+    Page(std::string_view session, const std::string& file, const std::string& program)
+        : scene(session) {
         page.title = "listpool on " + file;
         page.name = "session";
-        page.command = "build/sim/listpool-sim --replay '{}' " + file;
+        page.command = program + " --replay '{}' " + file;
         page.threads = ThreadNames(SimulateListpool({}, session).outcome);
         for (const char* row : {"time", "pool", "list", "pool readerCount", "list readerCount"}) {
             page.rows.push_back({row, PageRow::kValue, {}});
@@ -83,9 +84,10 @@ std::string SessionCode() {
     return GuardSourceJson(ReadGuardSource(LISTPOOL_SOURCE_DIR));
 }
 
-std::string SessionPage(std::string_view session, const std::string& file) {
+std::string SessionPage(std::string_view session, const std::string& file,
+                        const std::string& program) {
     ReadGuardMd();
-    Page page(session, file);
+    Page page(session, file, program);
     const SearchResult result = SearchStates(page.scene);
     std::vector<PageProperty> properties(2);
     properties[0] = {"exclusion",
@@ -107,7 +109,7 @@ std::string SessionPage(std::string_view session, const std::string& file) {
 
 std::vector<StateView> SessionViews(std::string_view session, const std::vector<int>& choices) {
     ReadGuardMd();
-    Page page(session, "");
+    Page page(session, "", "");
     return ReplayViews(page.page, choices);
 }
 

@@ -1,4 +1,4 @@
-// The explorer page (sim/explore_page.h) of a session: every state of every
+// The explorer page (sim/explore/explore_page.h) of a session: every state of every
 // schedule of the whole program on it, with the virtual time, the pool and
 // the list, both guards' objects and what each stream and log holds.
 #pragma once
@@ -11,8 +11,10 @@
 
 namespace listpool::sim {
 
-// The page, whose command replays the session from `file` (as given).
-std::string SessionPage(std::string_view session, const std::string& file);
+// The page, whose command replays the session from `file` (as given) with
+// the simulator `program`.
+std::string SessionPage(std::string_view session, const std::string& file,
+                        const std::string& program);
 
 // The guard's code that the page sets beside each state (GuardSourceJson).
 std::string SessionCode();

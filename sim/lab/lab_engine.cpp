@@ -25,6 +25,10 @@
 namespace listpool::sim {
 namespace {
 
+// The commands the lab shows replay its runs with listpool-sim, run from a
+// checkout where the default build puts it.
+const char* const kListpoolSim = "build/sim/listpool-sim";
+
 // The pool and the list as they stand, read while every simulated thread is
 // stopped at a platform call.
 std::vector<std::string> Memory(const Program* program) NO_THREAD_SAFETY_ANALYSIS {
@@ -253,7 +257,7 @@ std::string LabEverySchedule(std::string_view session, std::uint64_t maxStates,
     EverySchedule every;
     every.result = SearchStates(counted, options);
     every.outcomes = counted.scene.outcomes();
-    return "{\"report\":" + JsonString(EveryScheduleReport(every, session)) +
+    return "{\"report\":" + JsonString(EveryScheduleReport(every, session, kListpoolSim)) +
            ",\"complete\":" + (every.result.complete ? "true" : "false") +
            ",\"failure\":" + JsonString(every.result.failure) +
            ",\"states\":" + std::to_string(every.result.states) +
@@ -266,7 +270,7 @@ std::string LabGuardCode() {
 }
 
 std::string LabExplorePage(std::string_view session) {
-    return SessionPage(session, "the lab's session");
+    return SessionPage(session, "the lab's session", kListpoolSim);
 }
 
 }  // namespace listpool::sim

@@ -84,14 +84,16 @@ bool ParseScheduleArgument(int argc, char** argv, int& i, Schedule& schedule, bo
     return true;
 }
 
-std::string ListpoolSimCommand(const Schedule& schedule, std::string_view session) {
+std::string ListpoolSimCommand(const Schedule& schedule, std::string_view session,
+                               std::string_view program) {
     // $'...' keeps the session's bytes, newlines included, on one line.
     std::string quoted = Quoted(session);
     std::string command = "printf %s $'";
     for (std::size_t n = 1; n + 1 < quoted.size(); ++n) {
         command += quoted[n] == '\'' ? "\\'" : std::string(1, quoted[n]);
     }
-    command += "' | build/sim/listpool-sim";
+    command += "' | ";
+    command += program;
     const std::string arguments = ScheduleArguments(schedule);
     return arguments.empty() ? command : command + " " + arguments;
 }

@@ -48,8 +48,10 @@ std::string ScheduleArguments(const Schedule& schedule);
 // when argv[i] is none of them; `bad` when its value is not a number.
 bool ParseScheduleArgument(int argc, char** argv, int& i, Schedule& schedule, bool& bad);
 
-// The one shell command, run from the build folder's parent, that replays a
-// run of the session under the schedule.
-std::string ListpoolSimCommand(const Schedule& schedule, std::string_view session);
+// The one shell command that replays a run of the session under the
+// schedule, with `program` the simulator as the command is to name it (its
+// caller knows where the build puts it, and from where the command runs).
+std::string ListpoolSimCommand(const Schedule& schedule, std::string_view session,
+                               std::string_view program);
 
 }  // namespace listpool::sim

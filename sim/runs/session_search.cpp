@@ -85,7 +85,8 @@ EverySchedule SearchEverySchedule(std::string_view session, const SearchOptions&
     return every;
 }
 
-std::string EveryScheduleReport(const EverySchedule& every, std::string_view session) {
+std::string EveryScheduleReport(const EverySchedule& every, std::string_view session,
+                                std::string_view program) {
     const SearchResult& result = every.result;
     char schedules[64];
     std::snprintf(schedules, sizeof schedules, "%.6g", result.graph.Schedules());
@@ -98,12 +99,12 @@ std::string EveryScheduleReport(const EverySchedule& every, std::string_view ses
         const Schedule replay{Schedule::Kind::kReplay, 0, {}, choices};
         report +=
             "\noutcome " + std::to_string(++n) + ": " + EndingText(every.outcomes.at(key).outcome);
-        report += "  replay: " + ListpoolSimCommand(replay, session) + "\n";
+        report += "  replay: " + ListpoolSimCommand(replay, session, program) + "\n";
     }
     if (!result.failure.empty()) {
         const Schedule replay{Schedule::Kind::kReplay, 0, {}, result.replay};
         report += "\nFAILED: " + result.failure +
-                  "\nreplay: " + ListpoolSimCommand(replay, session) + "\n";
+                  "\nreplay: " + ListpoolSimCommand(replay, session, program) + "\n";
     }
     return report;
 }

@@ -59,7 +59,8 @@ EverySchedule SearchEverySchedule(std::string_view session, const SearchOptions&
 
 // The report listpool-sim --every-schedule prints: the figures, then each
 // distinct outcome with the command that replays one run of it, and the
-// failure, if there was one.
-std::string EveryScheduleReport(const EverySchedule& every, std::string_view session);
+// failure, if there was one; the commands name the simulator `program`.
+std::string EveryScheduleReport(const EverySchedule& every, std::string_view session,
+                                std::string_view program);
 
 }  // namespace listpool::sim

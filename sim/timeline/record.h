@@ -8,6 +8,7 @@
 // (sim/timeline/step_clock.h).
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <map>
 #include <string>
@@ -31,6 +32,8 @@ enum class Activity {
     kStream,        // for an output stream another thread is writing to
     kOther,         // at any other object
 };
+// How many there are: the size of every table indexed by an Activity.
+inline constexpr std::size_t kActivities = static_cast<std::size_t>(Activity::kOther) + 1;
 
 // "running", "pausing", "gate", "writer-turn", "readers-leave", "count-mutex",
 // "input", "stream", "other": the name traces and pictures use.

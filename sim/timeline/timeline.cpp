@@ -1,6 +1,7 @@
 #include "sim/timeline/timeline.h"
 
 #include <algorithm>
+#include <iterator>
 #include <tuple>
 
 #include "sim/runs/session.h"
@@ -93,22 +94,24 @@ std::vector<Line> LinesOf(const Outcome& outcome) {
 }  // namespace
 
 const char* ActivityName(Activity activity) {
-    static const char* const kNames[] = {"running",     "pausing",       "gate",
-                                         "writer-turn", "readers-leave", "count-mutex",
-                                         "input",       "stream",        "other"};
+    static constexpr const char* kNames[] = {"running",     "pausing",       "gate",
+                                             "writer-turn", "readers-leave", "count-mutex",
+                                             "input",       "stream",        "other"};
+    static_assert(std::size(kNames) == kActivities);
     return kNames[static_cast<int>(activity)];
 }
 
 const char* ActivityText(Activity activity) {
-    static const char* const kTexts[] = {"running",
-                                         "pausing",
-                                         "waiting at the gate",
-                                         "waiting for the writer's turn",
-                                         "waiting for the readers inside to leave",
-                                         "waiting for the count mutex",
-                                         "waiting for input",
-                                         "waiting for an output stream",
-                                         "waiting"};
+    static constexpr const char* kTexts[] = {"running",
+                                             "pausing",
+                                             "waiting at the gate",
+                                             "waiting for the writer's turn",
+                                             "waiting for the readers inside to leave",
+                                             "waiting for the count mutex",
+                                             "waiting for input",
+                                             "waiting for an output stream",
+                                             "waiting"};
+    static_assert(std::size(kTexts) == kActivities);
     return kTexts[static_cast<int>(activity)];
 }
 

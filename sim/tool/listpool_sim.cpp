@@ -40,6 +40,10 @@
 
 namespace {
 
+// The commands it prints name it as it is run from a checkout, where the
+// default build puts it.
+const char* const kPrintedName = "build/sim/listpool-sim";
+
 int Usage() {
     std::cerr << "usage: listpool-sim [--random SEED | --pct SEED [--pct-drops N] [--pct-points N] "
                  "| --replay CHOICES]\n"
@@ -109,7 +113,7 @@ int main(int argc, char** argv) {
         }
         if (explore != nullptr) {
             try {
-                return WriteFile(explore, SessionPage(text.str(), file)) ? 0 : 2;
+                return WriteFile(explore, SessionPage(text.str(), file, kPrintedName)) ? 0 : 2;
             } catch (const std::exception& error) {
                 std::cerr << "listpool-sim: " << error.what() << "\n";
                 return 1;
@@ -130,7 +134,7 @@ int main(int argc, char** argv) {
             return Usage();
         }
         const EverySchedule found = SearchEverySchedule(text.str());
-        std::cout << EveryScheduleReport(found, text.str());
+        std::cout << EveryScheduleReport(found, text.str(), kPrintedName);
         return found.result.failure.empty() && found.result.complete ? 0 : 1;
     }
     ScheduleChooser chooser(schedule);
@@ -151,7 +155,7 @@ int main(int argc, char** argv) {
         std::cout << "VIOLATION " << run.violation;
     }
     if (!run.ok()) {
-        std::cout << "replay: " << ListpoolSimCommand(schedule, text.str()) << "\n";
+        std::cout << "replay: " << ListpoolSimCommand(schedule, text.str(), kPrintedName) << "\n";
         return 1;
     }
     return 0;

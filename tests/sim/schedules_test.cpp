@@ -58,12 +58,6 @@ std::string RunCommand(const std::string& command) {
     return output;
 }
 
-// The command as it runs here: the simulator of this build.
-std::string Here(std::string command) {
-    const std::string printed = "build/sim/listpool-sim";
-    return command.replace(command.find(printed), printed.size(), LISTPOOL_SIM_PROGRAM);
-}
-
 // A failing run prints the command that replays it; so may a search. Under
 // random and PCT schedules with drops and points other than the default,
 // over several sessions, the printed command writes every byte of the
@@ -88,15 +82,16 @@ TEST(ScheduleCommandTest, ThePrintedCommandReplaysTheRun) {
                 options.chooser = &recording;
                 const ProgramRun run = SimulateListpool(options, session);
                 const std::string transcript = Transcript(run.outcome);
-                const std::string command = ListpoolSimCommand(schedule, session);
-                EXPECT_TRUE(RunCommand(Here(command)).starts_with(transcript)) << command;
+                const std::string command =
+                    ListpoolSimCommand(schedule, session, LISTPOOL_SIM_PROGRAM);
+                EXPECT_TRUE(RunCommand(command).starts_with(transcript)) << command;
                 const Schedule replay{Schedule::Kind::kReplay, 0, {}, recording.chosen()};
-                EXPECT_TRUE(
-                    RunCommand(Here(ListpoolSimCommand(replay, session))).starts_with(transcript))
+                EXPECT_TRUE(RunCommand(ListpoolSimCommand(replay, session, LISTPOOL_SIM_PROGRAM))
+                                .starts_with(transcript))
                     << command << " by its choices";
                 const Schedule plain{kind, seed, {}, {}};
-                differ +=
-                    !RunCommand(Here(ListpoolSimCommand(plain, session))).starts_with(transcript);
+                differ += !RunCommand(ListpoolSimCommand(plain, session, LISTPOOL_SIM_PROGRAM))
+                               .starts_with(transcript);
             }
         }
     }

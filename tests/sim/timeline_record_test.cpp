@@ -378,7 +378,7 @@ TEST(TimelineRecordTest, BandsAndStatesTileTheSessionUnderAnySchedule) {
             options.chooser = &chooser;
             const Recorded run = RecordListpool(options, session);
             ASSERT_TRUE(run.result.ok()) << Transcript(run.result.outcome);
-            ExpectConsistent(run, ListpoolSimCommand(schedule, session));
+            ExpectConsistent(run, ListpoolSimCommand(schedule, session, LISTPOOL_SIM_PROGRAM));
         }
     }
 }
