@@ -5,7 +5,7 @@
 //
 // The page offers the threads that can go on at each state, shows the state
 // after each step, and for each property the shortest schedule that breaks
-// it (sim/shortest_path.h). Its address's fragment holds the scene and the
+// it (sim/search/shortest_path.h). Its address's fragment holds the scene and the
 // choices as --replay and LISTPOOL_GUARD_REPLAY take them.
 #pragma once
 

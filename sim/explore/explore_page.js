@@ -1,6 +1,6 @@
 'use strict';
 // The page's data: the state graph the search met, each state's texts, the
-// properties with their shortest schedules (sim/explore_page.h).
+// properties with their shortest schedules (sim/explore/explore_page.h).
 const D = JSON.parse(document.getElementById('data').textContent);
 const P = JSON.parse(document.getElementById('peer').textContent);  // set beside it, or null
 const COLS = 1 + D.threadColumns.length;

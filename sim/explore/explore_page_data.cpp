@@ -10,7 +10,7 @@
 namespace listpool::sim {
 
 // The page's script and look, with "@DATA@" and "@PEER@" where the data go
-// (made at build time from sim/explore_page.html and its scripts).
+// (made at build time from sim/explore/explore_page.html and its scripts).
 std::string ExplorePageTemplate();
 
 namespace {

@@ -18,6 +18,8 @@
   A stream's block holds the bytes exactly; the line end the fence needs
   after them is dropped when the bytes end without one.
 - README.md has its commands and a stream of its session checked so.
+- Every repository path named in a comment of the sources or in a page
+  exists (check_paths.py says what counts as one).
 - The sources keep docs/ARCHITECTURE.md's table of what each folder may
   include, and no source outside platform/ has an #if.
 - The README's command table, the user's guide, the manual page
@@ -31,6 +33,8 @@ import re
 import subprocess
 import sys
 from pathlib import Path
+
+from check_paths import check_paths
 
 ROOT = Path(sys.argv[1]).resolve()
 SIM = sys.argv[2]
@@ -224,6 +228,7 @@ def main():
                     readme_checks.add(kind)
     check_in_step(problems)
     check_includes(problems)
+    check_paths(ROOT, pages(), problems)
     for kind in ("executable", "stream"):
         if kind not in readme_checks:
             problems.append("README.md: no block checked as %s" % kind)

@@ -1,4 +1,4 @@
-// guard-pages: the explorer pages of the guard (sim/explore_page.h): the
+// guard-pages: the explorer pages of the guard (sim/explore/explore_page.h): the
 // real guard and each broken guard of broken_guards.h, in one scene of the
 // guard search (guard_scene.h): two readers that come back for ever and two
 // writers that enter twice, the scene in which the search finds both faults.

@@ -1,5 +1,6 @@
 #include "sim_helpers.h"
 
+#include <algorithm>
 #include <cstdio>
 
 namespace listpool::sim {
@@ -28,12 +29,35 @@ std::string Played::Explain() const {
            result.violation + "replay: " + replay + "\n";
 }
 
+testing::AssertionResult MetInTheSameOrder(const StateGraph& left, const StateGraph& right) {
+    if (left.nodes.empty()) {
+        return testing::AssertionFailure() << "the search kept no graph to compare";
+    }
+    const std::size_t nodes = std::min(left.nodes.size(), right.nodes.size());
+    for (std::size_t n = 0; n < nodes; ++n) {
+        const StateGraph::Node& a = left.nodes[n];
+        const StateGraph::Node& b = right.nodes[n];
+        bool same = a.hash == b.hash && a.steps.size() == b.steps.size();
+        for (std::size_t s = 0; same && s < a.steps.size(); ++s) {
+            same = a.steps[s].thread == b.steps[s].thread && a.steps[s].to == b.steps[s].to;
+        }
+        if (!same) {
+            return testing::AssertionFailure() << "state " << n << " differs";
+        }
+    }
+    if (left.nodes.size() != right.nodes.size()) {
+        return testing::AssertionFailure()
+               << left.nodes.size() << " states against " << right.nodes.size();
+    }
+    return testing::AssertionSuccess();
+}
+
 Played Play(std::string_view session, const Schedule& schedule, Options options) {
     ScheduleChooser chooser(schedule);
     options.chooser = &chooser;
     Played played;
     played.result = SimulateListpool(options, session);
-    played.replay = ListpoolSimCommand(schedule, session);
+    played.replay = ListpoolSimCommand(schedule, session, LISTPOOL_SIM_PROGRAM);
     return played;
 }
 

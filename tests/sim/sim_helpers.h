@@ -13,6 +13,7 @@
 #include "sim/runs/schedule.h"
 #include "sim/runs/session.h"
 #include "sim/runs/simulated_program.h"
+#include "sim/search/state_graph.h"
 
 namespace listpool::sim {
 
@@ -42,6 +43,11 @@ struct Played {
     // Everything a failure message needs.
     std::string Explain() const;
 };
+
+// Whether two searches met the same states and took the same steps from
+// each in the same order: their graphs, node by node. Says where they first
+// differ.
+testing::AssertionResult MetInTheSameOrder(const StateGraph& left, const StateGraph& right);
 
 // Runs the session under the schedule, with the other options given.
 Played Play(std::string_view session, const Schedule& schedule = {}, Options options = {});
