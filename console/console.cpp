@@ -1,5 +1,6 @@
 #include "console/console.h"
 
+#include "console/messages.h"
 #include "platform/thread.h"
 
 namespace listpool {
@@ -14,7 +15,7 @@ Console::Console(InputScanner& in, OutStream& out, TmyList& list, Workers worker
 
 void Console::Run() {
     for (;;) {
-        out_ << "\nYour Command [i d p f F g s]? ";
+        out_ << messages::kPrompt;
         char command = 'q';
         // The end of input quits, as q does.
         in_.ReadWord(command);
@@ -29,18 +30,17 @@ void Console::Run() {
                 DumpPool();
                 break;
             case 's':
-                out_ << "I did not implement list-based mergeSort\n"
-                     << "BUT ... you should!\n";
+                out_ << messages::kSort << messages::kSortEnd;
                 break;
             case 'p':
-                out_ << (Line() << "Requesting for print:");
+                out_ << (Line() << messages::kPrint);
                 workers_.print.Start();
                 break;
             case 'F':
                 Find();
                 break;
             case 'g':
-                out_ << "Forcing a garbage collection!\n";
+                out_ << messages::kCollect;
                 workers_.garbage.Start();
                 break;
             default:
@@ -61,7 +61,7 @@ void Console::TakeForExit() {
 }
 
 void Console::Insert() {
-    out_ << (Line() << "Please enter integers to be inserted (-1 to stop)");
+    out_ << (Line() << messages::kInsert);
     ReadResult read = in_.ReadInt(number_);
     if (read == ReadResult::kFailed) {
         return;
@@ -85,36 +85,36 @@ void Console::Insert() {
 }
 
 void Console::Delete() {
-    out_ << "Please enter the key to delete: ";
+    out_ << messages::kDelete;
     if (in_.ReadInt(number_) == ReadResult::kFailed) {
         return;
     }
     const std::int32_t key = number_;
-    out_ << (Line() << "going to delete: " << key);
+    out_ << (Line() << messages::kGoingToDelete << key);
     list_.pool->guard.BeginWrite();
     list_.guard.BeginWrite();
     if (list_.Delete(key)) {
-        out_ << (Line() << "Deleted Key(" << key << ")");
+        out_ << (Line() << messages::kDeleted << key << messages::kDeletedEnd);
     } else {
-        out_ << (Line() << "Input: [" << key << "] is not in the list!");
+        out_ << (Line() << messages::kNotInList << key << messages::kNotInListEnd);
     }
     list_.guard.EndWrite();
     list_.pool->guard.EndWrite();
 }
 
 void Console::DumpPool() {
-    out_ << (Line() << "Here is the Record Pool:");
+    out_ << (Line() << messages::kDump);
     list_.pool->guard.BeginRead();
     list_.pool->Dump(out_);
     list_.pool->guard.EndRead();
 }
 
 void Console::Find() {
-    out_ << "Please enter the key to find: ";
+    out_ << messages::kFind;
     if (in_.ReadInt(number_) == ReadResult::kFailed) {
         return;
     }
-    out_ << (Line() << "Going to find: " << number_);
+    out_ << (Line() << messages::kGoingToFind << number_);
     workers_.find.key = number_;
     workers_.find.Start();
 }

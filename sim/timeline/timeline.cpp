@@ -4,16 +4,18 @@
 #include <iterator>
 #include <tuple>
 
+#include "console/messages.h"
 #include "sim/runs/session.h"
 #include "sim/timeline/guard_states.h"
 
 namespace listpool::sim {
 namespace {
 
-// The console asks for every command word with this prompt. What it writes
-// after the prompt, up to the next one, tells which command it took.
-constexpr std::string_view kPrompt = "Your Command [";
-constexpr std::string_view kPromptEnd = "? ";
+// The console asks for every command word with its prompt. What it writes
+// after the prompt, up to the next one, tells which command it took, by
+// the text each command writes first.
+// The prompt's words, which one write holds, without the line end before them.
+constexpr std::string_view kPromptWords = messages::kPrompt.substr(1);
 
 struct Known {
     std::string_view opening;
@@ -21,10 +23,10 @@ struct Known {
     bool key;  // the console echoes the key it read, after the line's last ": "
 };
 constexpr Known kAnswers[] = {
-    {"Please enter integers", "i", false},       {"Please enter the key to delete", "d", true},
-    {"Here is the Record Pool", "f", false},     {"Requesting for print", "p", false},
-    {"Please enter the key to find", "F", true}, {"Forcing a garbage collection", "g", false},
-    {"I did not implement", "s", false},
+    {messages::kInsert, "i", false}, {messages::kDelete, "d", true},
+    {messages::kDump, "f", false},   {messages::kPrint, "p", false},
+    {messages::kFind, "F", true},    {messages::kCollect, "g", false},
+    {messages::kSort, "s", false},
 };
 
 std::string_view Trimmed(std::string_view text) {
@@ -40,7 +42,8 @@ std::string LabelOf(std::string_view answer, bool last) {
         return last ? "quit" : "?";
     }
     for (const Known& known : kAnswers) {
-        if (!answer.starts_with(known.opening)) {
+        // An answer is read without the spaces around it.
+        if (!answer.starts_with(Trimmed(known.opening))) {
             continue;
         }
         std::string label = known.command;
@@ -65,10 +68,9 @@ std::vector<std::string> Answers(const Outcome& outcome) {
         }
     }
     std::vector<std::string> answers;
-    for (std::size_t at = text.find(kPrompt); at != std::string::npos;) {
-        std::size_t from = text.find(kPromptEnd, at);
-        from = from == std::string::npos ? text.size() : from + kPromptEnd.size();
-        at = text.find(kPrompt, from);
+    for (std::size_t at = text.find(kPromptWords); at != std::string::npos;) {
+        const std::size_t from = at + kPromptWords.size();
+        at = text.find(kPromptWords, from);
         const std::size_t to = at == std::string::npos ? text.size() : at;
         answers.emplace_back(Trimmed(std::string_view(text).substr(from, to - from)));
     }
@@ -181,7 +183,7 @@ void TimelineRecorder::OnConsole(const Notice& notice) {
         commandTimes_.back() = notice.time;
         prompt_ = Prompt::kNone;
     } else if (notice.op == Op::kWrite && notice.file == "stdout" &&
-               notice.bytes.find(kPrompt) != std::string_view::npos) {
+               notice.bytes.find(kPromptWords) != std::string_view::npos) {
         commandTimes_.push_back(notice.time);
         prompt_ = Prompt::kWritten;
     }
