@@ -28,9 +28,10 @@
 //   Every call yields true once it has done its work.
 //
 // thread.h
-//   - StartThread(proc, argument): a detached thread with the default stack
-//     size runs proc(argument) and ends when it returns; false, with nothing
-//     started and nothing reported, when the thread cannot start.
+//   - StartThread(proc, argument, name): a detached thread with the default
+//     stack size runs proc(argument) and ends when it returns; false, with
+//     nothing started and nothing reported, when the thread cannot start.
+//     The name is for watching back ends only.
 //   - SleepMs(ms): the calling thread sleeps at least that long.
 //
 // io.h

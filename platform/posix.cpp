@@ -103,7 +103,7 @@ void* RunThread(void* start) {
 
 }  // namespace
 
-bool StartThread(ThreadProc proc, void* argument) {
+bool StartThread(ThreadProc proc, void* argument, const char* /*name*/) {
     pthread_attr_t attributes;
     if (pthread_attr_init(&attributes) != 0) {
         return false;

@@ -94,11 +94,12 @@ bool CEvent::ResetEvent() {
     return true;
 }
 
-bool StartThread(ThreadProc proc, void* argument) {
+bool StartThread(ThreadProc proc, void* argument, const char* name) {
     detail::SimThread* self =
         Call(Op::kStartThread, nullptr, nullptr, [&](detail::World&, detail::SimThread& t) {
             t.proc = proc;
             t.argument = argument;
+            t.startName = name;
         });
     return self != nullptr && self->started;
 }

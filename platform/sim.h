@@ -137,6 +137,8 @@ struct Outcome {
     std::uint64_t endTimeMs = 0;
     std::uint64_t steps = 0;
     int threads = 0;
+    // Each thread's name, as StartThread gave it ("" for the first), by id.
+    std::vector<std::string> threadNames;
     // For every ending but kExited and kAllEnded: what went wrong, and what
     // each thread still alive was waiting for.
     std::string report;

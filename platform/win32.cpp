@@ -84,7 +84,7 @@ unsigned __stdcall RunThread(void* start) noexcept {
 
 }  // namespace
 
-bool StartThread(ThreadProc proc, void* argument) {
+bool StartThread(ThreadProc proc, void* argument, const char* /*name*/) {
     auto* start = new native::ThreadStart{proc, argument};
     // _beginthreadex rather than CreateThread, so the CRT sets up its
     // per-thread state for the descriptors and errno the thread uses.

@@ -93,7 +93,8 @@ TEST(CMutexTest, LetsOneThreadInAtATime) {
 
 TEST(ThreadTest, StartedThreadGetsItsArgument) {
     std::atomic<int> value{0};
-    ASSERT_TRUE(StartThread([](void* p) { static_cast<std::atomic<int>*>(p)->store(42); }, &value));
+    ASSERT_TRUE(StartThread([](void* p) { static_cast<std::atomic<int>*>(p)->store(42); }, &value,
+                            "answer"));
     for (int i = 0; i < 1000 && value == 0; ++i) {
         SleepMs(5);
     }
@@ -104,7 +105,7 @@ TEST(ThreadTest, StartedThreadGetsItsArgument) {
 // thread, so the exceptions here are thrown on a started thread, as in a worker.
 template <typename Exception>
 void ThrowOnNewThread() {
-    StartThread([](void*) { throw Exception(); }, nullptr);
+    StartThread([](void*) { throw Exception(); }, nullptr, "thrower");
     SleepMs(10000);
 }
 

@@ -16,7 +16,7 @@ WorkerThread::WorkerThread(const char* nameText, std::int32_t id, std::int32_t s
     *log << (Line() << "Thread: [" << name << "] Initialization Completed");
 }
 
-bool WorkerThread::StartProcedure(std::function<void()> procedure) {
+bool WorkerThread::StartProcedure(std::function<void()> procedure) const {
     auto* started = new std::function<void()>(std::move(procedure));
     const bool ok = StartThread(
         [](void* argument) {
@@ -25,7 +25,7 @@ bool WorkerThread::StartProcedure(std::function<void()> procedure) {
             delete static_cast<std::function<void()>*>(argument);
             run();
         },
-        started);
+        started, name);
     if (!ok) {
         delete started;
     }

@@ -41,9 +41,10 @@ class WorkerThread {
     TmyList* const list;
 
   protected:
-    // Runs procedure once on a new detached thread. Yields false, having
-    // run nothing, when the thread cannot be started.
-    static bool StartProcedure(std::function<void()> procedure);
+    // Runs procedure once on a new detached thread, started under the
+    // worker's name. Yields false, having run nothing, when the thread
+    // cannot be started.
+    bool StartProcedure(std::function<void()> procedure) const;
 };
 
 }  // namespace listpool

@@ -77,7 +77,9 @@ void Apply(World& world, SimThread& thread) {
         case Op::kStartThread: {
             const ThreadProc proc = thread.proc;
             void* const argument = thread.argument;
-            done.newThread = AddThread(world, [proc, argument] { proc(argument); }).id;
+            SimThread& added = AddThread(world, [proc, argument] { proc(argument); });
+            added.name = thread.startName != nullptr ? thread.startName : "";
+            done.newThread = added.id;
             thread.started = true;
             call = Fold(call, static_cast<std::uint64_t>(done.newThread));
             break;

@@ -155,6 +155,9 @@ Outcome Run(const Options& options, std::vector<TypedText> input, std::function<
         gRun.world = nullptr;
         gRun.self = nullptr;
         world.outcome.threads = static_cast<int>(world.threads.size());
+        for (const auto& thread : world.threads) {
+            world.outcome.threadNames.push_back(thread->name);
+        }
         if (owning) {
             const arena::Use system(arena::Target::kSystem);
             outcome = world.outcome;  // a copy: the region is emptied next

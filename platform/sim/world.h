@@ -42,6 +42,9 @@ struct SimThread {
     bool started = false;
     ThreadProc proc = nullptr;
     void* argument = nullptr;
+    const char* startName = nullptr;
+    // What StartThread named this thread; "" for the first.
+    std::string name;
     // Where the thread is in its code, as StateHash sees it: the label of its
     // last MarkPlace, a hash of every call since, and the last few calls.
     std::uint64_t label = 0;

@@ -39,16 +39,14 @@ std::vector<TypedText> ParseSession(std::string_view text) {
 std::vector<std::string> ThreadNames(const Outcome& outcome) {
     std::vector<std::string> kinds(static_cast<std::size_t>(std::max(outcome.threads, 1)));
     kinds[0] = "console";
+    // By the worker's name each thread was started with: "PrintThread.0".
     static const std::pair<std::string_view, const char*> kKinds[] = {
         {"PrintThread", "print"}, {"FindThread", "find"}, {"GarbageThread", "garbage"}};
-    for (const Write& write : outcome.writes) {
-        std::string& kind = kinds[static_cast<std::size_t>(write.thread)];
+    for (std::size_t thread = 1; thread < kinds.size() && thread < outcome.threadNames.size();
+         ++thread) {
         for (const auto& [name, label] : kKinds) {
-            if (kind.empty() &&
-                (write.file.starts_with(name) ||
-                 (write.file == "stderr" &&
-                  write.bytes.find("[" + std::string(name)) != std::string::npos))) {
-                kind = label;
+            if (outcome.threadNames[thread].starts_with(name)) {
+                kinds[thread] = label;
             }
         }
     }

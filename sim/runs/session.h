@@ -18,8 +18,8 @@ namespace listpool::sim {
 std::vector<TypedText> ParseSession(std::string_view text);
 
 // Thread names in start order: "console" for thread 0, then the kind of
-// worker each thread turned out to be, from the log it wrote ("print 1",
-// "find 2", "garbage 3"), or "thread N" for one that wrote nothing.
+// worker each thread was started as ("print 1", "find 2", "garbage 3"), or
+// "thread N" for one started as none of them.
 std::vector<std::string> ThreadNames(const Outcome& outcome);
 
 // Bytes as a quoted C string.

@@ -69,7 +69,7 @@ class GuardScene final : public SearchScene {
             for (std::size_t n = 1; n < threads_.size(); ++n) {
                 threads_[n].scene = this;
                 threads_[n].reader = static_cast<int>(n) <= cast_.readers;
-                StartThread(Body, &threads_[n]);
+                StartThread(Body, &threads_[n], threads_[n].reader ? "reader" : "writer");
             }
         });
     }

@@ -8,6 +8,8 @@
 
 #include "broken_guards.h"
 #include "guard_recording.h"
+#include "platform/io.h"
+#include "platform/thread.h"
 #include "sim/runs/schedule.h"
 #include "sim/runs/session.h"
 #include "sim/timeline/timeline.h"
@@ -184,6 +186,24 @@ TEST(TimelineRecordTest, AWaitForAStreamIsNamedByTheFileWrittenUnderIt) {
     ExpectBand(console[0], Activity::kStream, "stderr", 0, 100);
     ASSERT_EQ(t.threads.size(), 2u);
     EXPECT_EQ(t.threads[1].name, "thread 1");
+}
+
+// A thread is the kind of worker it was started as, whatever it writes, or
+// whether it writes at all.
+TEST(ThreadNamesTest, AThreadIsTheKindItWasStartedAs) {
+    const Outcome outcome = sim::Run({}, {}, [] {
+        StartThread(
+            [](void*) {
+                static constexpr char kText[] = "Thread: [PrintThread.0]: Done!\n";
+                WriteAll(2, kText, sizeof kText - 1);
+            },
+            nullptr, "FindThread.3");
+        StartThread([](void*) {}, nullptr, "GarbageThread.1");
+        StartThread([](void*) {}, nullptr, "helper");
+    });
+    ASSERT_TRUE(outcome.ok()) << outcome.report;
+    EXPECT_EQ(ThreadNames(outcome),
+              (std::vector<std::string>{"console", "find 1", "garbage 2", "thread 3"}));
 }
 
 // Whatever the schedule: each thread's bands follow each other without a
