@@ -65,7 +65,7 @@ def lateness(browser):
         line.send_keys(text.split(" ", 1)[1] if text.startswith("@") else text)
         line.send_keys(Keys.ENTER)
     wait(browser, "document.getElementById('transcript').textContent.includes('exit ')", 60)
-    return browser.execute_script("return lab.lateness")
+    return browser.execute_script("return Lab.lateness()")
 
 
 # Ten workers of every kind at once: 44,294 states.

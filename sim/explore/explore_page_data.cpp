@@ -23,6 +23,17 @@ std::string Numbers(const std::vector<int>& numbers) {
     return json + "]";
 }
 
+// A set of threads as the page's data writes it: their numbers, ascending.
+std::vector<int> Threads(std::uint32_t set) {
+    std::vector<int> threads;
+    for (int t = 0; set != 0; ++t, set >>= 1) {
+        if ((set & 1u) != 0) {
+            threads.push_back(t);
+        }
+    }
+    return threads;
+}
+
 std::string Strings(const std::vector<std::string>& texts) {
     std::string json = "[";
     for (const std::string& text : texts) {
@@ -66,7 +77,7 @@ std::string PageData(PageScene& page, const SearchResult& result,
                 group.clear();
             }
         }
-        nodes += (n > 0 ? ",\n[" : "[") + std::to_string(graph.nodes[n].enabled) + "," +
+        nodes += (n > 0 ? ",\n[" : "[") + Numbers(Threads(graph.nodes[n].enabled)) + "," +
                  Numbers(steps) + "," + Numbers(parts) + "]";
     }
     nodes += "]";
@@ -144,7 +155,7 @@ std::string PageHtml(const std::string& data, const std::string& peer) {
 std::string ViewLines(const std::vector<StateView>& views) {
     std::string lines;
     for (const StateView& view : views) {
-        lines += "{\"enabled\":" + std::to_string(view.enabled) +
+        lines += "{\"enabled\":" + Numbers(Threads(view.enabled)) +
                  ",\"taken\":" + std::to_string(view.taken) + ",\"texts\":" + Strings(view.texts) +
                  "}\n";
     }
