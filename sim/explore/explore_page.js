@@ -27,11 +27,11 @@ const ExplorePage = (() => {
             cycles: [],
             // What the view made once and changes in place (explore_view.js).
             view: {
-                buttons: [],     // the threads'
-                properties: [],  // {li, status}, the properties'
-                sides: {},       // by the side's id: {parts, cells, shown, tables}
-                listed: null,    // the path the list of steps shows
-                current: null,   // the step marked current in it
+                buttons: [],       // the threads'
+                properties: [],    // {li, status}, the properties'
+                sides: new Map(),  // by the side's id: {parts, cells, shown, tables}
+                listed: null,      // the path the list of steps shows
+                current: null,     // the step marked current in it
                 scrollFrame: 0
             }
         };

@@ -79,9 +79,9 @@ const ExploreSide = (() => {
     // code, kept from one step to the next, and the tables.
     function renderSide(page, id, G, node, before, heading, blocked) {
         const box = $(id);
-        let side = page.view.sides[id];
+        let side = page.view.sides.get(id);
         if (!side) {
-            side = page.view.sides[id] = {
+            side = {
                 parts: {
                     head: el('h2'),
                     blocked: el('p', {className: 'blocked'}),
@@ -92,6 +92,7 @@ const ExploreSide = (() => {
                 shown: [],  // each cell's text as drawn
                 tables: null
             };
+            page.view.sides.set(id, side);
             box.replaceChildren(...Object.values(side.parts));
             box.setAttribute('role', 'region');
         }
