@@ -34,8 +34,8 @@ const LabConsole = (() => {
             drawing: false,      // a drawing is under way
             redraw: false,       // and another was asked for meanwhile
             drawnAt: 0,          // performance.now() when the last was asked for
-            lateness:
-                [],  // real ms between each write's time and its showing, for bench/lab_page.py
+            // Real ms between each write's time and its showing, for bench/lab_page.py.
+            lateness: [],
             // The workers: the runner ahead of the clock, the drawer of the state
             // as it stands, and one for each long job (lab_tools.js).
             runner: null,
