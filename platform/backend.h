@@ -18,7 +18,8 @@
 //   - CMutex::Lock(): waits until free and takes it for the calling thread.
 //     Unlock(): releases it; only the owner calls it. Not recursive: no
 //     thread locks a mutex it holds. An Unlock happens before the Lock that
-//     takes the mutex next.
+//     takes the mutex next. NameForWrites(fd): for back ends that watch
+//     the program only; the native ones do nothing.
 //   - CEvent(): manual-reset, created signalled; throws CResourceException
 //     when refused.
 //   - CEvent::Lock(): waits until signalled and leaves it signalled.

@@ -68,6 +68,8 @@ bool CMutex::Lock() {
     return true;
 }
 
+void CMutex::NameForWrites(int /*fd*/) {}
+
 bool CMutex::Unlock() {
     Mutex::Unlock(MutexOf(m_hObject));
     return true;

@@ -64,6 +64,10 @@ CMutex::CMutex() {
     m_hObject = NewState<detail::MutexState>();
 }
 
+void CMutex::NameForWrites(int fd) {
+    static_cast<detail::MutexState*>(m_hObject)->writesTo = fd;
+}
+
 bool CMutex::Lock() {
     return Plain(Op::kLock, this, m_hObject);
 }

@@ -56,6 +56,9 @@ struct Notice {
     int newThread = -1;
     // kWrite: the file ("stdout", "stderr" or a log's name) and the bytes.
     std::string_view file;
+    // kLock and kUnlock of an output stream's mutex: the stream's file, as
+    // the stream named it when it was made (CMutex::NameForWrites).
+    std::string_view stream;
     std::string_view bytes;
 };
 

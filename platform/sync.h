@@ -41,6 +41,12 @@ class CAPABILITY("mutex") CMutex final : public CSyncObject {
     bool Lock() ACQUIRE();
     // Releases a mutex held by the calling thread.
     bool Unlock() RELEASE();
+
+    // Says that the program writes to the file fd only holding this mutex
+    // (an output stream's), for a back end that watches the writes: the
+    // simulator names the mutex by the file from the stream's start. The
+    // native back ends do nothing.
+    void NameForWrites(int fd);
 };
 
 // Holds a CMutex from construction to the end of the scope.

@@ -50,6 +50,8 @@ bool CMutex::Lock() {
     return Wait(m_hObject);
 }
 
+void CMutex::NameForWrites(int /*fd*/) {}
+
 bool CMutex::Unlock() {
     return ReleaseMutex(HandleOf(m_hObject)) != 0;
 }

@@ -41,7 +41,9 @@ Line& Line::operator<<(Padded value) {
 }
 
 OutStream::OutStream(int fd, Buffering buffering, OutStream* tie)
-    : fd_(fd), buffering_(buffering), tie_(tie) {}
+    : fd_(fd), buffering_(buffering), tie_(tie) {
+    mutex_.NameForWrites(fd);
+}
 
 OutStream& OutStream::operator<<(std::string_view text) {
     Insert(text, false);

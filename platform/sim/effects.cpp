@@ -15,12 +15,6 @@ std::string& FileOf(World& world, int fd) {
     return world.outcome.files[name];
 }
 
-std::string FileName(const World& world, int fd) {
-    return fd == kStdOut   ? "stdout"
-           : fd == kStdErr ? "stderr"
-                           : world.logNames[static_cast<std::size_t>(fd - 3)];
-}
-
 void Unlock(World& world, SimThread& thread) {
     auto* mutex = static_cast<MutexState*>(thread.state);
     if (mutex->owner != &thread) {
@@ -87,8 +81,9 @@ void Apply(World& world, SimThread& thread) {
         case Op::kWrite: {
             const std::string_view bytes(thread.data, thread.size);
             FileOf(world, thread.fd).append(bytes);
-            world.outcome.writes.push_back(
-                {world.nowMs, thread.id, FileName(world, thread.fd), std::string(bytes)});
+            world.outcome.writes.push_back({world.nowMs, thread.id,
+                                            std::string(FileName(world, thread.fd)),
+                                            std::string(bytes)});
             done.file = world.outcome.writes.back().file;
             done.bytes = world.outcome.writes.back().bytes;
             call = FoldBytes(call, bytes);

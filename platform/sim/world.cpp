@@ -3,6 +3,8 @@
 
 #include <cstdio>
 
+#include "platform/io.h"
+
 namespace listpool::sim::detail {
 
 Globals gRun;
@@ -63,7 +65,19 @@ Notice NoticeOf(Notice::Phase phase, const SimThread& thread) {
     notice.thread = thread.id;
     notice.op = thread.op;
     notice.object = thread.object;
+    if ((thread.op == Op::kLock || thread.op == Op::kUnlock) && thread.state != nullptr) {
+        if (const int fd = static_cast<const MutexState*>(thread.state)->writesTo; fd >= 0) {
+            notice.stream = FileName(*gRun.world, fd);
+        }
+    }
     return notice;
+}
+
+std::string_view FileName(const World& world, int fd) {
+    if (fd == kStdOut || fd == kStdErr) {
+        return fd == kStdOut ? "stdout" : "stderr";
+    }
+    return world.logNames[static_cast<std::size_t>(fd - 3)];
 }
 
 void Finish(World& world, Ending ending, std::string report) {

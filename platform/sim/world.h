@@ -68,6 +68,9 @@ struct MutexState {
     // threads have taken it in that run.
     std::uint64_t listedIn = 0;
     std::uint64_t takers = 0;
+    // The file the program writes only holding it (CMutex::NameForWrites),
+    // else -1.
+    int writesTo = -1;
 };
 
 struct EventState {
@@ -156,6 +159,9 @@ void List(World& world, EventState* event);
 // Tells the observer, stamped with the virtual time.
 void Tell(World& world, Notice notice);
 Notice NoticeOf(Notice::Phase phase, const SimThread& thread);
+
+// The file's name: "stdout", "stderr" or a log's, as OpenLogFile named it.
+std::string_view FileName(const World& world, int fd);
 
 // Ends the run, unless it has ended already.
 void Finish(World& world, Ending ending, std::string report = {});

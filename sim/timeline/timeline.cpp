@@ -148,15 +148,8 @@ void TimelineRecorder::OnNotice(const Notice& notice) {
     }
     switch (notice.op) {
         case Op::kLock:
-            self.held.push_back(notice.object);
-            break;
-        case Op::kUnlock:
-            std::erase(self.held, notice.object);
-            break;
-        case Op::kWrite:
-            // A stream writes holding its own mutex, the one taken last.
-            if (!self.held.empty()) {
-                streams_[self.held.back()] = std::string(notice.file);
+            if (!notice.stream.empty()) {
+                streams_[notice.object] = std::string(notice.stream);
             }
             break;
         case Op::kStartThread:

@@ -44,8 +44,7 @@ class TimelineRecorder final : public Observer {
     struct PerThread {
         std::uint64_t begin = 0;
         std::uint64_t end = UINT64_MAX;
-        std::size_t open = SIZE_MAX;    // its Blocked not yet done
-        std::vector<const void*> held;  // mutexes, latest last
+        std::size_t open = SIZE_MAX;  // its Blocked not yet done
     };
 
     void OnConsole(const Notice& notice);
@@ -54,7 +53,7 @@ class TimelineRecorder final : public Observer {
     std::vector<Blocked> blocked_;
     std::vector<Done> done_;
     std::uint64_t last_ = 0;
-    // Mutexes that were held around a write, and the file written.
+    // The output streams' mutexes taken, by the file each is the lock of.
     std::map<const void*, std::string> streams_;
     std::vector<std::uint64_t> commandTimes_;
     enum class Prompt {

@@ -4,15 +4,18 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <set>
 #include <type_traits>
 
 #include "broken_guards.h"
 #include "guard_recording.h"
 #include "platform/io.h"
+#include "platform/sync.h"
 #include "platform/thread.h"
 #include "sim/runs/schedule.h"
 #include "sim/runs/session.h"
 #include "sim/timeline/timeline.h"
+#include "streams/stream.h"
 
 namespace listpool::sim {
 namespace {
@@ -141,7 +144,33 @@ TEST(TimelineRecordTest, LinesAreEachWriteSplitAtItsNewlines) {
     EXPECT_EQ(done->time, 8000u);
 }
 
-TEST(TimelineRecordTest, AWaitForAStreamIsNamedByTheFileWrittenUnderIt) {
+// The simulator names an output stream's mutex by its file from the
+// stream's start, before anything is written under it; no other mutex.
+TEST(TimelineRecordTest, AStreamsMutexIsNamedByItsFileFromItsStart) {
+    struct Locks final : Observer {
+        std::set<std::string> named;
+        void OnNotice(const Notice& notice) override {
+            if (notice.op == Op::kLock && notice.phase == Notice::kDone) {
+                named.insert(std::string(notice.stream));
+            }
+        }
+    } locks;
+    Options options;
+    options.observer = &locks;
+    const Outcome outcome = sim::Run(options, {}, [] {
+        // Never destroyed, as the program's streams: nothing flushes it.
+        auto* log = new OutStream(OpenLogFile("named.log"), OutStream::Buffering::kUntilFlush);
+        *log << "kept in the buffer";
+        CMutex other;
+        other.Lock();
+        other.Unlock();
+    });
+    ASSERT_TRUE(outcome.ok()) << outcome.report;
+    EXPECT_TRUE(outcome.writes.empty()) << "a write: this test shows nothing";
+    EXPECT_EQ(locks.named, (std::set<std::string>{"", "named.log"}));
+}
+
+TEST(TimelineRecordTest, AWaitForAStreamIsNamedByItsFile) {
     // The fixed schedule never makes a thread wait for a stream: play the
     // calls of one such wait to the recorder.
     const int streamMutex = 0;
@@ -155,6 +184,7 @@ TEST(TimelineRecordTest, AWaitForAStreamIsNamedByTheFileWrittenUnderIt) {
         notice.blocked = waits;
         if (op == Op::kLock || op == Op::kUnlock) {
             notice.object = &streamMutex;
+            notice.stream = "stderr";
         }
         if (op == Op::kStartThread) {
             notice.newThread = 1;
