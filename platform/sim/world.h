@@ -64,13 +64,13 @@ std::uint32_t NewObjectId();
 struct MutexState {
     SimThread* owner = nullptr;
     std::uint32_t id = NewObjectId();
+    // The file the program writes only holding it (CMutex::NameForWrites),
+    // else -1.
+    int writesTo = -1;
     // The run that last listed it in its mutexes, and the order in which
     // threads have taken it in that run.
     std::uint64_t listedIn = 0;
     std::uint64_t takers = 0;
-    // The file the program writes only holding it (CMutex::NameForWrites),
-    // else -1.
-    int writesTo = -1;
 };
 
 struct EventState {
