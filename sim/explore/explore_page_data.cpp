@@ -23,6 +23,13 @@ std::string Numbers(const std::vector<int>& numbers) {
     return json + "]";
 }
 
+// A set of threads as the pages read it: their ids, ascending.
+std::string Threads(const ThreadSet& threads) {
+    std::vector<int> ids;
+    threads.ForEach([&ids](int thread) { ids.push_back(thread); });
+    return Numbers(ids);
+}
+
 std::string Strings(const std::vector<std::string>& texts) {
     std::string json = "[";
     for (const std::string& text : texts) {
@@ -66,8 +73,8 @@ std::string PageData(PageScene& page, const SearchResult& result,
                 group.clear();
             }
         }
-        nodes += (n > 0 ? ",\n[" : "[") + std::to_string(graph.nodes[n].enabled) + "," +
-                 Numbers(steps) + "," + Numbers(parts) + "]";
+        nodes += (n > 0 ? ",\n[" : "[") + Threads(graph.nodes[n].enabled) + "," + Numbers(steps) +
+                 "," + Numbers(parts) + "]";
     }
     nodes += "]";
     std::string groupList = "[";
@@ -144,7 +151,7 @@ std::string PageHtml(const std::string& data, const std::string& peer) {
 std::string ViewLines(const std::vector<StateView>& views) {
     std::string lines;
     for (const StateView& view : views) {
-        lines += "{\"enabled\":" + std::to_string(view.enabled) +
+        lines += "{\"enabled\":" + Threads(view.enabled) +
                  ",\"taken\":" + std::to_string(view.taken) + ",\"texts\":" + Strings(view.texts) +
                  "}\n";
     }
