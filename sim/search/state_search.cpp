@@ -64,14 +64,24 @@ class SearchDriver final : public Chooser {
     void ExploreByRestoring(std::vector<Region> regions);
 
     // The thread to take at a step past the pending one, or -1 to stop.
-    int Step(const std::vector<int>& enabled, int current);
+    int Step(const std::vector<int>& enabled, int current) {
+        return mode_ == Mode::kVerifying ? Verify() : Decide(enabled, current);
+    }
 
     // Records the state and yields the thread to take, or -1 to stop.
     int Decide(const std::vector<int>& enabled, int current);
 
     // Whether the step retaken from a state met before led where it led
     // then; the run stops either way.
-    int Verify();
+    int Verify() {
+        if (expected_ == kEnd ||
+            graph_.nodes[expected_].hash != Fold(StateHash(), scene_.State())) {
+            Fail(
+                "two visits to one state went on to different states: the state hash "
+                "leaves out something the threads go on from");
+        }
+        return -1;
+    }
 
     // A run (or a restored one) from `node`, reached by `choices`, that
     // takes `thread`'s step first; from node 0 with no thread for the first.
@@ -80,17 +90,32 @@ class SearchDriver final : public Chooser {
     // What the search makes of a run that ended, or that it stopped.
     void Ended(const Outcome& outcome, bool stopped);
 
-    int Take(int thread, bool choice);
+    int Take(int thread, bool choice) {
+        if (choice) {
+            choices_.push_back(thread);
+        }
+        fromThread_ = thread;
+        return thread;
+    }
 
     // The step just taken, from from_ by fromThread_, reached `to`. Without
     // remembering there are no nodes, and from_ only says whether a step was
     // taken.
     void Record(std::uint32_t to);
 
-    void Fail(const std::string& what);
+    void Fail(const std::string& what) {
+        if (result_.failure.empty()) {
+            result_.failure = what;
+            result_.replay = choices_;
+        }
+    }
 
     // Counts the bytes of the copies held.
-    void Hold(std::int64_t bytes);
+    void Hold(std::int64_t bytes) {
+        held_ += bytes;
+        result_.snapshotPeakBytes =
+            std::max(result_.snapshotPeakBytes, static_cast<std::uint64_t>(held_));
+    }
 
     SearchScene& scene_;
     const SearchOptions& options_;
@@ -229,10 +254,6 @@ void SearchDriver::ExploreByRestoring(std::vector<Region> regions) {
     rewind_ = nullptr;
 }
 
-int SearchDriver::Step(const std::vector<int>& enabled, int current) {
-    return mode_ == Mode::kVerifying ? Verify() : Decide(enabled, current);
-}
-
 int SearchDriver::Decide(const std::vector<int>& enabled, int current) {
     const std::uint64_t hash = Fold(StateHash(), scene_.State());
     const std::string wrong = scene_.Check();
@@ -298,15 +319,6 @@ int SearchDriver::Decide(const std::vector<int>& enabled, int current) {
     return Take(next, enabled.size() > 1);
 }
 
-int SearchDriver::Verify() {
-    if (expected_ == kEnd || graph_.nodes[expected_].hash != Fold(StateHash(), scene_.State())) {
-        Fail(
-            "two visits to one state went on to different states: the state hash "
-            "leaves out something the threads go on from");
-    }
-    return -1;
-}
-
 void SearchDriver::Begin(std::vector<int> choices, std::uint32_t node, int thread) {
     ++result_.runs;
     mode_ = options_.remember ? Mode::kSearching : Mode::kEnumerating;
@@ -344,14 +356,6 @@ void SearchDriver::Ended(const Outcome& outcome, bool stopped) {
     }
 }
 
-int SearchDriver::Take(int thread, bool choice) {
-    if (choice) {
-        choices_.push_back(thread);
-    }
-    fromThread_ = thread;
-    return thread;
-}
-
 void SearchDriver::Record(std::uint32_t to) {
     if (from_ != kEnd) {
         ++result_.transitions;
@@ -360,19 +364,6 @@ void SearchDriver::Record(std::uint32_t to) {
         }
     }
     from_ = to;
-}
-
-void SearchDriver::Fail(const std::string& what) {
-    if (result_.failure.empty()) {
-        result_.failure = what;
-        result_.replay = choices_;
-    }
-}
-
-void SearchDriver::Hold(std::int64_t bytes) {
-    held_ += bytes;
-    result_.snapshotPeakBytes =
-        std::max(result_.snapshotPeakBytes, static_cast<std::uint64_t>(held_));
 }
 
 std::string Grouped(std::uint64_t n) {
