@@ -44,7 +44,7 @@ def follow(data, choices):
     """The page's walk: its states and the thread of each step, as its script takes them."""
     node, k, nodes, threads = 0, 0, [0], []
     while node != -1:
-        enabled = data["nodes"][node][0]  # the threads that can go on, ascending
+        enabled = data["nodes"][node][0]  # the threads' numbers, ascending
         if len(enabled) > 1:
             if k == len(choices):
                 break
@@ -53,7 +53,7 @@ def follow(data, choices):
             if thread not in enabled:
                 break
         else:
-            thread = enabled[-1]
+            thread = enabled[-1] if enabled else -1  # none: a deadlock
         to = step_to(data, node, thread)
         if to is None:
             break
