@@ -11,7 +11,6 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <chrono>
 #include <cstdlib>
 #include <fstream>
 #include <ostream>
@@ -19,10 +18,7 @@
 #include <string>
 #include <vector>
 
-#include "platform/sim/hash.h"
-#include "platform/sim/strategies.h"
 #include "sim/runs/session_search.h"
-#include "sim/search/shortest_path.h"
 #include "sim_helpers.h"
 
 namespace listpool::sim {
@@ -217,86 +213,6 @@ TEST(EveryScheduleTest, ARunStoppedWithOutputBufferedLeavesNothingToTheNext) {
     options.chooser = &stop;
     ASSERT_EQ(SimulateListpool(options, text).outcome.ending, Ending::kStopped);
     EXPECT_EQ(Play(text).file("stdout"), reference.file("stdout"));
-}
-
-// Sets of threads have no limit on their ids: forty finds 3 s apart start
-// threads 1 to 40, and a dump beside the 32nd find and another beside the
-// 40th make choice points between the console and threads above 31. Every
-// state records every thread that steps from it, so each of those is a
-// choice point, and the choices of a shortest run to an end replay that
-// run, state by state, to an outcome the search met.
-TEST(EveryScheduleTest, ChoicePointsOfThreadsPastThirtyOneAreKeptAndReplay) {
-    std::string text;
-    for (int k = 0; k < 40; ++k) {
-        text += "@" + std::to_string(3000 * k) + " F 1\n";
-        text += k == 31 ? "@94000 f\n" : "";
-    }
-    text += "@118000 f\n@124000 q\n";
-    const auto start = std::chrono::steady_clock::now();
-    const EverySchedule every = SearchEverySchedule(text);
-    const std::chrono::duration<double> took = std::chrono::steady_clock::now() - start;
-    ASSERT_EQ(every.result.failure, "");
-    const StateGraph& graph = every.result.graph;
-    ThreadSet started, choosing;
-    std::size_t choicePoints = 0;
-    for (std::uint32_t n = 0; n < graph.nodes.size(); ++n) {
-        const StateGraph::Node& node = graph.nodes[n];
-        ThreadSet stepping;
-        for (const StateGraph::Step& step : node.steps) {
-            EXPECT_TRUE(node.enabled.Contains(step.thread)) << "state " << n << ", " << step.thread;
-            stepping.Insert(step.thread);
-        }
-        started |= node.enabled;
-        if (stepping.Count() > 1) {
-            ++choicePoints;
-            choosing |= stepping;
-            EXPECT_GT(node.enabled.Count(), 1u) << "state " << n << " is no choice point";
-        }
-    }
-    EXPECT_TRUE(started.Contains(40));
-    EXPECT_TRUE(choosing.Contains(32));
-    EXPECT_TRUE(choosing.Contains(40));
-
-    // The end a shortest run reaches, and the states on its way.
-    const Distances distances = DistancesFrom0(graph);
-    std::pair<std::uint32_t, int> end{StateGraph::kEnd, -1};
-    for (std::uint32_t n = 0; n < graph.nodes.size(); ++n) {
-        for (const StateGraph::Step& step : graph.nodes[n].steps) {
-            if (step.to == StateGraph::kEnd && (end.first == StateGraph::kEnd ||
-                                                distances.steps[n] < distances.steps[end.first])) {
-                end = {n, step.thread};
-            }
-        }
-    }
-    ASSERT_NE(end.first, StateGraph::kEnd);
-    std::vector<std::uint32_t> way;
-    for (std::uint32_t n = end.first; n != StateGraph::kEnd; n = distances.parent[n].first) {
-        way.insert(way.begin(), n);
-    }
-    std::vector<int> choices = ChoicesTo(graph, distances, end.first);
-    if (graph.nodes[end.first].enabled.Count() > 1) {
-        choices.push_back(end.second);
-    }
-    SessionScene scene(text);
-    scene.WarmUp();
-    std::size_t at = 0;
-    StopChooser stop;
-    ReplayChooser replay(choices, stop, [&](const std::vector<int>&, int thread) {
-        EXPECT_LT(at, way.size());
-        if (at < way.size()) {
-            EXPECT_EQ(Fold(StateHash(), scene.State()), graph.nodes[way[at]].hash) << "step " << at;
-        }
-        ++at;
-        return thread;
-    });
-    Options options;
-    options.chooser = &replay;
-    const Outcome outcome = scene.Play(options);
-    EXPECT_TRUE(outcome.ok()) << outcome.report;
-    EXPECT_EQ(at, way.size());
-    EXPECT_EQ(every.result.outcomes.count(scene.OutcomeKey(outcome)), 1u);
-    std::printf("%zu threads, %s, %zu choice points, in %.3f s\n", started.Count(),
-                Figures(every.result).c_str(), choicePoints, took.count());
 }
 
 // Remembering states loses no outcome: on sessions small enough to run
