@@ -12,8 +12,4 @@ int ReplayChooser::Choose(const std::vector<int>& enabled, int current) {
     return hook_ ? hook_(enabled, thread) : thread;
 }
 
-int StopChooser::Choose(const std::vector<int>& enabled, int) {
-    return enabled.size() == 1 ? enabled.front() : -1;
-}
-
 }  // namespace listpool::sim

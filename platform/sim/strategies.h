@@ -1,6 +1,7 @@
 // The strategies that pick a run's steps, each a Chooser (platform/sim.h),
 // as the state search is: the fixed schedule, random, PCT, a replay of
-// forced choices; and a recorder of the choices any chooser makes.
+// forced choices, a stop at the first choice point; and a recorder of the
+// choices any chooser makes.
 //
 // A choice point is a step at which more than one thread can go on; at the
 // others every strategy lets the one thread go.
