@@ -3,10 +3,13 @@
 namespace listpool::sim {
 
 int ReplayChooser::Choose(const std::vector<int>& enabled, int current) {
-    if (enabled.size() > 1 && next_ < choices_.size()) {
-        return choices_[next_++];
+    int thread = enabled.front();
+    if (next_ == choices_.size()) {
+        thread = then_.Choose(enabled, current);
+    } else if (enabled.size() > 1) {
+        thread = choices_[next_++];
     }
-    return then_.Choose(enabled, current);
+    return hook_ ? hook_(enabled, thread) : thread;
 }
 
 }  // namespace listpool::sim

@@ -1,13 +1,16 @@
 // The strategies that pick a run's steps, each a Chooser (platform/sim.h),
 // as the state search is: the fixed schedule, random, PCT, a replay of
-// forced choices; and a recorder of the choices any chooser makes.
+// forced choices, a stop at the first choice point; and a recorder of the
+// choices any chooser makes.
 //
 // A choice point is a step at which more than one thread can go on; at the
 // others every strategy lets the one thread go.
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <random>
+#include <utility>
 #include <vector>
 
 #include "platform/sim.h"
@@ -61,19 +64,34 @@ class PctChooser final : public Chooser {
     std::uint64_t point_ = 0;                // the choice points met so far
 };
 
-// Forced choices: at the n-th choice point the thread choices[n] goes; after
-// the last, `then` decides. A forced thread that cannot go on ends the run
-// as a fault (the replay diverged).
+// Forced choices: at the n-th choice point the thread choices[n] goes, and
+// where one thread can go on it goes; after the last choice, `then` decides
+// every step. A forced thread that cannot go on ends the run as a fault (the
+// replay diverged). Every replay of a run is one of these: the search's way
+// back to a state, --replay, the pages' walks.
 class ReplayChooser final : public Chooser {
   public:
-    ReplayChooser(std::vector<int> choices, Chooser& then)
-        : choices_(std::move(choices)), then_(then) {}
+    // Told of every step with the threads that can go on and the one the
+    // replay or `then` picked (-1: stop); yields the one to take. A replay
+    // that looks at each state it passes, or stops early, does it here.
+    using Hook = std::function<int(const std::vector<int>& enabled, int thread)>;
+
+    ReplayChooser(std::vector<int> choices, Chooser& then, Hook hook = {})
+        : choices_(std::move(choices)), then_(then), hook_(std::move(hook)) {}
     int Choose(const std::vector<int>& enabled, int current) override;
 
   private:
     std::vector<int> choices_;
     std::size_t next_ = 0;
     Chooser& then_;
+    Hook hook_;
+};
+
+// Lets the one thread go where only one can, and stops the run at the first
+// choice point: what a replay that goes no further than its choices follows.
+class StopChooser final : public Chooser {
+  public:
+    int Choose(const std::vector<int>& enabled, int current) override;
 };
 
 // One choice point, as a run met it.

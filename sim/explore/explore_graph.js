@@ -5,12 +5,22 @@
 const ExploreGraph = (() => {
     'use strict';
 
-    // The threads that can go on at a state, which the data gives as their
-    // numbers, ascending: whether t is one, how many, and the highest.
+    // The threads that can go on at a state, which the data writes as a set
+    // of threads is written there (the bits of their numbers in hexadecimal,
+    // the highest digit first): whether t is one, how many, and the highest.
+    const digitOf = (set, t) => {
+        const i = set.length - 1 - (t >> 2);
+        return i >= 0 ? parseInt(set[i], 16) : 0;
+    };
+    const bitsIn = [0, 1, 1, 2, 1, 2, 2, 3, 1, 2, 2, 3, 2, 3, 3, 4];
     const Enabled = Object.freeze({
-        has: (G, node, t) => G.nodes[node][0].includes(t),
-        count: (G, node) => G.nodes[node][0].length,
-        highest: (G, node) => G.nodes[node][0][G.nodes[node][0].length - 1],
+        has: (G, node, t) => ((digitOf(G.nodes[node][0], t) >> (t & 3)) & 1) === 1,
+        count: (G, node) => [...G.nodes[node][0]].reduce((n, d) => n + bitsIn[parseInt(d, 16)], 0),
+        // -1 for none: a deadlock.
+        highest: (G, node) => {
+            const set = G.nodes[node][0], top = parseInt(set[0], 16);
+            return top === 0 ? -1 : (set.length - 1) * 4 + 31 - Math.clz32(top);
+        },
     });
 
     // A state's texts, each thread's and then the rows', made once per state.

@@ -5,6 +5,7 @@
 #include <set>
 #include <stdexcept>
 
+#include "platform/sim/strategies.h"
 #include "sim/search/shortest_path.h"
 
 namespace listpool::sim {
@@ -78,14 +79,6 @@ class Objects final : public Observer {
     int started_ = 1;
 };
 
-std::uint32_t Bits(const std::vector<int>& threads) {
-    std::uint32_t bits = 0;
-    for (const int thread : threads) {
-        bits |= 1u << thread;
-    }
-    return bits;
-}
-
 // The call a thread is stopped at, as the code makes it.
 std::string NextCall(const PageScene& page, const Objects& objects, int thread) {
     if (thread >= objects.started()) {
@@ -125,7 +118,7 @@ std::string NextCall(const PageScene& page, const Objects& objects, int thread) 
 
 StateView Read(const PageScene& page, const Objects& objects, const std::vector<int>& enabled) {
     StateView view;
-    view.enabled = Bits(enabled);
+    view.enabled = ThreadSet(enabled);
     const std::vector<std::string> read =
         page.read([&objects](const void* object) { return objects.Owner(object); });
     const std::size_t columns = page.threadColumns.size();
@@ -152,18 +145,6 @@ StateView Read(const PageScene& page, const Objects& objects, const std::vector<
     return view;
 }
 
-// A first run makes the objects that outlive runs (a stream's), as the
-// search's does, so that every later run numbers its objects alike. A scene
-// whose threads go on for ever needs no more than a few steps of it.
-void Warm(PageScene& page) {
-    if (!page.warm) {
-        Options options;
-        options.maxSteps = 100'000;
-        page.scene->Play(options);
-        page.warm = true;
-    }
-}
-
 // Plays the scene with `chooser` and the objects watched.
 void Play(PageScene& page, Chooser& chooser, Objects& objects) {
     Options options;
@@ -172,44 +153,22 @@ void Play(PageScene& page, Chooser& chooser, Objects& objects) {
     page.scene->Play(options);
 }
 
-// Reads every state along one choice list.
-class Follower final : public Chooser {
-  public:
-    Follower(const PageScene& page, const Objects& objects, const std::vector<int>& choices)
-        : page_(page), objects_(objects), choices_(choices) {}
-    int Choose(const std::vector<int>& enabled, int) override {
-        views.push_back(Read(page_, objects_, enabled));
-        if (enabled.size() > 1 && next_ == choices_.size()) {
-            return -1;
-        }
-        const int thread = enabled.size() > 1 ? choices_[next_++] : enabled.front();
-        views.back().taken = thread;
-        return std::find(enabled.begin(), enabled.end(), thread) != enabled.end() ? thread : -1;
-    }
-    std::vector<StateView> views;
-
-  private:
-    const PageScene& page_;
-    const Objects& objects_;
-    const std::vector<int>& choices_;
-    std::size_t next_ = 0;
-};
-
-// Walks the graph along a path of steps from node 0, reading every state
-// not read yet and seeing that the run can go on as the graph says.
-class Walker final : public Chooser {
+// Walks the graph along the choices of a shortest path from node 0 to
+// `target`, reading every state not read yet and seeing that the run can go
+// on as the graph says.
+class Walker {
   public:
     Walker(const PageScene& page, const Objects& objects, const StateGraph& graph,
-           std::vector<StateView>& views, std::vector<bool>& read)
-        : page_(page), objects_(objects), graph_(graph), views_(views), read_(read) {}
-    void Start(std::vector<int> path) {
-        path_ = std::move(path);
-        next_ = 0;
-        at_ = 0;
-    }
-    int Choose(const std::vector<int>& enabled, int) override {
+           std::vector<StateView>& views, std::vector<bool>& read, std::uint32_t target)
+        : page_(page),
+          objects_(objects),
+          graph_(graph),
+          views_(views),
+          read_(read),
+          target_(target) {}
+    int Step(const std::vector<int>& enabled, int thread) {
         const StateGraph::Node& node = graph_.nodes[at_];
-        if (Bits(enabled) != node.enabled) {
+        if (ThreadSet(enabled) != node.enabled) {
             error =
                 "state " + std::to_string(at_) + ": other threads can go on than the graph says";
             return -1;
@@ -218,10 +177,9 @@ class Walker final : public Chooser {
             views_[at_] = Read(page_, objects_, enabled);
             read_[at_] = true;
         }
-        if (next_ == path_.size()) {
+        if (at_ == target_) {
             return -1;
         }
-        const int thread = path_[next_++];
         for (const auto& step : node.steps) {
             if (step.thread == thread) {
                 at_ = step.to;
@@ -237,19 +195,24 @@ class Walker final : public Chooser {
     const StateGraph& graph_;
     std::vector<StateView>& views_;
     std::vector<bool>& read_;
-    std::vector<int> path_;
-    std::size_t next_ = 0;
+    std::uint32_t target_;
     std::uint32_t at_ = 0;
 };
 
 }  // namespace
 
 std::vector<StateView> ReplayViews(PageScene& page, const std::vector<int>& choices) {
-    Warm(page);
+    page.scene->WarmUp();
     Objects objects(page.observer);
-    Follower follower(page, objects, choices);
-    Play(page, follower, objects);
-    return follower.views;
+    std::vector<StateView> views;
+    StopChooser stop;
+    ReplayChooser follow(choices, stop, [&](const std::vector<int>& enabled, int thread) {
+        views.push_back(Read(page, objects, enabled));
+        views.back().taken = thread;
+        return std::find(enabled.begin(), enabled.end(), thread) != enabled.end() ? thread : -1;
+    });
+    Play(page, follow, objects);
+    return views;
 }
 
 std::vector<StateView> ReadEveryState(PageScene& page, const StateGraph& graph,
@@ -264,15 +227,19 @@ std::vector<StateView> ReadEveryState(PageScene& page, const StateGraph& graph,
     });
     std::vector<StateView> views(graph.nodes.size());
     std::vector<bool> read(graph.nodes.size(), false);
-    Warm(page);
+    page.scene->WarmUp();
     for (const std::uint32_t node : order) {
         if (read[node]) {
             continue;
         }
         Objects objects(page.observer);
-        Walker walker(page, objects, graph, views, read);
-        walker.Start(StepsTo(distances, node));
-        Play(page, walker, objects);
+        Walker walker(page, objects, graph, views, read, node);
+        StopChooser stop;
+        ReplayChooser walk(ChoicesTo(graph, distances, node), stop,
+                           [&walker](const std::vector<int>& enabled, int thread) {
+                               return walker.Step(enabled, thread);
+                           });
+        Play(page, walk, objects);
         if (!walker.error.empty() || !read[node]) {
             throw std::runtime_error(walker.error.empty() ? "a run stopped short of its state"
                                                           : walker.error);

@@ -18,6 +18,7 @@
 #include "sim/search/fair_cycle.h"
 #include "sim/search/shortest_path.h"
 #include "sim/search/state_search.h"
+#include "sim/search/thread_set.h"
 
 namespace listpool::sim {
 
@@ -62,7 +63,6 @@ struct PageScene {
     SearchScene* scene = nullptr;
     // Told every event of every run, when given, before the page looks.
     Observer* observer = nullptr;
-    bool warm = false;  // a run has made the objects that outlive runs
     // The guard's code to show beside the state, as GuardSourceJson makes
     // it (sim/explore/guard_source.h), or "" for none.
     std::string code;
@@ -70,7 +70,7 @@ struct PageScene {
 
 // One state as the page shows it: who can go on, and each text.
 struct StateView {
-    std::uint32_t enabled = 0;
+    ThreadSet enabled;
     std::vector<std::string> texts;  // every thread's next call and columns, then every row
     int taken = -1;                  // the thread that stepped from it, or -1
 };
@@ -95,7 +95,7 @@ std::string PageData(PageScene& page, const SearchResult& result,
 // data of the scene to set beside it on the same choices.
 std::string PageHtml(const std::string& data, const std::string& peer = {});
 
-// The views as JSON lines, one per state: {"enabled":..,"texts":[..]}.
+// The views as JSON lines, one per state: {"enabled":[..],"taken":..,"texts":[..]}.
 std::string ViewLines(const std::vector<StateView>& views);
 
 }  // namespace listpool::sim

@@ -15,15 +15,23 @@ std::string ExplorePageTemplate();
 
 namespace {
 
-// A set of threads as the page's data writes it: their numbers, ascending.
-std::vector<int> Threads(std::uint32_t set) {
-    std::vector<int> threads;
-    for (int t = 0; set != 0; ++t, set >>= 1) {
-        if ((set & 1u) != 0) {
-            threads.push_back(t);
+// A set of threads as the page's data writes it: the bits of their numbers
+// in hexadecimal, the highest digit first ("3" for threads 0 and 1), as
+// short as a bitmask for the few threads of most states and with no limit.
+std::string Hex(const ThreadSet& set) {
+    std::string digits;
+    set.ForEach([&digits](int thread) {
+        const auto digit = static_cast<std::size_t>(thread / 4);
+        if (digits.size() <= digit) {
+            digits.resize(digit + 1, 0);
         }
+        digits[digit] = static_cast<char>(digits[digit] | 1 << thread % 4);
+    });
+    std::string hex(digits.rbegin(), digits.rend());
+    for (char& digit : hex) {
+        digit = "0123456789abcdef"[static_cast<unsigned char>(digit)];
     }
-    return threads;
+    return hex.empty() ? "0" : hex;
 }
 
 }  // namespace
@@ -65,7 +73,7 @@ std::string PageData(PageScene& page, const SearchResult& result,
         if (n > 0) {
             nodes.Break();
         }
-        nodes.Array().Ints(Threads(graph.nodes[n].enabled)).Ints(steps).Ints(parts).End();
+        nodes.Array().String(Hex(graph.nodes[n].enabled)).Ints(steps).Ints(parts).End();
     }
     nodes.End();
 
@@ -140,7 +148,7 @@ std::string PageHtml(const std::string& data, const std::string& peer) {
 std::string ViewLines(const std::vector<StateView>& views) {
     JsonWriter json;
     for (const StateView& view : views) {
-        json.Object().Key("enabled").Ints(Threads(view.enabled)).Key("taken").Int(view.taken);
+        json.Object().Key("enabled").String(Hex(view.enabled)).Key("taken").Int(view.taken);
         json.Key("texts").Strings(view.texts).End().Break();
     }
     return json.Take();

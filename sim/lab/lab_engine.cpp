@@ -1,7 +1,6 @@
 #include "sim/lab/lab_engine.h"
 
 #include <algorithm>
-#include <bit>
 #include <cstdio>
 #include <exception>
 #include <optional>
@@ -147,7 +146,7 @@ void ShortestOutcomes(JsonWriter& json, SessionScene& scene, const SearchResult&
          ++n) {
         const auto [steps, node, thread] = ends[n];
         std::vector<int> choices = ChoicesTo(graph, distances, node);
-        if (std::popcount(graph.nodes[node].enabled) > 1) {
+        if (graph.nodes[node].enabled.Count() > 1) {
             choices.push_back(thread);
         }
         FixedChooser fixed;

@@ -14,22 +14,22 @@ using Node = StateGraph::Node;
 FairCycle FindFairCycle(const StateGraph& graph, std::uint32_t label) {
     auto labelled = [&](std::uint32_t node) { return (graph.nodes[node].labels & label) != 0; };
     const std::vector<std::uint32_t> component = walks::Components(graph, labelled);
-    std::uint32_t threads = 0;
+    ThreadSet threads;
     for (const Node& node : graph.nodes) {
         threads |= node.enabled;
     }
     // Per component: the threads that step inside it, and those that cannot
     // go on in one of its states.
-    std::map<std::uint32_t, std::pair<std::uint32_t, std::uint32_t>> fairness;
+    std::map<std::uint32_t, std::pair<ThreadSet, ThreadSet>> fairness;
     for (std::uint32_t node = 0; node < graph.nodes.size(); ++node) {
         if (component[node] == kEnd) {
             continue;
         }
         auto& [moved, idle] = fairness[component[node]];
-        idle |= ~graph.nodes[node].enabled;
+        idle |= threads - graph.nodes[node].enabled;
         for (const auto& step : graph.nodes[node].steps) {
             if (step.to != kEnd && component[step.to] == component[node]) {
-                moved |= 1u << step.thread;
+                moved.Insert(step.thread);
             }
         }
     }
@@ -42,15 +42,17 @@ FairCycle FindFairCycle(const StateGraph& graph, std::uint32_t label) {
             (entry != kEnd && distances.steps[node] >= distances.steps[entry])) {
             continue;
         }
-        const auto [moved, idle] = found->second;
-        if (moved != 0 && ((moved | idle) & threads) == threads) {
+        const auto& [moved, idle] = found->second;
+        ThreadSet covered = moved;
+        covered |= idle;
+        if (!moved.Empty() && covered == threads) {
             entry = node;  // else no cycle here, or one some thread is kept from for ever
         }
     }
     if (entry != kEnd) {
         const std::uint32_t c = component[entry];
         auto inside = [&](std::uint32_t node) { return component[node] == c; };
-        const auto moved = fairness[c].first;
+        const ThreadSet& moved = fairness[c].first;
         FairCycle cycle;
         cycle.found = true;
         cycle.prefix = ChoicesTo(graph, distances, entry);
@@ -80,30 +82,26 @@ FairCycle FindFairCycle(const StateGraph& graph, std::uint32_t label) {
                        component[step.to] == c;
             });
         };
-        for (int thread = 0; thread < 32; ++thread) {
-            const std::uint32_t bit = 1u << thread;
-            if ((threads & bit) == 0) {
-                continue;
-            }
+        threads.ForEach([&](int thread) {
             for (std::uint32_t node = 0; node < graph.nodes.size(); ++node) {
                 if (component[node] != c) {
                     continue;
                 }
-                if ((moved & bit) != 0) {
+                if (moved.Contains(thread)) {
                     const auto step = inward(node, thread);
                     if (step == graph.nodes[node].steps.end()) {
                         continue;
                     }
                     walk(node);
                     take(*step);
-                } else if ((graph.nodes[node].enabled & bit) == 0) {
+                } else if (!graph.nodes[node].enabled.Contains(thread)) {
                     walk(node);
                 } else {
                     continue;
                 }
                 break;
             }
-        }
+        });
         if (!stepped) {
             take(*inward(at, -1));
         }

@@ -4,7 +4,6 @@
 #pragma once
 
 #include <algorithm>
-#include <bit>
 #include <cstdint>
 #include <deque>
 #include <utility>
@@ -17,7 +16,7 @@ constexpr std::uint32_t kEnd = UINT32_MAX;  // a step that ends the run
 // Whether more than one thread can go on in the node's state.
 template <typename Node>
 bool IsChoice(const Node& node) {
-    return std::popcount(node.enabled) > 1;
+    return node.enabled.Count() > 1;
 }
 
 // Shortest paths by breadth from `from` over the nodes `inside` allows, as

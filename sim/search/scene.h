@@ -43,8 +43,24 @@ class SearchScene {
     // cannot be copied. Play's allocations all come from the run's memory.
     virtual std::optional<std::vector<Region>> RunState() { return std::nullopt; }
 
+    // Before the runs that are watched, once: every run first makes the
+    // objects that outlive runs (a stream's), so a run made before them makes
+    // them, and every later run numbers its objects alike. A scene whose
+    // threads go on for ever needs no more than a few steps of it.
+    void WarmUp() {
+        if (!warm_) {
+            Options options;
+            options.maxSteps = 100'000;
+            Play(options);
+            warm_ = true;
+        }
+    }
+
   protected:
     ~SearchScene() = default;
+
+  private:
+    bool warm_ = false;
 };
 
 // Makes `member` anew, owning nothing: assigning an empty value may keep
@@ -64,6 +80,9 @@ struct SearchOptions {
     // false: every pending step is replayed from a run's start, even where
     // runs could be copied (to compare the two, and to check the copies).
     bool restore = true;
+    // Tells standard error the states met, every 100,000, for searches that
+    // take minutes.
+    bool progress = false;
 };
 
 }  // namespace listpool::sim

@@ -7,6 +7,8 @@
 #include <string>
 #include <vector>
 
+#include "sim/search/thread_set.h"
+
 namespace listpool::sim {
 
 // The states and steps met. Node 0 is the first state of every run.
@@ -20,7 +22,7 @@ struct StateGraph {
     struct Node {
         std::uint64_t hash;
         std::uint32_t labels;
-        std::uint32_t enabled;  // one bit per thread that can go on
+        ThreadSet enabled;  // the threads that can go on
         std::vector<Step> steps;
     };
 

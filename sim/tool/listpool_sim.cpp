@@ -133,7 +133,12 @@ int main(int argc, char** argv) {
         if (svg != nullptr || trace != nullptr || schedule.kind != Schedule::Kind::kFixed) {
             return Usage();
         }
-        const EverySchedule found = SearchEverySchedule(text.str());
+        // The environment may ask for replaying instead of restoring (to
+        // compare the two) and for the states met as the search goes.
+        SearchOptions options;
+        options.restore = std::getenv("LISTPOOL_SEARCH_REPLAY") == nullptr;
+        options.progress = std::getenv("LISTPOOL_SEARCH_PROGRESS") != nullptr;
+        const EverySchedule found = SearchEverySchedule(text.str(), options);
         std::cout << EveryScheduleReport(found, text.str(), kPrintedName);
         return found.result.failure.empty() && found.result.complete ? 0 : 1;
     }

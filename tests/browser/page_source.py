@@ -11,11 +11,18 @@ def page_data(docs, page):
     return json.loads(text[start:text.index("</script>", start)])
 
 
+def threads(hexset):
+    """The thread numbers, ascending, of a set of threads as the data writes
+    it: the bits of their numbers in hexadecimal."""
+    bits = int(hexset, 16)
+    return [t for t in range(bits.bit_length()) if bits >> t & 1]
+
+
 def steps_of(data, choices):
     """The number of steps the page's walk takes along the choices (as its script does)."""
     node, k, steps = 0, 0, 0
     while node != -1:
-        enabled, edges = data["nodes"][node][0], data["nodes"][node][1]
+        enabled, edges = threads(data["nodes"][node][0]), data["nodes"][node][1]
         if len(enabled) > 1:
             if k == len(choices):
                 break

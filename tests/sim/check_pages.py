@@ -40,11 +40,18 @@ def step_to(data, node, thread):
     return None
 
 
+def threads(hexset):
+    """The thread numbers, ascending, of a set of threads as the data writes
+    it: the bits of their numbers in hexadecimal."""
+    bits = int(hexset, 16)
+    return [t for t in range(bits.bit_length()) if bits >> t & 1]
+
+
 def follow(data, choices):
     """The page's walk: its states and the thread of each step, as its script takes them."""
     node, k, nodes, threads = 0, 0, [0], []
     while node != -1:
-        enabled = data["nodes"][node][0]  # the threads' numbers, ascending
+        enabled = threads(data["nodes"][node][0])
         if len(enabled) > 1:
             if k == len(choices):
                 break
@@ -70,7 +77,7 @@ def random_choices(data, rng):
         if not steps:
             break
         pick = rng.randrange(len(steps) // 2) * 2
-        if len(data["nodes"][node][0]) > 1:
+        if len(threads(data["nodes"][node][0])) > 1:
             choices.append(steps[pick])
         node = steps[pick + 1]
         if node == -1:
