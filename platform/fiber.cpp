@@ -136,6 +136,10 @@ void Fiber::SwitchTo(Fiber& to, bool ending) {
     (void)ending;
 #endif
 #if defined(LISTPOOL_FIBER_TSAN)
+    // Synchronising at every switch: the fibers share the simulator's own
+    // records with no lock, one at a time. It also orders every access of
+    // the program's threads, so ThreadSanitizer's stage runs the native
+    // tests, not the simulator's (docs/DEVELOPING.md).
     __tsan_switch_to_fiber(to.tsanFiber_, 0);
 #endif
     tLeaving = this;
