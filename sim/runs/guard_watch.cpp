@@ -23,7 +23,10 @@ const void* GuardWatch::Object(GuardObject object) const {
 }
 
 std::string GuardWatch::NameOf(const void* object) const {
-    return ObjectLabel(GuardNames(), ObjectOf(object));
+    const GuardObject on = ObjectOf(object);
+    return on.known()
+               ? guards_[static_cast<std::size_t>(on.guard)].name + " " + kGuardParts[on.part].label
+               : std::string();
 }
 
 std::vector<std::string> GuardWatch::GuardNames() const {
