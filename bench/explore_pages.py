@@ -26,7 +26,8 @@ PAGES = ["explore-guard.html", "explore-guard-without-recheck.html",
 # Forward through a long schedule, a step at a time: each property's, or a
 # walk of 300 steps that picks the threads in turn.
 STEPS = """
-let walk = [], node = 0, turn = 0;
+const D = Explorer.data, walk = [];
+let node = 0, turn = 0;
 while (walk.length < 300 && node !== -1 && D.nodes[node][1].length) {
   const steps = D.nodes[node][1], pick = 2 * (turn++ % (steps.length / 2));
   walk.push({ thread: steps[pick], to: steps[pick + 1] });
@@ -35,13 +36,13 @@ while (walk.length < 300 && node !== -1 && D.nodes[node][1].length) {
 // A fair cycle's prefix and three laps, where a page has one: the steps
 // after the first lap are drawn with a long list; else the longest.
 const cycle = D.properties.find((p) => p.cycle);
-const longest = cycle ? follow(D, 0, cycle.prefix.concat(cycle.lap, cycle.lap, cycle.lap)).steps :
-  D.properties.map((p) => follow(D, 0, p.choices).steps)
+const longest = cycle ? Explorer.follow(cycle.prefix.concat(cycle.lap, cycle.lap, cycle.lap)) :
+  D.properties.map((p) => Explorer.follow(p.choices))
     .concat([walk]).reduce((a, b) => (b.length > a.length ? b : a));
-path = longest; at = 0; render();
+Explorer.take(longest);
 const times = [];
-for (let k = 0; k < path.length; k++) {
-  const t = performance.now(); at++; render(); document.body.offsetHeight;
+for (let k = 0; k < longest.length; k++) {
+  const t = performance.now(); Explorer.goTo(k + 1); document.body.offsetHeight;
   times.push(performance.now() - t);
 }
 return times;
@@ -53,11 +54,12 @@ FRAMES = """
 const done = arguments[arguments.length - 1];
 const frame = () => new Promise((r) => requestAnimationFrame(r));
 (async () => {
-  at = 0; render(); await frame();
+  const length = document.getElementById('steps').children.length;  // the path's steps
+  Explorer.goTo(0); await frame();
   const times = [];
-  for (let k = 0; k < path.length; k++) {
+  for (let k = 0; k < length; k++) {
     const t = await frame();
-    at++; render();
+    Explorer.goTo(k + 1);
     times.push((await frame()) - t);
   }
   done(times);

@@ -6,7 +6,7 @@ chromium-driver and python3-selenium), medians of several openings:
 - from opening it to the program started, its first run in hand (the
   'lab-ready' mark; budget 1.5 s);
 - at the real pace, how late each write is shown after its virtual time
-  came (the page's own record, lab.lateness; budget 50 ms), over the
+  came (the page's own record, Lab.lateness(); budget 50 ms), over the
   README's example typed at once, 2 s after the page is ready, and left to
   run for its 20 s, three times;
 - the every-schedule search of the README's example, from the click to its
@@ -65,7 +65,7 @@ def lateness(browser):
         line.send_keys(text.split(" ", 1)[1] if text.startswith("@") else text)
         line.send_keys(Keys.ENTER)
     wait(browser, "document.getElementById('transcript').textContent.includes('exit ')", 60)
-    return browser.execute_script("return lab.lateness")
+    return browser.execute_script("return Lab.lateness()")
 
 
 # Ten workers of every kind at once: 44,294 states.

@@ -38,7 +38,7 @@ def main():
             browser.find_element(By.CSS_SELECTOR, f'#properties li[data-name="{prop}"] .play').click()
             lap = browser.find_elements(By.CSS_SELECTOR, "#steps li.lap")
             if lap:
-                browser.execute_script("goTo(arguments[0])", len(lap) // 2 +
+                browser.execute_script("Explorer.goTo(arguments[0])", len(lap) // 2 +
                                        int(lap[0].get_attribute("data-step")))
             if name == "without-recheck":
                 browser.save_screenshot(str(DOCS / f"explore-guard-{name}.png"))

@@ -4,8 +4,8 @@
 #include <algorithm>
 #include <unordered_map>
 
+#include "sim/json/json_writer.h"
 #include "sim/search/shortest_path.h"
-#include "sim/trace/chrome_trace.h"
 
 namespace listpool::sim {
 
@@ -15,20 +15,15 @@ std::string ExplorePageTemplate();
 
 namespace {
 
-std::string Numbers(const std::vector<int>& numbers) {
-    std::string json = "[";
-    for (const int n : numbers) {
-        json += (json.size() > 1 ? "," : "") + std::to_string(n);
+// A set of threads as the page's data writes it: their numbers, ascending.
+std::vector<int> Threads(std::uint32_t set) {
+    std::vector<int> threads;
+    for (int t = 0; set != 0; ++t, set >>= 1) {
+        if ((set & 1u) != 0) {
+            threads.push_back(t);
+        }
     }
-    return json + "]";
-}
-
-std::string Strings(const std::vector<std::string>& texts) {
-    std::string json = "[";
-    for (const std::string& text : texts) {
-        json += (json.size() > 1 ? "," : "") + JsonString(text);
-    }
-    return json + "]";
+    return threads;
 }
 
 }  // namespace
@@ -51,7 +46,8 @@ std::string PageData(PageScene& page, const SearchResult& result,
         return found->second;
     };
     const std::size_t columns = 1 + page.threadColumns.size();
-    std::string nodes = "[";
+    JsonWriter nodes;
+    nodes.Array();
     for (std::uint32_t n = 0; n < graph.nodes.size(); ++n) {
         std::vector<int> steps, parts, group;
         for (const auto& step : graph.nodes[n].steps) {
@@ -62,29 +58,36 @@ std::string PageData(PageScene& page, const SearchResult& result,
         for (std::size_t t = 0; t < texts.size(); ++t) {
             group.push_back(id(strings, texts[t]));
             if (t + 1 == texts.size() || (t + 1) % columns == 0) {
-                parts.push_back(id(groups, Numbers(group)));
+                parts.push_back(id(groups, JsonWriter().Ints(group).Take()));
                 group.clear();
             }
         }
-        nodes += (n > 0 ? ",\n[" : "[") + std::to_string(graph.nodes[n].enabled) + "," +
-                 Numbers(steps) + "," + Numbers(parts) + "]";
+        if (n > 0) {
+            nodes.Break();
+        }
+        nodes.Array().Ints(Threads(graph.nodes[n].enabled)).Ints(steps).Ints(parts).End();
     }
-    nodes += "]";
-    std::string groupList = "[";
-    for (const std::string& group : groups) {
-        groupList += (groupList.size() > 1 ? "," : "") + group;
+    nodes.End();
+
+    JsonWriter json;
+    json.Object().Key("title").String(page.title).Key("name").String(page.name);
+    json.Key("command").String(page.command).Key("threads").Strings(page.threads);
+    json.Key("threadColumns").Strings(page.threadColumns).Key("rows").Array();
+    for (const PageRow& row : page.rows) {
+        static const char* const kKinds[] = {"value", "mutex", "event", "file"};
+        json.Object().Key("name").String(row.name).Key("kind").String(kKinds[row.kind]).End();
     }
-    groupList += "]";
-    std::string failures = "[";
-    for (const auto& failure : graph.failures) {
-        failures += (failures.size() > 1 ? "," : "") + std::string("[") +
-                    std::to_string(failure.node) + "," + std::to_string(failure.thread) + "," +
-                    JsonString(failure.what) + "]";
+    json.End().Break().Key("code");
+    if (page.code.empty()) {
+        json.Null();
+    } else {
+        json.Raw(page.code);
     }
-    failures += "]";
-    std::string props = "[";
+    json.Key("figures").Object().Key("states").Int(result.states);
+    json.Key("transitions").Int(result.transitions).Key("complete").Bool(result.complete).End();
+    json.Break().Key("properties").Array();
     for (const PageProperty& property : properties) {
-        std::vector<int> failing(property.failures.begin(), property.failures.end()), choices;
+        std::vector<int> choices;
         // The one of its failures a shortest run reaches.
         const auto nearest = std::min_element(
             property.failures.begin(), property.failures.end(), [&](std::size_t a, std::size_t b) {
@@ -94,31 +97,24 @@ std::string PageData(PageScene& page, const SearchResult& result,
         if (nearest != property.failures.end()) {
             choices = ChoicesToFailure(graph, distances, graph.failures.at(*nearest));
         }
-        props +=
-            std::string(props.size() > 1 ? ",\n" : "") + "{\"name\":" + JsonString(property.name) +
-            ",\"holds\":" + JsonString(property.holds) + ",\"what\":" + JsonString(property.what) +
-            ",\"failures\":" + Numbers(failing) + ",\"choices\":" + Numbers(choices) +
-            ",\"cycle\":" + (property.cycle.found ? "true" : "false") +
-            ",\"prefix\":" + Numbers(property.cycle.prefix) +
-            ",\"lap\":" + Numbers(property.cycle.lap) + "}";
+        if (&property != &properties.front()) {
+            json.Break();
+        }
+        json.Object().Key("name").String(property.name).Key("holds").String(property.holds);
+        json.Key("what").String(property.what).Key("failures").Ints(property.failures);
+        json.Key("choices").Ints(choices).Key("cycle").Bool(property.cycle.found);
+        json.Key("prefix").Ints(property.cycle.prefix).Key("lap").Ints(property.cycle.lap).End();
     }
-    props += "]";
-    std::string rows = "[";
-    for (const PageRow& row : page.rows) {
-        static const char* const kKinds[] = {"value", "mutex", "event", "file"};
-        rows += std::string(rows.size() > 1 ? "," : "") + "{\"name\":" + JsonString(row.name) +
-                ",\"kind\":\"" + kKinds[row.kind] + "\"}";
+    json.End().Break().Key("failures").Array();
+    for (const auto& failure : graph.failures) {
+        json.Array().Int(failure.node).Int(failure.thread).String(failure.what).End();
     }
-    rows += "]";
-    return "{\"title\":" + JsonString(page.title) + ",\"name\":" + JsonString(page.name) +
-           ",\"command\":" + JsonString(page.command) + ",\"threads\":" + Strings(page.threads) +
-           ",\"threadColumns\":" + Strings(page.threadColumns) + ",\"rows\":" + rows +
-           ",\n\"code\":" + (page.code.empty() ? "null" : page.code) +
-           ",\"figures\":{\"states\":" + std::to_string(result.states) +
-           ",\"transitions\":" + std::to_string(result.transitions) +
-           ",\"complete\":" + (result.complete ? "true" : "false") + "},\n\"properties\":" + props +
-           ",\n\"failures\":" + failures + ",\n\"strings\":" + Strings(strings) +
-           ",\n\"groups\":" + groupList + ",\n\"nodes\":" + nodes + "}";
+    json.End().Break().Key("strings").Strings(strings).Break().Key("groups").Array();
+    for (const std::string& group : groups) {
+        json.Raw(group);
+    }
+    json.End().Break().Key("nodes").Raw(nodes.Take()).End();
+    return json.Take();
 }
 
 std::string PageHtml(const std::string& data, const std::string& peer) {
@@ -142,13 +138,12 @@ std::string PageHtml(const std::string& data, const std::string& peer) {
 }
 
 std::string ViewLines(const std::vector<StateView>& views) {
-    std::string lines;
+    JsonWriter json;
     for (const StateView& view : views) {
-        lines += "{\"enabled\":" + std::to_string(view.enabled) +
-                 ",\"taken\":" + std::to_string(view.taken) + ",\"texts\":" + Strings(view.texts) +
-                 "}\n";
+        json.Object().Key("enabled").Ints(Threads(view.enabled)).Key("taken").Int(view.taken);
+        json.Key("texts").Strings(view.texts).End().Break();
     }
-    return lines;
+    return json.Take();
 }
 
 }  // namespace listpool::sim

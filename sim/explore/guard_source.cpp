@@ -3,7 +3,7 @@
 #include <fstream>
 #include <stdexcept>
 
-#include "sim/trace/chrome_trace.h"
+#include "sim/json/json_writer.h"
 
 namespace listpool::sim {
 
@@ -123,25 +123,20 @@ void StrikeLeftOut(GuardSource& source, const std::string& sequence,
 }
 
 std::string GuardSourceJson(const GuardSource& source) {
-    std::string json = "{\"file\":" + JsonString(source.file) +
-                       ",\"leftOutBy\":" + JsonString(source.leftOutBy) + ",\"sequences\":[";
+    JsonWriter json;
+    json.Object().Key("file").String(source.file).Key("leftOutBy").String(source.leftOutBy);
+    json.Key("sequences").Array();
     for (const SourceSequence& s : source.sequences) {
-        json += std::string(json.back() == '[' ? "" : ",") + "{\"name\":" + JsonString(s.name) +
-                ",\"line\":" + std::to_string(s.line) + ",\"text\":[";
-        for (std::size_t n = 0; n < s.text.size(); ++n) {
-            json += (n > 0 ? "," : "") + JsonString(s.text[n]);
-        }
-        json += "],\"struck\":[";
-        bool first = true;
+        std::vector<std::size_t> struck;
         for (std::size_t n = 0; n < s.struck.size(); ++n) {
             if (s.struck[n]) {
-                json += (first ? "" : ",") + std::to_string(n);
-                first = false;
+                struck.push_back(n);
             }
         }
-        json += "]}";
+        json.Object().Key("name").String(s.name).Key("line").Int(s.line);
+        json.Key("text").Strings(s.text).Key("struck").Ints(struck).End();
     }
-    return json + "]}";
+    return json.End().End().Take();
 }
 
 }  // namespace listpool::sim

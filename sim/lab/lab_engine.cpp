@@ -15,12 +15,12 @@
 #include "sim/drawing/svg_timeline.h"
 #include "sim/explore/guard_places.h"
 #include "sim/explore/session_page.h"
+#include "sim/json/json_writer.h"
 #include "sim/runs/session.h"
 #include "sim/runs/session_search.h"
 #include "sim/search/choice_text.h"
 #include "sim/search/shortest_path.h"
 #include "sim/timeline/timeline.h"
-#include "sim/trace/chrome_trace.h"
 
 namespace listpool::sim {
 namespace {
@@ -76,25 +76,16 @@ class StateReader final : public Observer {
 
 // The threads stopped in one of the guards' sequences, with the call they
 // are stopped at: [[thread, sequence, guard, call, holdsWriterMutex]...].
-std::string CodeMarks(const std::vector<GuardCall>& next) {
-    std::string json = "[";
+void CodeMarks(JsonWriter& json, const std::vector<GuardCall>& next) {
+    json.Array();
     for (std::size_t t = 0; t < next.size(); ++t) {
         const GuardCall& c = next[t];
         if (*kSequenceNames[c.in] != '\0') {
-            json += (json.size() > 1 ? ",[" : "[") + std::to_string(t) + "," +
-                    JsonString(kSequenceNames[c.in]) + "," + JsonString(c.guard) + "," +
-                    JsonString(c.call) + "," + (c.holdsWriterMutex ? "true" : "false") + "]";
+            json.Array().Int(t).String(kSequenceNames[c.in]).String(c.guard).String(c.call);
+            json.Bool(c.holdsWriterMutex).End();
         }
     }
-    return json + "]";
-}
-
-std::string Strings(const std::vector<std::string>& texts) {
-    std::string json = "[";
-    for (const std::string& text : texts) {
-        json += (json.size() > 1 ? "," : "") + JsonString(text);
-    }
-    return json + "]";
+    json.End();
 }
 
 // Runs the session as SimulateListpool does, with the timeline recorded,
@@ -134,7 +125,8 @@ struct BoundedRun {
 // ends, nearest first, each replayed to learn its outcome, until every
 // outcome has one or `maxRuns` were replayed. JSON [[ending, steps,
 // choices]...].
-std::string ShortestOutcomes(SessionScene& scene, const SearchResult& result, std::size_t maxRuns) {
+void ShortestOutcomes(JsonWriter& json, SessionScene& scene, const SearchResult& result,
+                      std::size_t maxRuns) {
     const StateGraph& graph = result.graph;
     const Distances distances = DistancesFrom0(graph);
     std::vector<std::tuple<std::uint32_t, std::uint32_t, int>> ends;  // steps, node, thread
@@ -147,7 +139,7 @@ std::string ShortestOutcomes(SessionScene& scene, const SearchResult& result, st
     }
     std::sort(ends.begin(), ends.end());
     std::set<std::string> found;
-    std::string json = "[";
+    json.Array();
     for (std::size_t n = 0; n < ends.size() && n < maxRuns && found.size() < result.outcomes.size();
          ++n) {
         const auto [steps, node, thread] = ends[n];
@@ -164,10 +156,9 @@ std::string ShortestOutcomes(SessionScene& scene, const SearchResult& result, st
         if (key.empty() || !found.insert(key).second) {
             continue;
         }
-        json += (json.size() > 1 ? ",[" : "[") + JsonString(EndingText(outcome)) + "," +
-                std::to_string(steps) + "," + JsonString(ChoiceText(choices)) + "]";
+        json.Array().String(EndingText(outcome)).Int(steps).String(ChoiceText(choices)).End();
     }
-    return json + "]";
+    json.End();
 }
 
 }  // namespace
@@ -179,30 +170,36 @@ std::string LabRun(std::string_view session, std::uint64_t boundMs, bool drawn) 
     // Each write with its line of the transcript, which quotes its bytes on
     // one line.
     const std::string transcript = Transcript(outcome);
-    std::string writes = "[";
+    JsonWriter json;
+    json.Object().Key("bound").Int(boundMs).Key("threads").Strings(ThreadNames(outcome));
+    json.Key("writes").Array();
     std::size_t line = 0;
     for (const Write& write : outcome.writes) {
         const std::size_t end = transcript.find('\n', line);
-        writes += (writes.size() > 1 ? ",\n[" : "[") + std::to_string(write.timeMs) + "," +
-                  std::to_string(write.thread) + "," + JsonString(write.file) + "," +
-                  JsonString(write.bytes) + "," +
-                  JsonString(transcript.substr(line, end - line + 1)) + "]";
+        if (&write != &outcome.writes.front()) {
+            json.Break();
+        }
+        json.Array().Int(write.timeMs).Int(write.thread).String(write.file).String(write.bytes);
+        json.String(transcript.substr(line, end - line + 1)).End();
         line = end + 1;
     }
-    std::string inside = "[";
+    json.End().Key("ended").Bool(ended).Key("ending").String(ended ? EndingText(outcome) : "");
+    json.Key("endMs").Int(outcome.endTimeMs).Key("memory").Strings(bounded.reader.memory());
+    CodeMarks(json.Key("code"), bounded.reader.next());
+    json.Key("inside").Array();
     for (const Section& s : bounded.run.sections) {
         if (s.end == UINT64_MAX) {
-            inside += (inside.size() > 1 ? ",[" : "[") + std::to_string(s.thread) + "," +
-                      JsonString((s.write ? "writes the " : "reads the ") + s.guard) + "]";
+            json.Array().Int(s.thread).String((s.write ? "writes the " : "reads the ") + s.guard);
+            json.End();
         }
     }
-    std::string waits = "[";
+    json.End().Key("waits").Array();
     for (const Wait& w : bounded.run.waits) {
         if (w.end == UINT64_MAX) {
-            waits += (waits.size() > 1 ? ",[" : "[") + std::to_string(w.thread) + "," +
-                     JsonString("waits at the " + ObjectLabel(bounded.run.guards, w.object) +
-                                " since " + std::to_string(w.begin) + " ms") +
-                     "]";
+            json.Array().Int(w.thread);
+            json.String("waits at the " + ObjectLabel(bounded.run.guards, w.object) + " since " +
+                        std::to_string(w.begin) + " ms");
+            json.End();
         }
     }
     std::string svg;
@@ -211,14 +208,7 @@ std::string LabRun(std::string_view session, std::uint64_t boundMs, bool drawn) 
         look.title = "the session so far";
         svg = DrawSvg(bounded.recorder.Build(bounded.run), look);
     }
-    return "{\"bound\":" + std::to_string(boundMs) +
-           ",\"threads\":" + Strings(ThreadNames(outcome)) + ",\"writes\":" + writes +
-           "],\"ended\":" + (ended ? "true" : "false") +
-           ",\"ending\":" + JsonString(ended ? EndingText(outcome) : "") +
-           ",\"endMs\":" + std::to_string(outcome.endTimeMs) +
-           ",\"memory\":" + Strings(bounded.reader.memory()) +
-           ",\"code\":" + CodeMarks(bounded.reader.next()) + ",\"inside\":" + inside +
-           "],\"waits\":" + waits + "],\"svg\":" + JsonString(svg) + "}";
+    return json.End().Key("svg").String(svg).End().Take();
 }
 
 std::string LabEverySchedule(std::string_view session, std::uint64_t maxStates,
@@ -254,12 +244,12 @@ std::string LabEverySchedule(std::string_view session, std::uint64_t maxStates,
     EverySchedule every;
     every.result = SearchStates(counted, options);
     every.outcomes = counted.scene.outcomes();
-    return "{\"report\":" + JsonString(EveryScheduleReport(every, session)) +
-           ",\"complete\":" + (every.result.complete ? "true" : "false") +
-           ",\"failure\":" + JsonString(every.result.failure) +
-           ",\"states\":" + std::to_string(every.result.states) +
-           ",\"transitions\":" + std::to_string(every.result.transitions) +
-           ",\"shortest\":" + ShortestOutcomes(counted.scene, every.result, 2000) + "}";
+    JsonWriter json;
+    json.Object().Key("report").String(EveryScheduleReport(every, session));
+    json.Key("complete").Bool(every.result.complete).Key("failure").String(every.result.failure);
+    json.Key("states").Int(every.result.states).Key("transitions").Int(every.result.transitions);
+    ShortestOutcomes(json.Key("shortest"), counted.scene, every.result, 2000);
+    return json.End().Take();
 }
 
 std::string LabGuardCode() {

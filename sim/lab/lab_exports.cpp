@@ -8,8 +8,8 @@
 #include <exception>
 #include <string>
 
+#include "sim/json/json_writer.h"
 #include "sim/lab/lab_engine.h"
-#include "sim/trace/chrome_trace.h"
 
 namespace {
 
@@ -21,7 +21,8 @@ void Answer(Make make) {
     try {
         answer = make();
     } catch (const std::exception& error) {
-        answer = "{\"error\":" + listpool::sim::JsonString(error.what()) + "}";
+        answer =
+            listpool::sim::JsonWriter().Object().Key("error").String(error.what()).End().Take();
     }
 }
 

@@ -1,7 +1,7 @@
 #!/usr/bin/env python3
 """Makes the lab's page: sim/lab/lab.html around the WebAssembly module (one
-JavaScript file with the wasm inside), the page's script (with the explorer's
-code view, and its look) and its worker's,
+JavaScript file with the wasm inside), the page's scripts (sim/page_scripts.txt;
+with the explorer's code view, and its look) and its worker's,
 with a content security policy that lets run only the page's script and the
 explorer page's (by their hashes), WebAssembly, workers that the page makes
 from the module and its worker's script, and the module's reading of the
@@ -19,11 +19,15 @@ import sys
 from pathlib import Path
 
 
-# The explorer page's scripts, in sim/CMakeLists.txt's order (page_scripts).
-EXPLORER = ("explore_code.js", "explore_page.js", "explore_view.js", "explore_properties.js")
-
-
 ROOT = Path(__file__).resolve().parents[2]
+
+
+def page_scripts(sim, page):
+    """The scripts of `page` ("explorer" or "lab"), in sim/page_scripts.txt's order."""
+    lines = (sim / "page_scripts.txt").read_text(encoding="utf-8").splitlines()
+    return [sim / line.split(":", 1)[1].strip() for line in lines if line.startswith(page + ":")]
+
+
 # What the page is made of: the program and the simulator compiled into its
 # module, the pages' scripts, the texts it quotes, and the build's flags.
 MADE_FROM = ("platform", "store", "streams", "workers", "console", "sim", "docs/GUARD.md",
@@ -62,19 +66,18 @@ def main():
     source, module, output = Path(sys.argv[1]), Path(sys.argv[2]), Path(sys.argv[3])
     page = (source / "lab.html").read_text(encoding="utf-8")
     engine = module.read_text(encoding="utf-8")
-    explore = source.parent / "explore"
-    # The page's script: the explorer's code view (which needs nothing else),
-    # then the lab's own.
-    lab = "".join(path.read_text(encoding="utf-8") for path in
-                  (explore / "explore_code.js", source / "lab.js", source / "lab_tools.js"))
+    sim = source.parent
+    # The page's script: what it shares with the explorer, then its own.
+    lab = "".join(path.read_text(encoding="utf-8") for path in page_scripts(sim, "lab"))
     worker = (source / "lab_worker.js").read_text(encoding="utf-8")
     for name, text in (("module", engine), ("the page's script", lab), ("lab_worker.js", worker)):
         if "</script" in text.lower():
             sys.exit(f"make_lab.py: {name} holds </script, which would end its element")
     # The explorer page's script, as sim/CMakeLists.txt puts it between its tags.
-    explorer = "\n" + "".join((explore / name).read_text(encoding="utf-8") for name in EXPLORER) + "\n"
+    explorer = "\n" + "".join(path.read_text(encoding="utf-8")
+                               for path in page_scripts(sim, "explorer")) + "\n"
     # The explorer's look for its code view, which the lab's shows too.
-    look = (explore / "explore_page.html").read_text(encoding="utf-8").splitlines()
+    look = (sim / "explore/explore_page.html").read_text(encoding="utf-8").splitlines()
     code_style = "\n".join(line for line in look if line.startswith((".code ", ".codenote ")))
     csp = ("default-src 'none'; script-src " + " ".join(map(digest, (lab, explorer))) +
            " 'wasm-unsafe-eval'; worker-src blob:; connect-src data:; style-src 'unsafe-inline'; img-src data:;"

@@ -13,7 +13,4 @@ namespace listpool::sim {
 
 std::string ChromeTrace(const Timeline& timeline);
 
-// Text as a JSON string, quotes included.
-std::string JsonString(std::string_view text);
-
 }  // namespace listpool::sim

@@ -78,7 +78,7 @@ class ExplorePageTest(unittest.TestCase):
         self.find(f'#properties li[data-name="{prop}"] .play').click()
 
     def go(self, k):
-        self.browser.execute_script("goTo(arguments[0])", k)
+        self.browser.execute_script("Explorer.goTo(arguments[0])", k)
 
     def axe_findings(self):
         if not self.browser.execute_script("return typeof axe !== 'undefined'"):
@@ -94,7 +94,7 @@ class ExplorePageTest(unittest.TestCase):
         each step given, read in one go."""
         return self.browser.execute_script("""
         return arguments[0].map((k) => {
-            goTo(k);
+            Explorer.goTo(k);
             const [table, more] = document.querySelectorAll(`#${arguments[1]} table`);
             const head = [...table.rows[0].cells].map((c) => c.textContent);
             const threads = [...table.rows].slice(1).map((r) => Object.fromEntries(
@@ -168,12 +168,13 @@ class ExplorePageTest(unittest.TestCase):
             self.assertEqual(self.axe_findings(), [], f"{page} at load")
             # Along each failure, and along a walk that lets each thread go in turn.
             self.browser.execute_script("""
-                let node = 0, turn = 0; path = [];
-                while (path.length < 60 && node !== -1 && D.nodes[node][1].length) {
+                const D = Explorer.data, walk = [];
+                let node = 0, turn = 0;
+                while (walk.length < 60 && node !== -1 && D.nodes[node][1].length) {
                     const s = D.nodes[node][1], pick = 2 * (turn++ % (s.length / 2));
-                    path.push({thread: s[pick], to: s[pick + 1]}); node = s[pick + 1];
+                    walk.push({thread: s[pick], to: s[pick + 1]}); node = s[pick + 1];
                 }
-                lap = null; goTo(0);""")
+                Explorer.take(walk);""")
             self.check_code_view(page, list(range(0, 61, 4)))
             for prop in [p["name"] for p in data["properties"] if p["failures"] or p["cycle"]]:
                 self.play(prop)

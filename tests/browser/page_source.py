@@ -15,13 +15,13 @@ def steps_of(data, choices):
     """The number of steps the page's walk takes along the choices (as its script does)."""
     node, k, steps = 0, 0, 0
     while node != -1:
-        bits, edges = data["nodes"][node][0], data["nodes"][node][1]
-        if bin(bits).count("1") > 1:
+        enabled, edges = data["nodes"][node][0], data["nodes"][node][1]
+        if len(enabled) > 1:
             if k == len(choices):
                 break
             thread, k = choices[k], k + 1
         else:
-            thread = bits.bit_length() - 1
+            thread = enabled[-1] if enabled else -1  # none: a deadlock
         targets = [edges[i + 1] for i in range(0, len(edges), 2) if edges[i] == thread]
         if not targets:
             break

@@ -44,16 +44,16 @@ def follow(data, choices):
     """The page's walk: its states and the thread of each step, as its script takes them."""
     node, k, nodes, threads = 0, 0, [0], []
     while node != -1:
-        bits = data["nodes"][node][0]
-        if bin(bits).count("1") > 1:
+        enabled = data["nodes"][node][0]  # the threads' numbers, ascending
+        if len(enabled) > 1:
             if k == len(choices):
                 break
             thread = choices[k]
             k += 1
-            if not (bits >> thread) & 1:
+            if thread not in enabled:
                 break
         else:
-            thread = bits.bit_length() - 1
+            thread = enabled[-1] if enabled else -1  # none: a deadlock
         to = step_to(data, node, thread)
         if to is None:
             break
@@ -70,7 +70,7 @@ def random_choices(data, rng):
         if not steps:
             break
         pick = rng.randrange(len(steps) // 2) * 2
-        if bin(data["nodes"][node][0]).count("1") > 1:
+        if len(data["nodes"][node][0]) > 1:
             choices.append(steps[pick])
         node = steps[pick + 1]
         if node == -1:

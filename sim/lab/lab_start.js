@@ -1,0 +1,73 @@
+// The lab's start: its state, the runner, the output and log panes, the
+// controls, and the session and choices of the link it was opened with.
+// `Lab` is how bench/lab_page.py reads how late the writes were shown.
+const Lab = (() => {
+    'use strict';
+    const {byId: $, el} = PageKit;
+    const Console = LabConsole;
+    const Tools = LabTools;
+
+    const lab = Console.create();
+    Console.startRunner(lab);
+
+    $('line').addEventListener('keydown', (e) => {
+        if (e.key !== 'Enter')
+            return;
+        e.preventDefault();
+        Console.type(lab, $('line').value);
+        $('line').value = '';
+    });
+    $('pace').onchange = () =>
+        Console.setClock(lab, Console.clockNow(lab), Number($('pace').value));
+    $('next').onclick = () => {
+        const run = lab.run;
+        const next = run && run.writes.find((w) => w[0] > Math.floor(lab.now));
+        if (next) {
+            Console.setClock(lab, next[0]);
+        } else if (run && !run.ended) {
+            // Nothing written within the run ahead: go to its end and run on.
+            Console.setClock(lab, run.bound);
+            Console.rerun(lab);
+        } else {
+            Console.say('The program has ended: no write is to come.');
+        }
+    };
+    $('go').onclick = () => {
+        const ms = Number($('goto').value);
+        if (!Number.isFinite(ms) || ms < lab.now) {
+            Console.say('The clock only goes forward: give a time after the one shown.');
+            return;
+        }
+        Console.setClock(lab, Math.floor(ms));
+        Console.rerun(lab);
+    };
+    $('clear').onclick = () => {
+        lab.session = '';
+        lab.shownUpTo = -1;
+        Console.setClock(lab, 0);
+        Console.showTyped(lab);
+        Console.rerun(lab);
+    };
+    $('search').onclick = () => Tools.everySchedule(lab);
+    $('stop').onclick = () => Tools.stopSearch(lab);
+    $('explore').onclick = () => Tools.explore(lab, lab.choices.replaceAll(',', ' '));
+    $('copylink').onclick = () => Tools.copyLink(lab);
+
+    for (const f of Console.FILES) {
+        const h =
+            el('h3', {id: 'h-file-' + f},
+               f === 'stdout'     ? 'standard output' :
+                   f === 'stderr' ? 'standard error' :
+                                    `log ${f}`);
+        const pre = el('pre', {id: 'file-' + f, className: 'box', tabIndex: 0});
+        pre.setAttribute('role', 'region');
+        pre.setAttribute('aria-labelledby', h.id);
+        $('files').append(el('div', {}, h, pre));
+    }
+    document.body.dataset.pending = '0';
+    Tools.restore(lab, location.hash);
+    Console.setClock(lab, lab.base);
+    requestAnimationFrame(() => Console.tick(lab));
+
+    return Object.freeze({lateness: () => lab.lateness.slice()});
+})();
