@@ -10,6 +10,7 @@
 
 #include "platform/sim.h"
 #include "sim/runs/simulated_program.h"
+#include "sim/runs/stream_locks.h"
 #include "sim/timeline/record.h"
 
 namespace listpool::sim {
@@ -44,8 +45,7 @@ class TimelineRecorder final : public Observer {
     struct PerThread {
         std::uint64_t begin = 0;
         std::uint64_t end = UINT64_MAX;
-        std::size_t open = SIZE_MAX;    // its Blocked not yet done
-        std::vector<const void*> held;  // mutexes, latest last
+        std::size_t open = SIZE_MAX;  // its Blocked not yet done
     };
 
     void OnConsole(const Notice& notice);
@@ -54,8 +54,7 @@ class TimelineRecorder final : public Observer {
     std::vector<Blocked> blocked_;
     std::vector<Done> done_;
     std::uint64_t last_ = 0;
-    // Mutexes that were held around a write, and the file written.
-    std::map<const void*, std::string> streams_;
+    StreamLocks streams_;
     std::vector<std::uint64_t> commandTimes_;
     enum class Prompt {
         kNone,     // no prompt waits for its command
