@@ -82,6 +82,10 @@ class Observer {
     // Called on whichever thread made the step;
     // the program is stopped meanwhile, so its objects may be looked at.
     virtual void OnNotice(const Notice& notice) = 0;
+    // Called once as a run starts, before its first notice, so that an
+    // observer told of several runs can begin each afresh. An observer that
+    // passes notices on passes this on too.
+    virtual void OnRunStart() {}
 
   protected:
     ~Observer() = default;
@@ -199,6 +203,16 @@ void MarkPlace(std::uint64_t label);
 // Inside a run: the call the thread is stopped at, and its CMutex or CEvent
 // (else nullptr); Op::kEnd for a thread that has ended.
 Op PendingOp(int thread, const void** object = nullptr);
+
+// Inside a run, for a chooser or an observer, the simulator's own records,
+// so that none has to rebuild them from the notices: the thread that holds
+// a CMutex (-1 for none), whether a CEvent is set, each given as notices
+// give objects, and how many threads the run has started (their ids are 0
+// to that less one; PendingOp tells which have ended). Outside a run: -1,
+// the event's state, 0.
+int OwnerOf(const void* mutex);
+bool IsSet(const void* event);
+int ThreadsStarted();
 
 // "lock", "wait" (kEventLock), "sleep", ...: as reports and pictures name calls.
 const char* OpName(Op op);

@@ -139,6 +139,9 @@ Outcome Run(const Options& options, std::vector<TypedText> input, std::function<
         world.serial = ++gRun.runs;
         world.objectsBefore = gRun.objectsMade;
         gRun.world = &world;
+        if (options.observer != nullptr) {
+            options.observer->OnRunStart();
+        }
         SimThread& first = AddThread(world, std::move(body));
         SwitchTo(world, nullptr, &first);
         // Unwind the threads still alive one at a time, then free any mutex

@@ -1,9 +1,11 @@
-// What a chooser may ask of the run under way: its state's hash, a
-// thread's pending call; and the place a scene marks.
+// What a chooser or an observer may ask of the run under way: its state's
+// hash, a thread's pending call, a mutex's owner, an event's state, the
+// threads started; and the place a scene marks.
 #include <iterator>
 
 #include "platform/sim/hash.h"
 #include "platform/sim/world.h"
+#include "platform/sync.h"
 
 namespace listpool::sim {
 namespace {
@@ -25,7 +27,32 @@ std::uint64_t PlaceOf(const World& world, const SimThread& thread) {
     return place;
 }
 
+// The state behind a mutex's or an event's handle, which only the family's
+// own members may name.
+struct Handle : CSyncObject {
+    static const void* Of(const CSyncObject& object) { return object.*(&Handle::m_hObject); }
+};
+
 }  // namespace
+
+int OwnerOf(const void* mutex) {
+    if (detail::gRun.world == nullptr || mutex == nullptr) {
+        return -1;
+    }
+    const auto& state =
+        *static_cast<const MutexState*>(Handle::Of(*static_cast<const CMutex*>(mutex)));
+    return state.owner != nullptr ? state.owner->id : -1;
+}
+
+bool IsSet(const void* event) {
+    return event == nullptr ||
+           static_cast<const EventState*>(Handle::Of(*static_cast<const CEvent*>(event)))
+               ->signalled;
+}
+
+int ThreadsStarted() {
+    return detail::gRun.world != nullptr ? static_cast<int>(detail::gRun.world->threads.size()) : 0;
+}
 
 std::uint64_t StateHash() {
     const World* world = detail::gRun.world;

@@ -9,28 +9,30 @@ namespace listpool::sim {
 namespace {
 
 // The states of a guard's objects, one track each, on an axis of steps.
-int DrawObjects(const Plot& plot, Svg& body, const std::string& guard, int y) {
+int DrawObjects(const Plot& plot, Svg& body, int guard, int y) {
     const bool several = plot.t.guardNames.size() > 1;
-    std::string object;
+    GuardObject object;
     for (const ObjectSpan& span : plot.t.objects) {
-        if (!span.object.starts_with(guard + " ")) {
+        if (span.object.guard != guard) {
             continue;
         }
         if (span.object != object) {
-            if (!object.empty()) {
+            if (object.known()) {
                 y += kObjectHeight + 2;
             }
             object = span.object;
             const std::string member = MemberName(span.object);
             body.Text(kPlotLeft - 8, y + kObjectHeight / 2 + 4,
-                      several ? guard + " " + member : member, "end", 10, "#333");
+                      several ? plot.t.guardNames[static_cast<std::size_t>(guard)] + " " + member
+                              : member,
+                      "end", 10, "#333");
         }
         const std::vector<std::string> labels =
             ObjectLabels(span, span.holder < 0 ? "" : plot.NameOf(span.holder));
-        const std::string data = " class=\"object\" data-object=\"" + XmlText(span.object) +
-                                 "\" data-holder=\"" + std::to_string(span.holder) +
-                                 "\" data-signalled=\"" + (span.signalled ? "1" : "0") + "\"" +
-                                 Plot::Data(span.begin, span.end);
+        const std::string data =
+            " class=\"object\" data-object=\"" + XmlText(ObjectName(plot.t, span.object)) +
+            "\" data-holder=\"" + std::to_string(span.holder) + "\" data-signalled=\"" +
+            (span.signalled ? "1" : "0") + "\"" + Plot::Data(span.begin, span.end);
         const std::string state =
             span.mutex       ? (span.holder < 0 ? "free" : "held by " + plot.NameOf(span.holder))
             : span.signalled ? "signalled"
@@ -42,13 +44,14 @@ int DrawObjects(const Plot& plot, Svg& body, const std::string& guard, int y) {
             body.Line(plot.X(span.begin), y, plot.X(span.begin), y + kObjectHeight, "#fff", 1);
         }
     }
-    return object.empty() ? y : y + kObjectHeight + kGuardGap;
+    return object.known() ? y + kObjectHeight + kGuardGap : y;
 }
 
 }  // namespace
 
 int DrawGuards(const Plot& plot, Svg& body, int y) {
-    for (const std::string& guard : plot.t.guardNames) {
+    for (std::size_t g = 0; g < plot.t.guardNames.size(); ++g) {
+        const std::string& guard = plot.t.guardNames[g];
         body.Text(kPlotLeft - 8, y + kGuardHeight / 2 + 4, plot.GuardLabel(guard), "end", 11,
                   "#000", true);
         for (const GuardSpan& span : plot.t.guards) {
@@ -90,7 +93,7 @@ int DrawGuards(const Plot& plot, Svg& body, int y) {
         }
         y += kGuardHeight + kGuardGap;
         if (plot.steps) {
-            y = DrawObjects(plot, body, guard, y);
+            y = DrawObjects(plot, body, static_cast<int>(g), y);
         }
     }
     return y;

@@ -233,7 +233,8 @@ int Drawer::Calls(const ThreadTrack& track, int activity) {
         const std::string label = CallLabel(call);
         const std::string data = " class=\"call\" data-thread=\"" + std::to_string(call.thread) +
                                  "\" data-op=\"" + OpName(call.op) + "\" data-object=\"" +
-                                 XmlText(call.object) + "\"" + Data(call.at, call.at + 1);
+                                 XmlText(ObjectName(t_, call.object)) + "\"" +
+                                 Data(call.at, call.at + 1);
         body_.Band(X(call.at) + 1, activity, X(call.at + 1) - 1, kActivityHeight, CallFill(call),
                    data, track.name + ": " + label + ", " + When(call.at), {}, 2);
         body_.VerticalText(X(call.at) + pxPerMs_ / 2 + 3, activity - 3, label, 9, CallFill(call));

@@ -39,14 +39,8 @@ const char* FileFill(const std::string& file) {
     return file == "stdout" ? "#444444" : file == "stderr" ? "#e6550d" : "#2b8cbe";
 }
 
-std::string MemberName(const std::string& object) {
-    // By the activity of waiting at the object, as ActivityFill.
-    static constexpr const char* kMembers[] = {nullptr,       nullptr,          "gateEvent",
-                                               "writerMutex", "noReadersEvent", "countMutex",
-                                               nullptr,       nullptr,          nullptr};
-    static_assert(std::size(kMembers) == kActivities);
-    const char* member = kMembers[static_cast<int>(GuardObject(object).second)];
-    return member != nullptr ? member : object;
+std::string MemberName(GuardObject object) {
+    return object.known() ? kGuardParts[object.part].member : "";
 }
 
 std::string CallLabel(const Call& call) {
@@ -55,12 +49,11 @@ std::string CallLabel(const Call& call) {
                                              "write", "read",  "end"};
     static_assert(std::size(kVerbs) == kOps);
     const std::string verb = kVerbs[static_cast<int>(call.op)];
-    return call.object.empty() ? verb : verb + " " + MemberName(call.object);
+    return call.object.known() ? verb + " " + MemberName(call.object) : verb;
 }
 
 const char* CallFill(const Call& call) {
-    const Activity part = GuardObject(call.object).second;
-    return call.object.empty() || part == Activity::kOther ? "#555555" : ActivityFill(part);
+    return call.object.known() ? ActivityFill(ActivityOf(call.object)) : "#555555";
 }
 
 int CallLabelsHeight(const Timeline& timeline, int thread) {
@@ -77,7 +70,7 @@ const char* ObjectFill(const ObjectSpan& span) {
     if (span.mutex ? span.holder < 0 : span.signalled) {
         return span.mutex ? "#f0f0f0" : "#d9f0d3";
     }
-    return ActivityFill(GuardObject(span.object).second);
+    return ActivityFill(ActivityOf(span.object));
 }
 
 std::vector<std::string> ObjectLabels(const ObjectSpan& span, const std::string& holder) {
@@ -88,7 +81,7 @@ std::vector<std::string> ObjectLabels(const ObjectSpan& span, const std::string&
         return {"held by " + holder, holder,
                 holder.substr(0, 1) + holder.substr(holder.rfind(' ') + 1)};
     }
-    if (GuardObject(span.object).second == Activity::kGate) {
+    if (span.object.is(kGateEvent)) {
         return {span.signalled ? "open" : "closed"};
     }
     return {span.signalled ? "set: no reader inside" : "reset: readers inside",
@@ -223,7 +216,7 @@ void ActivityAndSectionItems(Flow& flow, std::initializer_list<Activity> activit
 // guard, calls and objects rather than commands and lines.
 void StepItems(Flow& flow) {
     flow.Row("threads");
-    flow.Item(CallFill({0, Op::kSleep, "", 0}), "a call taking effect: one step");
+    flow.Item(CallFill({0, Op::kSleep, {}, 0}), "a call taking effect: one step");
     flow.Item(kReadyFill, "ready, while other threads take steps");
     ActivityAndSectionItems(flow,
                             {Activity::kPausing, Activity::kGate, Activity::kWriterTurn,
@@ -231,12 +224,13 @@ void StepItems(Flow& flow) {
                             "inside to write (the strip under each thread)");
     GuardItems(flow, true);
     flow.Row("objects");
-    flow.Item(ObjectFill({"", true, -1, false, 0, 0}), "a mutex free");
-    flow.Item(ObjectFill({" writer mutex", true, 1, false, 0, 0}), "writerMutex held");
-    flow.Item(ObjectFill({" count mutex", true, 1, false, 0, 0}), "countMutex held");
-    flow.Item(ObjectFill({" gate", false, -1, true, 0, 0}), "an event signalled (gate open)");
-    flow.Item(ObjectFill({" gate", false, -1, false, 0, 0}), "gateEvent reset (closed)");
-    flow.Item(ObjectFill({" no-readers event", false, -1, false, 0, 0}),
+    flow.Item(ObjectFill({{}, true, -1, false, 0, 0}), "a mutex free");
+    flow.Item(ObjectFill({{0, kWriterMutex}, true, 1, false, 0, 0}), "writerMutex held");
+    flow.Item(ObjectFill({{0, kCountMutex}, true, 1, false, 0, 0}), "countMutex held");
+    flow.Item(ObjectFill({{0, kGateEvent}, false, -1, true, 0, 0}),
+              "an event signalled (gate open)");
+    flow.Item(ObjectFill({{0, kGateEvent}, false, -1, false, 0, 0}), "gateEvent reset (closed)");
+    flow.Item(ObjectFill({{0, kNoReadersEvent}, false, -1, false, 0, 0}),
               "noReadersEvent reset (readers inside)");
     flow.Row("marks");
     flow.Item(kMarkShade, "steps the text under the axis points out");

@@ -25,9 +25,8 @@ const char* GuardFill(const GuardSpan& span);
 // The colour of a line's mark: standard output, standard error or a log.
 const char* FileFill(const std::string& file);
 
-// The member of ReadWriteGuard an object's name names: "gateEvent" for
-// "list gate", ...; the name itself for any other object.
-std::string MemberName(const std::string& object);
+// The member of the guard an object is: "gateEvent"; "" for no guard's.
+std::string MemberName(GuardObject object);
 // A call as its thread's track labels it: "lock countMutex", "sleep".
 std::string CallLabel(const Call& call);
 // The colour of a call: its object's, as its waits are coloured.

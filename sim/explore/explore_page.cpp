@@ -2,21 +2,26 @@
 
 #include <algorithm>
 #include <map>
-#include <set>
 #include <stdexcept>
 
 #include "platform/sim/strategies.h"
+#include "sim/runs/stream_locks.h"
 #include "sim/search/shortest_path.h"
 
 namespace listpool::sim {
 
 namespace {
 
-// Who holds each mutex and which events are reset, from the calls that took
-// effect in this run, and how many threads have started.
+// What the files hold and which mutexes are the streams', from the calls
+// that took effect in this run; the rest of the state the simulator tells.
 class Objects final : public Observer {
   public:
     explicit Objects(Observer* next) : next_(next) {}
+    void OnRunStart() override {
+        if (next_ != nullptr) {
+            next_->OnRunStart();
+        }
+    }
     void OnNotice(const Notice& notice) override {
         if (next_ != nullptr) {
             next_->OnNotice(notice);
@@ -24,45 +29,15 @@ class Objects final : public Observer {
         if (notice.phase != Notice::kDone) {
             return;
         }
-        switch (notice.op) {
-            case Op::kLock:
-                owners_[notice.object] = notice.thread;
-                lastTaken_[notice.thread] = notice.object;
-                break;
-            case Op::kUnlock:
-                owners_.erase(notice.object);
-                break;
-            case Op::kSet:
-                reset_.erase(notice.object);
-                break;
-            case Op::kReset:
-                reset_.insert(notice.object);
-                break;
-            case Op::kStartThread:
-                started_ = std::max(started_, notice.newThread + 1);
-                break;
-            case Op::kWrite:
-                files_[std::string(notice.file)] += notice.bytes;
-                // A stream writes holding its own mutex, the last it took.
-                if (const auto taken = lastTaken_.find(notice.thread);
-                    taken != lastTaken_.end() && Owner(taken->second) == notice.thread) {
-                    streams_.try_emplace(taken->second, "the lock of " + std::string(notice.file));
-                }
-                break;
-            default:
-                break;
+        streams_.OnDone(notice);
+        if (notice.op == Op::kWrite) {
+            files_[std::string(notice.file)] += notice.bytes;
         }
     }
-    int Owner(const void* object) const {
-        const auto found = owners_.find(object);
-        return found == owners_.end() ? -1 : found->second;
-    }
-    bool IsReset(const void* object) const { return reset_.count(object) != 0; }
-    int started() const { return started_; }
     // The mutex of the stream whose file was written holding it, or "".
     std::string Stream(const void* object) const {
-        const auto found = streams_.find(object);
-        return found == streams_.end() ? "" : found->second;
+        const std::string* file = streams_.FileOf(object);
+        return file == nullptr ? "" : "the lock of " + *file;
     }
     std::string File(const std::string& name) const {
         const auto found = files_.find(name);
@@ -72,16 +47,12 @@ class Objects final : public Observer {
   private:
     Observer* next_;
     std::map<std::string, std::string> files_;
-    std::map<int, const void*> lastTaken_;
-    std::map<const void*, std::string> streams_;
-    std::map<const void*, int> owners_;
-    std::set<const void*> reset_;
-    int started_ = 1;
+    StreamLocks streams_;
 };
 
 // The call a thread is stopped at, as the code makes it.
 std::string NextCall(const PageScene& page, const Objects& objects, int thread) {
-    if (thread >= objects.started()) {
+    if (thread >= ThreadsStarted()) {
         return "not started";
     }
     const void* object = nullptr;
@@ -119,8 +90,7 @@ std::string NextCall(const PageScene& page, const Objects& objects, int thread) 
 StateView Read(const PageScene& page, const Objects& objects, const std::vector<int>& enabled) {
     StateView view;
     view.enabled = ThreadSet(enabled);
-    const std::vector<std::string> read =
-        page.read([&objects](const void* object) { return objects.Owner(object); });
+    const std::vector<std::string> read = page.read(OwnerOf);
     const std::size_t columns = page.threadColumns.size();
     for (std::size_t t = 0; t < page.threads.size(); ++t) {
         view.texts.push_back(NextCall(page, objects, static_cast<int>(t)));
@@ -133,11 +103,11 @@ StateView Read(const PageScene& page, const Objects& objects, const std::vector<
         if (row.kind == PageRow::kValue) {
             view.texts.push_back(read.at(value++));
         } else if (row.kind == PageRow::kMutex) {
-            const int owner = objects.Owner(row.object());
+            const int owner = OwnerOf(row.object());
             view.texts.push_back(owner < 0 ? "free"
                                            : "held by " + page.threads.at(std::size_t(owner)));
         } else if (row.kind == PageRow::kEvent) {
-            view.texts.push_back(objects.IsReset(row.object()) ? "reset" : "set");
+            view.texts.push_back(IsSet(row.object()) ? "set" : "reset");
         } else {
             view.texts.push_back(objects.File(row.name));
         }

@@ -18,9 +18,6 @@ const char* const kPlaces[] = {"out",
 
 namespace {
 
-const char* const kSequences[] = {"", "ReaderArrives", "", "ReaderLeaves", "WriterArrives",
-                                  "", "WriterLeaves"};
-
 // Its numbered items, without their markup, by sequence ("ReaderArrives",
 // ...), each led by its name and number ("ReaderArrives, step 2: ").
 std::map<std::string, std::vector<std::string>> gItems;
@@ -82,7 +79,7 @@ std::string WhatGuardMdSays(Sequence in, Op op, const std::string& name, bool ho
     if (in == kReading || in == kWriting) {
         return op == Op::kSleep ? gInside : "";
     }
-    if (*kSequences[in] == '\0' || name.empty()) {
+    if (*kSequenceNames[in] == '\0' || name.empty()) {
         return "";
     }
     static const std::map<Op, std::string> kCalls = {{Op::kLock, "->Lock()"},
@@ -91,7 +88,7 @@ std::string WhatGuardMdSays(Sequence in, Op op, const std::string& name, bool ho
                                                      {Op::kSet, "->SetEvent()"},
                                                      {Op::kReset, "->ResetEvent()"}};
     const auto call = kCalls.find(op);
-    const std::vector<std::string>& items = gItems.at(kSequences[in]);
+    const std::vector<std::string>& items = gItems.at(kSequenceNames[in]);
     std::vector<std::string> matching;
     for (const std::string& item : items) {
         if (call != kCalls.end() && item.find(name + call->second) != std::string::npos) {

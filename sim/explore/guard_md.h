@@ -5,20 +5,10 @@
 #include <string>
 
 #include "platform/sim.h"
+#include "sim/runs/guard_sequences.h"
 
 namespace listpool::sim {
 
-// Where a thread is in a guard: out, in one of its four sequences, or
-// inside between them.
-enum Sequence {
-    kOut,
-    kReaderArrives,
-    kReading,
-    kReaderLeaves,
-    kWriterArrives,
-    kWriting,
-    kWriterLeaves
-};
 // Each place as a page names it, with docs/GUARD.md's names ("in
 // ReaderArrives", "inside, reading").
 extern const char* const kPlaces[];

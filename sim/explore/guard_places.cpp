@@ -3,50 +3,27 @@
 namespace listpool::sim {
 namespace {
 
-// One of the guards' objects: its guard and that guard's name, and its
-// index in kObjects.
-struct GuardObject {
-    const ReadWriteGuard* guard = nullptr;  // nullptr: no guard's
-    const char* name = "";
-    int n = -1;
-};
+// The program's guards, in the order the guard watch is given them.
+constexpr const char* kGuards[] = {"pool", "list"};
+
+const ReadWriteGuard& GuardOf(const Program& program, int guard) {
+    return guard == 0 ? program.pool.guard : program.list.guard;
+}
+
+// Which of the program's guards' objects `object` is, if any.
 GuardObject Find(const Program* program, const void* object) {
     if (program == nullptr || object == nullptr) {
         return {};
     }
-    for (const GuardObject& in :
-         {GuardObject{&program->pool.guard, "pool"}, GuardObject{&program->list.guard, "list"}}) {
-        for (int n = 0; n < 4; ++n) {
-            if (GuardPlaces::ObjectOf(*in.guard, n) == object) {
-                return {in.guard, in.name, n};
+    for (int guard = 0; guard < static_cast<int>(std::size(kGuards)); ++guard) {
+        const auto parts = PartsOf(GuardOf(*program, guard));
+        for (int part = 0; part < kPartCount; ++part) {
+            if (parts[static_cast<std::size_t>(part)] == object) {
+                return {guard, part};
             }
         }
     }
     return {};
-}
-
-// Where a call on object n takes a thread at `at`: each sequence is told by
-// its first call (BeginRead waits at the gate, BeginWrite closes it;
-// EndRead takes countMutex, EndWrite gives it back).
-Sequence Entered(Sequence at, Op op, int n) {
-    const bool count = n == 0, gate = n == 3;
-    return at == kOut && gate && op == Op::kEventLock     ? kReaderArrives
-           : at == kOut && gate && op == Op::kReset       ? kWriterArrives
-           : at == kReading && count && op == Op::kLock   ? kReaderLeaves
-           : at == kWriting && count && op == Op::kUnlock ? kWriterLeaves
-                                                          : at;
-}
-
-// Where a thread is once a call of its sequence has taken effect: the last
-// call of each ends it, and a writer is inside once it holds countMutex
-// with no reader left (every thread is stopped, so readerCount can be read).
-Sequence Left(Sequence at, Op op, int n, const ReadWriteGuard& guard) NO_THREAD_SAFETY_ANALYSIS {
-    const bool count = n == 0, writer = n == 1;
-    return at == kReaderArrives && count && op == Op::kUnlock                           ? kReading
-           : at == kReaderLeaves && count && op == Op::kUnlock                          ? kOut
-           : at == kWriterArrives && count && op == Op::kLock && guard.readerCount == 0 ? kWriting
-           : at == kWriterLeaves && writer && op == Op::kUnlock                         ? kOut
-                                                                                        : at;
 }
 
 const char* Call(Op op) {
@@ -67,72 +44,60 @@ const char* Call(Op op) {
 
 }  // namespace
 
-const char* const GuardPlaces::kObjects[4] = {"countMutex", "writerMutex", "noReadersEvent",
-                                              "gateEvent"};
-
-const void* GuardPlaces::ObjectOf(const ReadWriteGuard& guard, int n) {
-    const void* const objects[] = {guard.countMutex, guard.writerMutex, guard.noReadersEvent,
-                                   guard.gateEvent};
-    return objects[n];
+const void* GuardPlaces::ObjectOf(const Program* program, GuardObject object) {
+    return program == nullptr || !object.known()
+               ? nullptr
+               : PartsOf(GuardOf(*program, object.guard))[static_cast<std::size_t>(object.part)];
 }
 
 std::string GuardPlaces::NameOf(const Program* program, const void* object) {
     const GuardObject on = Find(program, object);
-    return on.guard == nullptr ? std::string() : std::string(on.name) + " " + kObjects[on.n];
+    return on.known() ? std::string(kGuards[on.guard]) + " " + kGuardParts[on.part].member
+                      : std::string();
 }
 
 GuardPlaces::GuardPlaces(std::function<const Program*()> program) : program_(std::move(program)) {}
 
+void GuardPlaces::OnRunStart() {
+    watch_.reset();
+}
+
 void GuardPlaces::OnNotice(const Notice& notice) {
-    if (notice.thread == 0 && notice.op == Op::kBegin) {
-        watch_.reset();
-        places_.clear();
-        writerMutexOwners_.clear();
-    }
     const Program* program = program_();
     if (watch_ == nullptr && program != nullptr) {
         watch_ = std::make_unique<GuardWatch>();
-        watch_->Add(program->pool.guard, "pool");
-        watch_->Add(program->list.guard, "list");
+        for (int guard = 0; guard < static_cast<int>(std::size(kGuards)); ++guard) {
+            watch_->Add(GuardOf(*program, guard), kGuards[guard]);
+        }
     }
     if (watch_ != nullptr) {
         watch_->OnNotice(notice);
-    }
-    if (const GuardObject on = Find(program, notice.object);
-        notice.phase == Notice::kDone && on.guard != nullptr) {
-        Sequence& at = places_[{notice.thread, on.guard}];
-        at = Left(Entered(at, notice.op, on.n), notice.op, on.n, *on.guard);
-        if (on.n == 1 && notice.op == Op::kLock) {
-            writerMutexOwners_[notice.object] = notice.thread;
-        } else if (on.n == 1 && notice.op == Op::kUnlock) {
-            writerMutexOwners_.erase(notice.object);
-        }
     }
 }
 
 GuardCall GuardPlaces::Next(int thread) const {
     const void* object = nullptr;
     const Op op = PendingOp(thread, &object);
-    const GuardObject on = Find(program_(), object);
-    if (on.guard == nullptr) {
+    const Program* program = program_();
+    const GuardObject on = Find(program, object);
+    if (!on.known()) {
         return {};
     }
-    const auto place = places_.find({thread, on.guard});
-    const auto owner = writerMutexOwners_.find(ObjectOf(*on.guard, 1));
-    return {Entered(place == places_.end() ? kOut : place->second, op, on.n), on.name,
-            std::string(kObjects[on.n]) + Call(op),
-            owner != writerMutexOwners_.end() && owner->second == thread};
+    const void* writerMutex = ObjectOf(program, {on.guard, kWriterMutex});
+    return {watch_ != nullptr ? watch_->Sequences(on.guard).Entering(thread, op, on.part) : kOut,
+            kGuards[on.guard], std::string(kGuardParts[on.part].member) + Call(op),
+            OwnerOf(writerMutex) == thread};
 }
 
 std::string GuardPlaces::Why(int thread) const {
     const void* object = nullptr;
     const Op op = PendingOp(thread, &object);
     const GuardObject on = Find(program_(), object);
-    if (on.guard == nullptr) {
+    if (!on.known()) {
         return "";
     }
     const GuardCall next = Next(thread);
-    return WhatGuardMdSays(next.in, op, kObjects[on.n], next.holdsWriterMutex);
+    return WhatGuardMdSays(next.in, op, kGuardParts[on.part].member, next.holdsWriterMutex);
 }
 
 std::string GuardPlaces::Of(int thread) const {

@@ -1,13 +1,11 @@
-// Where each thread is in the program's two guards, told from the calls it
-// has made on their objects: out, in one of the four sequences, or inside.
-// A session's explorer page and the lab's view of a run both read it.
+// Where each thread is in the program's two guards, as the guard watch's
+// tracker tells it: out, in one of the four sequences, or inside. A
+// session's explorer page and the lab's view of a run both read it.
 #pragma once
 
 #include <functional>
-#include <map>
 #include <memory>
 #include <string>
-#include <utility>
 #include <vector>
 
 #include "console/program.h"
@@ -25,11 +23,12 @@ struct GuardCall {
     bool holdsWriterMutex = false;  // WriterArrives resets the gate before and after taking it
 };
 
-// An observer of a run of the program, watched afresh from each run's first
-// call. `program` gives the run's program (nullptr before it is made).
+// An observer of a run of the program, watched afresh from each run's
+// start. `program` gives the run's program (nullptr before it is made).
 class GuardPlaces final : public Observer {
   public:
     explicit GuardPlaces(std::function<const Program*()> program);
+    void OnRunStart() override;
     void OnNotice(const Notice& notice) override;
 
     // The thread's next call, when it is on one of a guard's objects (else
@@ -41,9 +40,8 @@ class GuardPlaces final : public Observer {
     // "reads the list", "writes the pool, writes the list", or "".
     std::string Of(int thread) const;
 
-    // One of a guard's four objects, in the order the guard declares them.
-    static const char* const kObjects[4];
-    static const void* ObjectOf(const ReadWriteGuard& guard, int n);
+    // The program's guards' object: guard 0 is the pool's, 1 the list's.
+    static const void* ObjectOf(const Program* program, GuardObject object);
     // "pool countMutex", or "" for an object of neither guard.
     static std::string NameOf(const Program* program, const void* object);
 
@@ -51,8 +49,6 @@ class GuardPlaces final : public Observer {
     std::function<const Program*()> program_;
     std::unique_ptr<GuardWatch> watch_;
     const std::vector<Section> none_;
-    std::map<std::pair<int, const ReadWriteGuard*>, Sequence> places_;
-    std::map<const void*, int> writerMutexOwners_;
 };
 
 }  // namespace listpool::sim

@@ -37,12 +37,16 @@ struct Page {
         for (const char* row : {"time", "pool", "list", "pool readerCount", "list readerCount"}) {
             page.rows.push_back({row, PageRow::kValue, {}});
         }
-        for (const char* guard : {"pool", "list"}) {
-            for (int n = 0; n < 4; ++n) {
-                page.rows.push_back({std::string(guard) + " " + GuardPlaces::kObjects[n],
-                                     n < 2 ? PageRow::kMutex : PageRow::kEvent,
-                                     [this, guard, n] { return Object(guard, n); }});
+        int guard = 0;
+        for (const char* name : {"pool", "list"}) {
+            for (int part = 0; part < kPartCount; ++part) {
+                const GuardObject object{guard, part};
+                page.rows.push_back(
+                    {std::string(name) + " " + kGuardParts[part].member,
+                     kGuardParts[part].mutex ? PageRow::kMutex : PageRow::kEvent,
+                     [this, object] { return GuardPlaces::ObjectOf(scene.program(), object); }});
             }
+            ++guard;
         }
         for (const char* file : kFiles) {
             page.rows.push_back({file, PageRow::kFile, {}});
@@ -65,13 +69,6 @@ struct Page {
         };
         page.scene = &scene;
         page.code = SessionCode();
-    }
-    const void* Object(const std::string& guard, int n) const {
-        const Program* program = scene.program();
-        return program == nullptr
-                   ? nullptr
-                   : GuardPlaces::ObjectOf(
-                         guard == "pool" ? program->pool.guard : program->list.guard, n);
     }
     SessionScene scene;
     GuardPlaces inside{[this] { return scene.program(); }};

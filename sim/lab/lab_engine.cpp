@@ -46,12 +46,12 @@ class StateReader final : public Observer {
   public:
     StateReader(const Program* const& program, std::uint64_t boundMs, bool read)
         : program_(program), boundMs_(boundMs), read_(read), places_([this] { return program_; }) {}
+    void OnRunStart() override { places_.OnRunStart(); }
     void OnNotice(const Notice& notice) override {
         if (!read_) {
             return;
         }
         places_.OnNotice(notice);
-        threads_ = std::max(threads_, notice.thread + 1);
         if (notice.time > boundMs_) {
             return;
         }
@@ -59,7 +59,7 @@ class StateReader final : public Observer {
             memory_ = Memory(program_);
         } else {  // a thread has asked for its next call: where each one is
             next_.clear();
-            for (int t = 0; t < threads_; ++t) {
+            for (int t = 0; t < ThreadsStarted(); ++t) {
                 next_.push_back(places_.Next(t));
             }
         }
@@ -73,7 +73,6 @@ class StateReader final : public Observer {
     std::uint64_t boundMs_;
     bool read_;
     GuardPlaces places_;
-    int threads_ = 0;
     std::vector<std::string> memory_ = Memory(nullptr);
     std::vector<GuardCall> next_;
 };
@@ -81,13 +80,11 @@ class StateReader final : public Observer {
 // The threads stopped in one of the guards' sequences, with the call they
 // are stopped at: [[thread, sequence, guard, call, holdsWriterMutex]...].
 void CodeMarks(JsonWriter& json, const std::vector<GuardCall>& next) {
-    static const char* const kNames[] = {"", "ReaderArrives", "", "ReaderLeaves", "WriterArrives",
-                                         "", "WriterLeaves"};
     json.Array();
     for (std::size_t t = 0; t < next.size(); ++t) {
         const GuardCall& c = next[t];
-        if (*kNames[c.in] != '\0') {
-            json.Array().Int(t).String(kNames[c.in]).String(c.guard).String(c.call);
+        if (*kSequenceNames[c.in] != '\0') {
+            json.Array().Int(t).String(kSequenceNames[c.in]).String(c.guard).String(c.call);
             json.Bool(c.holdsWriterMutex).End();
         }
     }
@@ -112,6 +109,10 @@ struct BoundedRun {
         void OnNotice(const Notice& notice) override {
             a.OnNotice(notice);
             b.OnNotice(notice);
+        }
+        void OnRunStart() override {
+            a.OnRunStart();
+            b.OnRunStart();
         }
         Observer& a;
         Observer& b;
@@ -199,7 +200,8 @@ std::string LabRun(std::string_view session, std::uint64_t boundMs, bool drawn) 
     for (const Wait& w : bounded.run.waits) {
         if (w.end == UINT64_MAX) {
             json.Array().Int(w.thread);
-            json.String("waits at the " + w.object + " since " + std::to_string(w.begin) + " ms");
+            json.String("waits at the " + ObjectLabel(bounded.run.guards, w.object) + " since " +
+                        std::to_string(w.begin) + " ms");
             json.End();
         }
     }

@@ -1,35 +1,32 @@
 #include "sim/runs/guard_watch.h"
 
 namespace listpool::sim {
-namespace {
 
-// Reads readerCount while the program is stopped; the analysis cannot know
-// that the scheduler's lock orders this read after every change.
-std::int32_t ReadersInside(const ReadWriteGuard& guard) NO_THREAD_SAFETY_ANALYSIS {
-    return guard.readerCount;
-}
-
-}  // namespace
-
-void GuardWatch::Add(const ReadWriteGuard& guard, std::string name) {
-    guards_.push_back({&guard, std::move(name)});
-}
-
-std::string GuardWatch::NameOf(const void* object) const {
-    for (const Watched& watched : guards_) {
-        const ReadWriteGuard& guard = *watched.guard;
-        const std::pair<const void*, const char*> parts[] = {
-            {guard.countMutex, " count mutex"},
-            {guard.writerMutex, " writer mutex"},
-            {guard.noReadersEvent, " no-readers event"},
-            {guard.gateEvent, " gate"}};
-        for (const auto& [part, suffix] : parts) {
-            if (part == object) {
-                return watched.name + suffix;
+GuardObject GuardWatch::ObjectOf(const void* object) const {
+    if (object == nullptr) {
+        return {};
+    }
+    for (std::size_t g = 0; g < guards_.size(); ++g) {
+        for (int part = 0; part < kPartCount; ++part) {
+            if (guards_[g].objects[static_cast<std::size_t>(part)] == object) {
+                return {static_cast<int>(g), part};
             }
         }
     }
     return {};
+}
+
+const void* GuardWatch::Object(GuardObject object) const {
+    return object.known() ? guards_.at(static_cast<std::size_t>(object.guard))
+                                .objects.at(static_cast<std::size_t>(object.part))
+                          : nullptr;
+}
+
+std::string GuardWatch::NameOf(const void* object) const {
+    const GuardObject on = ObjectOf(object);
+    return on.known()
+               ? guards_[static_cast<std::size_t>(on.guard)].name + " " + kGuardParts[on.part].label
+               : std::string();
 }
 
 std::vector<std::string> GuardWatch::GuardNames() const {
@@ -40,63 +37,49 @@ std::vector<std::string> GuardWatch::GuardNames() const {
     return names;
 }
 
-std::map<const void*, std::string> GuardWatch::Names() const {
-    std::map<const void*, std::string> names;
-    for (const Watched& watched : guards_) {
-        const ReadWriteGuard& guard = *watched.guard;
-        for (const void* part : {static_cast<const void*>(guard.countMutex),
-                                 static_cast<const void*>(guard.writerMutex),
-                                 static_cast<const void*>(guard.noReadersEvent),
-                                 static_cast<const void*>(guard.gateEvent)}) {
-            names[part] = NameOf(part);
+std::map<const void*, GuardObject> GuardWatch::Objects() const {
+    std::map<const void*, GuardObject> objects;
+    for (std::size_t g = 0; g < guards_.size(); ++g) {
+        for (int part = 0; part < kPartCount; ++part) {
+            objects[guards_[g].objects[static_cast<std::size_t>(part)]] = {static_cast<int>(g),
+                                                                           part};
         }
     }
-    return names;
+    return objects;
 }
 
-std::size_t GuardWatch::OpenSection(int thread, const std::string& guard) const {
-    const auto found = openSections_.find({thread, guard});
-    return found == openSections_.end() ? sections_.size() : found->second;
-}
-
-void GuardWatch::BeginSection(Section section) {
-    openSections_[{section.thread, section.guard}] = sections_.size();
+void GuardWatch::BeginSection(int guard, Section section) {
+    openSections_[{section.thread, guard}] = sections_.size();
     sections_.push_back(std::move(section));
 }
 
-void GuardWatch::EndSection(std::size_t index, std::uint64_t time) {
-    Section& section = sections_[index];
-    section.end = time;
-    openSections_.erase({section.thread, section.guard});
+void GuardWatch::EndSection(int thread, int guard, std::uint64_t time) {
+    const auto open = openSections_.find({thread, guard});
+    if (open != openSections_.end()) {
+        sections_[open->second].end = time;
+        openSections_.erase(open);
+    }
 }
 
-void GuardWatch::Track(const Notice& notice, const Watched& watched) {
-    const ReadWriteGuard& guard = *watched.guard;
-    const std::size_t open = OpenSection(notice.thread, watched.name);
-    if (notice.op == Op::kReset && notice.object == guard.noReadersEvent) {
-        BeginSection({notice.thread, watched.name, false, notice.time, UINT64_MAX});
-    } else if (notice.op == Op::kLock && notice.object == guard.countMutex) {
-        if (open != sections_.size()) {
-            EndSection(open, notice.time);  // a reader on its way out
-        } else if (owners_.count(guard.writerMutex) != 0 &&
-                   owners_.at(guard.writerMutex) == notice.thread && ReadersInside(guard) == 0) {
-            BeginSection({notice.thread, watched.name, true, notice.time, UINT64_MAX});
-        }
-    } else if (notice.op == Op::kUnlock && notice.object == guard.countMutex &&
-               open != sections_.size() && sections_[open].write) {
-        EndSection(open, notice.time);
+void GuardWatch::Track(const Notice& notice, GuardObject on) {
+    Watched& watched = guards_[static_cast<std::size_t>(on.guard)];
+    const SequenceTracker::Move move =
+        watched.sequences.Done(notice.thread, notice.op, on.part, *watched.readers);
+    if (move.readerIn) {
+        BeginSection(on.guard, {notice.thread, watched.name, false, notice.time, UINT64_MAX});
+    } else if (move.from == kReading && move.to == kReaderLeaves) {
+        EndSection(notice.thread, on.guard, notice.time);
+    } else if (move.from == kWriterArrives && move.to == kWriting) {
+        BeginSection(on.guard, {notice.thread, watched.name, true, notice.time, UINT64_MAX});
+    } else if (move.from == kWriting && move.to == kWriterLeaves) {
+        EndSection(notice.thread, on.guard, notice.time);
     }
 }
 
 void GuardWatch::OnNotice(const Notice& notice) {
     if (notice.phase == Notice::kDone) {
-        if (notice.op == Op::kLock) {
-            owners_[notice.object] = notice.thread;
-        } else if (notice.op == Op::kUnlock) {
-            owners_.erase(notice.object);
-        }
-        for (const Watched& watched : guards_) {
-            Track(notice, watched);
+        if (const GuardObject on = ObjectOf(notice.object); on.known()) {
+            Track(notice, on);
         }
         if (const auto open = openWaits_.find(notice.thread); open != openWaits_.end()) {
             waits_[open->second].end = notice.time;
@@ -105,28 +88,23 @@ void GuardWatch::OnNotice(const Notice& notice) {
         return;
     }
     if (notice.blocked && notice.object != nullptr) {
-        const std::string name = NameOf(notice.object);
-        if (!name.empty()) {
+        if (const GuardObject on = ObjectOf(notice.object); on.known()) {
             openWaits_[notice.thread] = waits_.size();
-            waits_.push_back({notice.thread, name, notice.time, UINT64_MAX});
+            waits_.push_back({notice.thread, on, notice.time, UINT64_MAX});
         }
     }
-    auto holds = [&](const void* mutex) {
-        const auto found = owners_.find(mutex);
-        return found != owners_.end() && found->second == notice.thread;
-    };
     for (const Watched& watched : guards_) {
-        const ReadWriteGuard& guard = *watched.guard;
-        if (!violation_.empty() || !holds(guard.countMutex) || !holds(guard.writerMutex) ||
-            ReadersInside(guard) == 0) {
+        if (!violation_.empty() || *watched.readers == 0 ||
+            OwnerOf(watched.objects[kCountMutex]) != notice.thread ||
+            OwnerOf(watched.objects[kWriterMutex]) != notice.thread) {
             continue;
         }
-        if (notice.op == Op::kUnlock && notice.object == guard.countMutex) {
+        if (notice.op == Op::kUnlock && notice.object == watched.objects[kCountMutex]) {
             continue;
         }
         violation_ = "at " + std::to_string(notice.time) + " ms thread " +
                      std::to_string(notice.thread) + " is inside the " + watched.name +
-                     "'s write section with " + std::to_string(ReadersInside(guard)) +
+                     "'s write section with " + std::to_string(*watched.readers) +
                      " reader(s) inside, and goes on to " + OpName(notice.op) + "\n";
     }
 }

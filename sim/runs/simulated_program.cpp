@@ -18,6 +18,12 @@ class Both final : public Observer {
             second_->OnNotice(notice);
         }
     }
+    void OnRunStart() override {
+        first_.OnRunStart();
+        if (second_ != nullptr) {
+            second_->OnRunStart();
+        }
+    }
 
   private:
     Observer& first_;
@@ -61,7 +67,7 @@ ProgramRun SimulateListpool(Options options, std::string_view session, Observer*
     result.sections = watch.sections();
     result.waits = watch.waits();
     result.guards = watch.GuardNames();
-    result.objectNames = watch.Names();
+    result.objects = watch.Objects();
     if (watching != nullptr) {
         *watching = nullptr;
     }

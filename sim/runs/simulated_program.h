@@ -24,9 +24,9 @@ struct ProgramRun {
     std::vector<Section> sections;
     std::vector<Wait> waits;
     // The watched guards' names, in the order they were added ("pool",
-    // "list"), and their objects as the guard watch names them ("list gate").
+    // "list"), and their objects.
     std::vector<std::string> guards;
-    std::map<const void*, std::string> objectNames;
+    std::map<const void*, GuardObject> objects;
 
     // Ended as the program does, by exit status 0, with the guards kept apart.
     bool ok() const {

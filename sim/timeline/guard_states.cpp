@@ -1,19 +1,16 @@
 #include "sim/timeline/guard_states.h"
 
+#include <iterator>
 #include <set>
-#include <string_view>
 #include <utility>
 
 namespace listpool::sim {
 namespace {
 
-// The parts of a guard, in the order a picture shows them, by the suffix
-// the guard watch gives their names.
-constexpr std::pair<std::string_view, Activity> kParts[] = {
-    {" gate", Activity::kGate},
-    {" writer mutex", Activity::kWriterTurn},
-    {" no-readers event", Activity::kReadersLeave},
-    {" count mutex", Activity::kCountMutex}};
+// What a thread waiting at each part does, by part.
+constexpr Activity kWaitsAt[] = {Activity::kCountMutex, Activity::kWriterTurn,
+                                 Activity::kReadersLeave, Activity::kGate};
+static_assert(std::size(kWaitsAt) == kPartCount);
 
 // A writer is entering from closing a guard's gate until it is inside.
 struct Entering {
@@ -72,8 +69,8 @@ std::vector<GuardSpan> StatesOf(const std::string& guard, const std::vector<Sect
 }
 
 // The object's states from 0 to end, from the calls on it.
-std::vector<ObjectSpan> StatesOf(const std::string& name, bool mutex,
-                                 const std::vector<Call>& calls, std::uint64_t end) {
+std::vector<ObjectSpan> StatesOf(GuardObject name, bool mutex, const std::vector<Call>& calls,
+                                 std::uint64_t end) {
     std::vector<ObjectSpan> spans = {{name, mutex, -1, !mutex, 0, end}};
     for (const Call& call : calls) {
         ObjectSpan& last = spans.back();
@@ -108,13 +105,8 @@ std::vector<ObjectSpan> StatesOf(const std::string& name, bool mutex,
 
 }  // namespace
 
-std::pair<std::string, Activity> GuardObject(const std::string& name) {
-    for (const auto& [suffix, activity] : kParts) {
-        if (name.ends_with(suffix)) {
-            return {name.substr(0, name.size() - suffix.size()), activity};
-        }
-    }
-    return {name, Activity::kOther};
+Activity ActivityOf(GuardObject object) {
+    return object.known() ? kWaitsAt[object.part] : Activity::kOther;
 }
 
 std::vector<GuardSpan> GuardStates(const std::vector<std::string>& guards,
@@ -123,10 +115,10 @@ std::vector<GuardSpan> GuardStates(const std::vector<std::string>& guards,
     std::vector<Entering> entering;
     for (std::size_t n = 0; n < calls.size(); ++n) {
         const Call& closed = calls[n];
-        const auto [guard, what] = GuardObject(closed.object);
-        if (closed.op != Op::kReset || what != Activity::kGate) {
+        if (closed.op != Op::kReset || !closed.object.is(kGateEvent)) {
             continue;
         }
+        const std::string& guard = guards.at(static_cast<std::size_t>(closed.object.guard));
         Entering e{guard, closed.thread, closed.at, end};
         for (const Section& s : sections) {
             if (s.guard == guard && s.thread == closed.thread && s.write && s.begin >= closed.at) {
@@ -153,13 +145,15 @@ std::vector<GuardSpan> GuardStates(const std::vector<std::string>& guards,
 std::vector<ObjectSpan> ObjectStates(const std::vector<std::string>& guards,
                                      const std::vector<Call>& calls, std::uint64_t end) {
     std::vector<ObjectSpan> states;
-    for (const std::string& guard : guards) {
-        for (const auto& [suffix, activity] : kParts) {
-            const bool mutex =
-                activity == Activity::kWriterTurn || activity == Activity::kCountMutex;
-            const std::vector<ObjectSpan> spans =
-                StatesOf(guard + std::string(suffix), mutex, calls, end);
-            states.insert(states.end(), spans.begin(), spans.end());
+    for (int guard = 0; guard < static_cast<int>(guards.size()); ++guard) {
+        for (int row = 0; row < kPartCount; ++row) {
+            for (int part = 0; part < kPartCount; ++part) {
+                if (kGuardParts[part].row == row) {
+                    const std::vector<ObjectSpan> spans =
+                        StatesOf({guard, part}, kGuardParts[part].mutex, calls, end);
+                    states.insert(states.end(), spans.begin(), spans.end());
+                }
+            }
         }
     }
     return states;
@@ -167,7 +161,7 @@ std::vector<ObjectSpan> ObjectStates(const std::vector<std::string>& guards,
 
 // An object's span from step b to e is its state after steps b to e - 1,
 // so before steps b + 1 to e.
-std::vector<Band> WhileTaken(const Band& wait, const std::string& object,
+std::vector<Band> WhileTaken(const Band& wait, GuardObject object,
                              const std::vector<ObjectSpan>& objects) {
     std::vector<Band> pieces;
     for (const ObjectSpan& span : objects) {

@@ -12,9 +12,9 @@
 
 namespace listpool::sim {
 
-// The guard and the part of it an object's name names: ("list", kGate) for
-// "list gate", the activity of waiting at it; (name, kOther) for any other.
-std::pair<std::string, Activity> GuardObject(const std::string& name);
+// The activity of waiting at a guard's object (kGate at a gate), or kOther
+// for an unknown one.
+Activity ActivityOf(GuardObject object);
 
 // Each guard's states from 0 to end, guard by guard in the order given:
 // idle, readers inside, a writer inside (with any readers wrongly beside
@@ -24,8 +24,8 @@ std::vector<GuardSpan> GuardStates(const std::vector<std::string>& guards,
                                    const std::vector<Section>& sections,
                                    const std::vector<Call>& calls, std::uint64_t end);
 
-// The states of each guard's gate, writer mutex, no-readers event and count
-// mutex in turn, from 0 to end: a mutex is free until locked, an event
+// The states of each guard's parts in turn, by their rows (as
+// Timeline::objects), from 0 to end: a mutex is free until locked, an event
 // signalled until reset, and a call changes its object's state from its
 // own time.
 std::vector<ObjectSpan> ObjectStates(const std::vector<std::string>& guards,
@@ -34,7 +34,7 @@ std::vector<ObjectSpan> ObjectStates(const std::vector<std::string>& guards,
 // A wait for an object on an axis of steps, split into waiting at the steps
 // the object is taken before (a mutex held, an event reset) and running at
 // the others, when the thread could have gone on.
-std::vector<Band> WhileTaken(const Band& wait, const std::string& object,
+std::vector<Band> WhileTaken(const Band& wait, GuardObject object,
                              const std::vector<ObjectSpan>& objects);
 
 }  // namespace listpool::sim

@@ -98,7 +98,7 @@ struct Line {
 struct Call {
     int thread;
     Op op;
-    std::string object;  // a guard's object as the guard watch names it, else ""
+    GuardObject object;  // a watched guard's object, else unknown
     std::uint64_t at;
 };
 
@@ -107,7 +107,7 @@ struct Call {
 // end of the session; a call changes its object's state from its own time,
 // which on an axis of steps is the step it takes.
 struct ObjectSpan {
-    std::string object;  // "list gate", "pool count mutex"
+    GuardObject object;
     bool mutex;
     int holder;      // a mutex's holder, else -1
     bool signalled;  // an event's state; false for a mutex
@@ -158,13 +158,18 @@ struct Timeline {
     std::vector<Command> commands;
     std::vector<Line> lines;  // in the order they were written
     std::vector<Call> calls;  // in the order they took effect
-    // Guard by guard, each guard's gate, writer mutex, no-readers event and
-    // count mutex in turn.
+    // Guard by guard, each guard's parts by their rows (GuardPart::row):
+    // the gate, the writer mutex, the no-readers event, the count mutex.
     std::vector<ObjectSpan> objects;
     // None unless the caller adds them: what the picture points out, and
     // values it shows under the guards, each name's spans in time order.
     std::vector<Mark> marks;
     std::vector<ValueSpan> values;
 };
+
+// "list gate": the object's name, by the timeline's guards.
+inline std::string ObjectName(const Timeline& timeline, GuardObject object) {
+    return ObjectLabel(timeline.guardNames, object);
+}
 
 }  // namespace listpool::sim

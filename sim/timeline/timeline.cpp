@@ -2,7 +2,6 @@
 
 #include <algorithm>
 #include <iterator>
-#include <tuple>
 
 #include "console/messages.h"
 #include "sim/runs/session.h"
@@ -146,12 +145,8 @@ void TimelineRecorder::OnNotice(const Notice& notice) {
     if (notice.op != Op::kEnd) {
         done_.push_back({notice.thread, notice.op, notice.object, notice.time});
     }
+    streams_.OnDone(notice);
     switch (notice.op) {
-        case Op::kLock:
-            if (!notice.stream.empty()) {
-                streams_[notice.object] = std::string(notice.stream);
-            }
-            break;
         case Op::kStartThread:
             threads_[notice.newThread].begin = notice.time;
             break;
@@ -195,13 +190,13 @@ Timeline TimelineRecorder::Build(const ProgramRun& run, Axis axis) const {
                                      : "thread " + std::to_string(thread);
         timeline.threads.push_back({thread, name, self.begin, std::min(self.end, end)});
     }
-    auto nameOf = [&](const void* object) {
-        const auto found = run.objectNames.find(object);
-        return found == run.objectNames.end() ? std::string() : found->second;
+    auto objectOf = [&](const void* object) {
+        const auto found = run.objects.find(object);
+        return found == run.objects.end() ? GuardObject() : found->second;
     };
     for (const Done& done : done_) {
         if (done.time <= end) {
-            timeline.calls.push_back({done.thread, done.op, nameOf(done.object), done.time});
+            timeline.calls.push_back({done.thread, done.op, objectOf(done.object), done.time});
         }
     }
     timeline.objects = ObjectStates(run.guards, timeline.calls, end);
@@ -228,18 +223,19 @@ Timeline TimelineRecorder::Build(const ProgramRun& run, Axis axis) const {
                 band.activity = Activity::kPausing;
             } else if (blocked.op == Op::kRead) {
                 band.activity = Activity::kInput;
-            } else if (const std::string name = nameOf(blocked.object); !name.empty()) {
-                std::tie(band.on, band.activity) = GuardObject(name);
-            } else if (streams_.count(blocked.object) != 0) {
+            } else if (const GuardObject object = objectOf(blocked.object); object.known()) {
+                band.on = run.guards.at(static_cast<std::size_t>(object.guard));
+                band.activity = ActivityOf(object);
+            } else if (const std::string* file = streams_.FileOf(blocked.object)) {
                 band.activity = Activity::kStream;
-                band.on = streams_.at(blocked.object);
+                band.on = *file;
             }
             add({track.thread, Activity::kRunning, "", at, band.begin});
             if (axis == Axis::kSteps && !band.on.empty()) {
                 // Step by step a thread waits only while its object is
                 // taken; once it is free, the thread is ready until chosen.
                 for (const Band& piece :
-                     WhileTaken(band, nameOf(blocked.object), timeline.objects)) {
+                     WhileTaken(band, objectOf(blocked.object), timeline.objects)) {
                     add(piece);
                 }
             } else {

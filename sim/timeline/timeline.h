@@ -10,6 +10,7 @@
 
 #include "platform/sim.h"
 #include "sim/runs/simulated_program.h"
+#include "sim/runs/stream_locks.h"
 #include "sim/timeline/record.h"
 
 namespace listpool::sim {
@@ -53,8 +54,7 @@ class TimelineRecorder final : public Observer {
     std::vector<Blocked> blocked_;
     std::vector<Done> done_;
     std::uint64_t last_ = 0;
-    // The output streams' mutexes taken, by the file each is the lock of.
-    std::map<const void*, std::string> streams_;
+    StreamLocks streams_;
     std::vector<std::uint64_t> commandTimes_;
     enum class Prompt {
         kNone,     // no prompt waits for its command

@@ -11,7 +11,7 @@ def page_data(docs, page):
     return json.loads(text[start:text.index("</script>", start)])
 
 
-def threads(hexset):
+def threads_in(hexset):
     """The thread numbers, ascending, of a set of threads as the data writes
     it: the bits of their numbers in hexadecimal."""
     bits = int(hexset, 16)
@@ -22,7 +22,7 @@ def steps_of(data, choices):
     """The number of steps the page's walk takes along the choices (as its script does)."""
     node, k, steps = 0, 0, 0
     while node != -1:
-        enabled, edges = threads(data["nodes"][node][0]), data["nodes"][node][1]
+        enabled, edges = threads_in(data["nodes"][node][0]), data["nodes"][node][1]
         if len(enabled) > 1:
             if k == len(choices):
                 break

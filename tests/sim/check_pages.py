@@ -40,7 +40,7 @@ def step_to(data, node, thread):
     return None
 
 
-def threads(hexset):
+def threads_in(hexset):
     """The thread numbers, ascending, of a set of threads as the data writes
     it: the bits of their numbers in hexadecimal."""
     bits = int(hexset, 16)
@@ -51,7 +51,7 @@ def follow(data, choices):
     """The page's walk: its states and the thread of each step, as its script takes them."""
     node, k, nodes, threads = 0, 0, [0], []
     while node != -1:
-        enabled = threads(data["nodes"][node][0])
+        enabled = threads_in(data["nodes"][node][0])
         if len(enabled) > 1:
             if k == len(choices):
                 break
@@ -77,7 +77,7 @@ def random_choices(data, rng):
         if not steps:
             break
         pick = rng.randrange(len(steps) // 2) * 2
-        if len(threads(data["nodes"][node][0])) > 1:
+        if len(threads_in(data["nodes"][node][0])) > 1:
             choices.append(steps[pick])
         node = steps[pick + 1]
         if node == -1:

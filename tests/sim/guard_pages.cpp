@@ -27,6 +27,7 @@
 #include "platform/thread_annotations.h"
 #include "sim/explore/explore_page.h"
 #include "sim/explore/guard_source.h"
+#include "sim/runs/guard_parts.h"
 #include "sim/search/choice_text.h"
 #include "sim/search/replay.h"
 #include "sim/search/state_search.h"
@@ -46,17 +47,16 @@ class GuardPage {
         page_.command = "build/tests/sim/guard-pages --replay " + page_.name + " '{}'";
         page_.threads = {"main", "reader 1", "reader 2", "writer 3", "writer 4"};
         page_.threadColumns = {"place", "last call", "why"};
-        for (const char* mutex : {"countMutex", "writerMutex"}) {
-            page_.rows.push_back({mutex, PageRow::kMutex, [this, mutex] { return Object(mutex); }});
-        }
-        for (const char* event : {"noReadersEvent", "gateEvent"}) {
-            page_.rows.push_back({event, PageRow::kEvent, [this, event] { return Object(event); }});
+        for (int part = 0; part < kPartCount; ++part) {
+            page_.rows.push_back({kGuardParts[part].member,
+                                  kGuardParts[part].mutex ? PageRow::kMutex : PageRow::kEvent,
+                                  [this, part] { return Object(part); }});
         }
         page_.rows.push_back({"readerCount", PageRow::kValue, {}});
         page_.nameObject = [this](const void* object) {
-            for (const char* name : {"countMutex", "writerMutex", "noReadersEvent", "gateEvent"}) {
-                if (Object(name) == object) {
-                    return std::string(name);
+            for (int part = 0; part < kPartCount; ++part) {
+                if (object != nullptr && Object(part) == object) {
+                    return std::string(kGuardParts[part].member);
                 }
             }
             return std::string();
@@ -141,15 +141,9 @@ class GuardPage {
         return {};
     }
 
-    const void* Object(const std::string& name) const NO_THREAD_SAFETY_ANALYSIS {
+    const void* Object(int part) const {
         const Shown* guard = Shown::last;
-        if (guard == nullptr) {
-            return nullptr;
-        }
-        return name == "countMutex"    ? static_cast<const void*>(guard->countMutex)
-               : name == "writerMutex" ? static_cast<const void*>(guard->writerMutex)
-               : name == "gateEvent"   ? static_cast<const void*>(guard->gateEvent)
-                                       : static_cast<const void*>(guard->noReadersEvent);
+        return guard == nullptr ? nullptr : PartsOf(*guard)[static_cast<std::size_t>(part)];
     }
 
     // Each thread's place and what GUARD.md says of its next call, then
@@ -175,7 +169,7 @@ class GuardPage {
                                     in == kWriterArrives || in == kWriterLeaves;
             texts.push_back(inSequence ? scene_.lastCalls.Of(thread) : "");
             texts.push_back(WhatGuardMdSays(in, op, page_.nameObject(object),
-                                            owner(Object("writerMutex")) == thread));
+                                            owner(Object(kWriterMutex)) == thread));
         }
         texts.push_back(Shown::last != nullptr ? std::to_string(Shown::last->Count()) : "0");
         return texts;

@@ -82,7 +82,7 @@ int DrawWithoutRecheck(const std::string& folder) {
         (in.thread > kTwoRounds.readers ? "writer " : "reader ") + std::to_string(in.thread);
     for (const Call& call : run.timeline.calls) {
         if (call.thread == in.thread && call.op == Op::kEventLock &&
-            call.object == "guard no-readers event" && call.at < step) {
+            call.object.is(kNoReadersEvent) && call.at < step) {
             run.timeline.marks.assign(
                 1, {call.at, call.at + 1, Mark(call.at, who + " finds noReadersEvent set")});
         }
@@ -122,12 +122,11 @@ int DrawWithoutSecondReset(const std::string& folder) {
     const std::uint64_t lapBegin = run.choiceSteps[begin];
     // Where a writer got writerMutex with the gate left open.
     for (const Call& call : run.timeline.calls) {
-        if (call.op != Op::kLock || call.object != "guard writer mutex" ||
-            !run.timeline.marks.empty()) {
+        if (call.op != Op::kLock || !call.object.is(kWriterMutex) || !run.timeline.marks.empty()) {
             continue;
         }
         for (const ObjectSpan& gate : run.timeline.objects) {
-            if (gate.object == "guard gate" && gate.signalled && gate.begin <= call.at &&
+            if (gate.object.is(kGateEvent) && gate.signalled && gate.begin <= call.at &&
                 call.at < gate.end) {
                 run.timeline.marks.push_back(
                     {call.at, call.at + 1,
@@ -139,7 +138,7 @@ int DrawWithoutSecondReset(const std::string& folder) {
     // The writer kept out: the one holding writerMutex round the lap.
     std::string writer = "a writer";
     for (const ObjectSpan& span : run.timeline.objects) {
-        if (span.object == "guard writer mutex" && span.holder >= 0 && span.begin <= lapBegin &&
+        if (span.object.is(kWriterMutex) && span.holder >= 0 && span.begin <= lapBegin &&
             lapEnd <= span.end) {
             writer = "writer " + std::to_string(span.holder);
         }

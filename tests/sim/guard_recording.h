@@ -1,12 +1,11 @@
 // A run of the guard scene (guard_scene.h) recorded on an axis of steps,
 // for the guard's pictures and their tests: every call, the guard's objects
-// by the guard watch's names, who is inside, readerCount, and where the
+// as the guard watch knows them, who is inside, readerCount, and where the
 // scene's check first failed.
 #pragma once
 
 #include <cstdint>
 #include <functional>
-#include <map>
 #include <random>
 #include <string>
 #include <vector>
@@ -14,6 +13,7 @@
 #include "guard_scene.h"
 #include "platform/sim.h"
 #include "platform/thread_annotations.h"
+#include "sim/runs/guard_watch.h"
 #include "sim/timeline/step_clock.h"
 #include "sim/timeline/timeline.h"
 
@@ -128,22 +128,20 @@ RecordedScene RecordGuardScene(const GuardCast& cast, const std::vector<int>& ch
             return enabled[random() % enabled.size()];
         }
     } follow(choices, clock, recorded.choiceSteps, after, seed);
-    std::map<const void*, std::string> names;
+    // Only names the guard's objects: who is inside is told by onMove,
+    // which a broken guard's sequences cannot mislead.
+    GuardWatch watch;
+    auto watched = [&watch] {
+        if (watch.GuardNames().empty() && Watched<Guard>::last != nullptr) {
+            watch.Add(*Watched<Guard>::last, "guard");
+        }
+        return &watch;
+    };
     Options options;
     options.chooser = &follow;
     options.observer = &clock;
     options.maxSteps = maxSteps;
-    options.nameObject = [&names](const void* object) {
-        const auto* guard = Watched<Guard>::last;
-        if (names.empty() && guard != nullptr) {
-            names = {{guard->gateEvent, "guard gate"},
-                     {guard->writerMutex, "guard writer mutex"},
-                     {guard->noReadersEvent, "guard no-readers event"},
-                     {guard->countMutex, "guard count mutex"}};
-        }
-        const auto found = names.find(object);
-        return found == names.end() ? std::string() : found->second;
-    };
+    options.nameObject = [&watched](const void* object) { return watched()->NameOf(object); };
     Watched<Guard>::last = nullptr;
     ProgramRun run;
     Watched<Guard>::onMove = [&run, &clock](bool write, bool in) {
@@ -159,9 +157,8 @@ RecordedScene RecordGuardScene(const GuardCast& cast, const std::vector<int>& ch
     };
     run.outcome = scene.Play(options);
     Watched<Guard>::onMove = nullptr;
-    options.nameObject(nullptr);
-    run.guards = {"guard"};
-    run.objectNames = names;
+    run.guards = watched()->GuardNames();
+    run.objects = watched()->Objects();
     Timeline& t = recorded.timeline;
     t = recorder.Build(run, Axis::kSteps);
     // readerCount after each step, as the objects' states are shown.

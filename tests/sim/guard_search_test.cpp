@@ -2,7 +2,9 @@
 // at the grain of platform calls, with no bound: exclusion in every state,
 // no deadlock, every run ending; and, over the graph of those states, the
 // weakly fair runs in which a writer or a reader waits for ever. The same
-// search must catch each broken guard by the property it breaks.
+// search must catch each broken guard by the property it breaks. And the
+// guard watch's tracker of the guard's sequences, against the guard's own
+// account of where each thread is.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -13,7 +15,10 @@
 #include <vector>
 
 #include "broken_guards.h"
+#include "guard_page_scene.h"
 #include "guard_scene.h"
+#include "platform/sim/strategies.h"
+#include "sim/runs/guard_watch.h"
 #include "sim/search/choice_text.h"
 #include "sim/search/fair_cycle.h"
 #include "sim/search/replay.h"
@@ -265,6 +270,54 @@ TEST(GuardSearchTest, CatchesARunPutBackWithoutAllItsMemory) {
     const SearchResult searched = SearchStates(scene);
     EXPECT_NE(searched.failure.find("put back from its copy"), std::string::npos)
         << searched.failure;
+}
+
+// Under random schedules, at every step: a thread stopped at a call on one
+// of the guard's objects is in the sequence the tracker says that call is
+// in, and a thread stopped inside (at its sleep) is where the tracker says,
+// as the narrated guard knows from its own sequences' starts and ends.
+TEST(GuardSequencesTest, TheTrackerPlacesEveryThreadWhereTheGuardSaysItIs) {
+    using Shown = Narrated<ReadWriteGuard>;
+    struct Checker final : Observer {
+        GuardWatch watch;
+        int checked = 0;
+        void OnNotice(const Notice& notice) override {
+            if (watch.GuardNames().empty() && Shown::last != nullptr) {
+                watch.Add(*Shown::last, "guard");
+            }
+            watch.OnNotice(notice);
+            if (notice.phase != Notice::kRequest || watch.GuardNames().empty()) {
+                return;
+            }
+            for (int thread = 1; thread < ThreadsStarted(); ++thread) {
+                const void* object = nullptr;
+                const Op op = PendingOp(thread, &object);
+                const GuardObject on = watch.ObjectOf(object);
+                if (!on.known() && op != Op::kSleep) {
+                    continue;
+                }
+                const Sequence tracked = on.known()
+                                             ? watch.Sequences(0).Entering(thread, op, on.part)
+                                             : watch.Sequences(0).At(thread);
+                const auto in = Shown::in.find(thread);
+                EXPECT_EQ(tracked, in == Shown::in.end() ? kOut : in->second)
+                    << "thread " << thread << " at " << OpName(op) << " " << watch.NameOf(object);
+                ++checked;
+            }
+        }
+    };
+    for (std::uint64_t seed = 1; seed <= 20; ++seed) {
+        FreshScene<ReadWriteGuard> scene;
+        RandomChooser chooser(seed);
+        Checker checker;
+        Options options;
+        options.chooser = &chooser;
+        options.observer = &checker;
+        options.maxSteps = 3000;
+        scene.Play(options);
+        EXPECT_GT(checker.checked, 1000) << "seed " << seed;
+        EXPECT_FALSE(checker.watch.sections().empty()) << "seed " << seed;
+    }
 }
 
 }  // namespace

@@ -1,5 +1,6 @@
 // The strategies behind listpool-sim's schedules: PCT's drops all happen,
-// and the command printed for a run replays that run.
+// and the command printed for a run replays that run; and what the
+// simulator answers of a run under way agrees with what it tells.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -41,6 +42,63 @@ TEST(PctChooserTest, EveryPlannedDropHappens) {
             last = chosen;
         }
         EXPECT_EQ(changed, planned) << "seed " << seed;
+    }
+}
+
+// Checks the simulator's answers against its notices at every one: a
+// mutex's owner, an event's state, the threads started; and that a run's
+// start comes once, before anything else.
+class Questioner final : public Observer {
+  public:
+    void OnRunStart() override {
+        EXPECT_EQ(notices, 0u) << "a run starts after its first notice";
+        ++starts;
+    }
+    void OnNotice(const Notice& n) override {
+        ++notices;
+        const std::string where = "thread " + std::to_string(n.thread) + " " + OpName(n.op) +
+                                  (n.phase == Notice::kDone ? " done" : " asked");
+        EXPECT_EQ(starts, 1) << where;
+        if (n.phase == Notice::kRequest && n.op == Op::kLock) {
+            const int owner = OwnerOf(n.object);
+            EXPECT_EQ(n.blocked, owner >= 0) << where;
+            EXPECT_NE(owner, n.thread) << where;
+        } else if (n.phase == Notice::kRequest && n.op == Op::kEventLock) {
+            EXPECT_EQ(n.blocked, !IsSet(n.object)) << where;
+        } else if (n.phase == Notice::kDone && (n.op == Op::kLock || n.op == Op::kUnlock)) {
+            EXPECT_EQ(OwnerOf(n.object), n.op == Op::kLock ? n.thread : -1) << where;
+            locks += n.op == Op::kLock;
+        } else if (n.phase == Notice::kDone && (n.op == Op::kSet || n.op == Op::kReset)) {
+            EXPECT_EQ(IsSet(n.object), n.op == Op::kSet) << where;
+            resets += n.op == Op::kReset;
+        } else if (n.phase == Notice::kDone && n.op == Op::kStartThread) {
+            EXPECT_EQ(ThreadsStarted(), n.newThread + 1) << where;
+        }
+        EXPECT_GT(ThreadsStarted(), n.thread) << where;
+    }
+    int starts = 0;
+    std::uint64_t notices = 0, locks = 0, resets = 0;
+};
+
+TEST(SimulatorQueriesTest, WhatTheSimulatorAnswersAgreesWithWhatItTells) {
+    for (std::uint64_t seed = 0; seed < 10; ++seed) {
+        Schedule schedule;
+        schedule.kind = seed == 0 ? Schedule::Kind::kFixed : Schedule::Kind::kRandom;
+        schedule.seed = seed;
+        ScheduleChooser chooser(schedule);
+        Options options;
+        options.chooser = &chooser;
+        Questioner questioner;
+        const ProgramRun run =
+            SimulateListpool(options, "i 7 9 -1\np\nF 9\nd 7\ng\nf\nq\n", &questioner);
+        ASSERT_TRUE(run.ok()) << Transcript(run.outcome);
+        EXPECT_EQ(questioner.starts, 1);
+        // The session takes and gives back the guards' mutexes and closes
+        // their gates: every kind of answer was checked.
+        EXPECT_GT(questioner.locks, 0u);
+        EXPECT_GT(questioner.resets, 0u);
+        EXPECT_EQ(OwnerOf(nullptr), -1);
+        EXPECT_EQ(ThreadsStarted(), 0);  // outside a run
     }
 }
 

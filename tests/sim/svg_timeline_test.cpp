@@ -167,7 +167,7 @@ TEST(SvgTimelineTest, OnAnAxisOfStepsEachCallObjectValueAndMarkIsDrawnAtItsSteps
         const Call& call = t.calls[n];
         EXPECT_EQ(std::stoi(calls[n].at("data-thread")), call.thread);
         EXPECT_EQ(calls[n].at("data-op"), OpName(call.op));
-        EXPECT_EQ(calls[n].at("data-object"), call.object);
+        EXPECT_EQ(calls[n].at("data-object"), ObjectName(t, call.object));
         EXPECT_EQ(Ms(calls[n], "data-begin-ms"), call.at);
         EXPECT_NEAR(std::stod(calls[n].at("x")), x(call.at) + 1, 0.01);
         EXPECT_NEAR(std::stod(calls[n].at("width")), scale - 2, 0.01);
@@ -176,7 +176,7 @@ TEST(SvgTimelineTest, OnAnAxisOfStepsEachCallObjectValueAndMarkIsDrawnAtItsSteps
     ASSERT_EQ(objects.size(), t.objects.size());
     for (std::size_t n = 0; n < objects.size(); ++n) {
         const ObjectSpan& span = t.objects[n];
-        EXPECT_EQ(objects[n].at("data-object"), span.object);
+        EXPECT_EQ(objects[n].at("data-object"), ObjectName(t, span.object));
         EXPECT_EQ(std::stoi(objects[n].at("data-holder")), span.holder);
         EXPECT_EQ(objects[n].at("data-signalled"), span.signalled ? "1" : "0");
         EXPECT_NEAR(std::stod(objects[n].at("x")), x(span.begin), 0.01);

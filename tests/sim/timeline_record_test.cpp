@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <set>
+#include <tuple>
 #include <type_traits>
 
 #include "broken_guards.h"
@@ -14,6 +15,7 @@
 #include "platform/thread.h"
 #include "sim/runs/schedule.h"
 #include "sim/runs/session.h"
+#include "sim/timeline/guard_states.h"
 #include "sim/timeline/timeline.h"
 #include "streams/stream.h"
 
@@ -256,29 +258,27 @@ void ExpectConsistent(const Recorded& run, const std::string& where) {
         }
         EXPECT_EQ(at, track.end) << where << " " << track.name;
     }
-    std::vector<Wait> drawn;
+    // A wait as (thread, begin, end, guard, activity).
+    using Key = std::tuple<int, std::uint64_t, std::uint64_t, std::string, std::string>;
+    std::vector<Key> drawn;
     for (const Band& band : t.bands) {
-        const std::string kind = ActivityName(band.activity);
         if (!band.on.empty() && band.activity != Activity::kStream) {
-            static const std::map<std::string, std::string> kObjects = {
-                {"gate", " gate"},
-                {"writer-turn", " writer mutex"},
-                {"readers-leave", " no-readers event"},
-                {"count-mutex", " count mutex"}};
-            drawn.push_back({band.thread, band.on + kObjects.at(kind), band.begin, band.end});
+            drawn.emplace_back(band.thread, band.begin, band.end, band.on,
+                               ActivityName(band.activity));
         }
     }
-    std::vector<Wait> watched = run.result.waits;
-    for (Wait& wait : watched) {
-        wait.end = std::min(wait.end, t.end);
+    std::vector<Key> watched;
+    for (const Wait& wait : run.result.waits) {
+        watched.emplace_back(wait.thread, wait.begin, std::min(wait.end, t.end),
+                             t.guardNames.at(static_cast<std::size_t>(wait.object.guard)),
+                             ActivityName(ActivityOf(wait.object)));
     }
-    auto key = [](const Wait& w) { return std::tie(w.thread, w.begin, w.end, w.object); };
-    auto order = [&](const Wait& a, const Wait& b) { return key(a) < key(b); };
+    auto order = [](const Key& a, const Key& b) { return a < b; };
     std::sort(drawn.begin(), drawn.end(), order);
     std::sort(watched.begin(), watched.end(), order);
     ASSERT_EQ(drawn.size(), watched.size()) << where;
     for (std::size_t n = 0; n < drawn.size(); ++n) {
-        EXPECT_TRUE(key(drawn[n]) == key(watched[n])) << where << " wait " << n;
+        EXPECT_TRUE(drawn[n] == watched[n]) << where << " wait " << n;
     }
     for (const char* guard : {"pool", "list"}) {
         std::uint64_t at = 0;
@@ -300,8 +300,8 @@ void ExpectConsistent(const Recorded& run, const std::string& where) {
 }
 
 // The state of a guard object, or a value, at a step.
-template <typename Span>
-const Span* At(const std::vector<Span>& spans, const std::string& name, std::uint64_t step) {
+template <typename Span, typename Name>
+const Span* At(const std::vector<Span>& spans, const Name& name, std::uint64_t step) {
     for (const Span& span : spans) {
         if constexpr (std::is_same_v<Span, ObjectSpan>) {
             if (span.object == name && span.begin <= step && step < span.end) {
@@ -342,44 +342,44 @@ std::vector<std::string> StepProblems(const Timeline& t) {
     if (t.calls.size() != t.end) {
         problem(t.end, "the steps are not the calls");
     }
-    auto taken = [&](const std::string& object, std::uint64_t step) {
+    auto taken = [&](GuardObject object, std::uint64_t step) {
         const ObjectSpan* span = At(t.objects, object, step);
         return span != nullptr && (span->mutex ? span->holder >= 0 : !span->signalled);
     };
     for (const Call& call : t.calls) {
         if ((call.op == Op::kLock || call.op == Op::kEventLock) && call.at > 0 &&
             taken(call.object, call.at - 1)) {
-            problem(call.at, "a thread gets " + call.object + ", which is taken");
+            problem(call.at, "a thread gets " + ObjectName(t, call.object) + ", which is taken");
         }
     }
-    static const std::map<Activity, std::string> kObjects = {
-        {Activity::kGate, "guard gate"},
-        {Activity::kWriterTurn, "guard writer mutex"},
-        {Activity::kReadersLeave, "guard no-readers event"},
-        {Activity::kCountMutex, "guard count mutex"}};
     for (const Band& band : t.bands) {
-        const auto object = kObjects.find(band.activity);
-        if (object == kObjects.end()) {
+        // The object the band waits at, by the activity it shows.
+        GuardObject object;
+        for (int part = 0; part < kPartCount; ++part) {
+            object = ActivityOf({0, part}) == band.activity ? GuardObject{0, part} : object;
+        }
+        if (!object.known()) {
             continue;
         }
+        const std::string name = ObjectName(t, object);
         for (std::uint64_t step = std::max<std::uint64_t>(band.begin, 1); step < band.end; ++step) {
-            if (!taken(object->second, step - 1)) {
-                problem(step, "a wait for " + object->second + ", which is free");
+            if (!taken(object, step - 1)) {
+                problem(step, "a wait for " + name + ", which is free");
             }
         }
-        if (band.end < t.end && taken(object->second, band.end - 1)) {
-            problem(band.end, "a wait for " + object->second + " ends, and it is taken");
+        if (band.end < t.end && taken(object, band.end - 1)) {
+            problem(band.end, "a wait for " + name + " ends, and it is taken");
         }
     }
     for (const Section& s : t.sections) {
         for (std::uint64_t step = s.begin; step < s.end; ++step) {
-            const ObjectSpan* writer = At(t.objects, "guard writer mutex", step);
-            const ObjectSpan* count = At(t.objects, "guard count mutex", step);
-            const ValueSpan* readers = At(t.values, "readerCount", step);
+            const ObjectSpan* writer = At(t.objects, GuardObject{0, kWriterMutex}, step);
+            const ObjectSpan* count = At(t.objects, GuardObject{0, kCountMutex}, step);
+            const ValueSpan* readers = At(t.values, std::string("readerCount"), step);
             if (s.write && (writer->holder != s.thread || count->holder != s.thread ||
-                            !taken("guard gate", step) || readers->value != "0")) {
+                            !taken({0, kGateEvent}, step) || readers->value != "0")) {
                 problem(step, "writer " + std::to_string(s.thread) + " inside beside readers");
-            } else if (!s.write && !taken("guard no-readers event", step)) {
+            } else if (!s.write && !taken({0, kNoReadersEvent}, step)) {
                 problem(step, "reader " + std::to_string(s.thread) + " inside, unseen");
             }
         }
