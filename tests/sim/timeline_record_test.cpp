@@ -4,20 +4,15 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <set>
 #include <tuple>
 #include <type_traits>
 
 #include "broken_guards.h"
 #include "guard_recording.h"
-#include "platform/io.h"
-#include "platform/sync.h"
-#include "platform/thread.h"
 #include "sim/runs/schedule.h"
 #include "sim/runs/session.h"
 #include "sim/timeline/guard_states.h"
 #include "sim/timeline/timeline.h"
-#include "streams/stream.h"
 
 namespace listpool::sim {
 namespace {
@@ -146,32 +141,6 @@ TEST(TimelineRecordTest, LinesAreEachWriteSplitAtItsNewlines) {
     EXPECT_EQ(done->time, 8000u);
 }
 
-// The simulator names an output stream's mutex by its file from the
-// stream's start, before anything is written under it; no other mutex.
-TEST(TimelineRecordTest, AStreamsMutexIsNamedByItsFileFromItsStart) {
-    struct Locks final : Observer {
-        std::set<std::string> named;
-        void OnNotice(const Notice& notice) override {
-            if (notice.op == Op::kLock && notice.phase == Notice::kDone) {
-                named.insert(std::string(notice.stream));
-            }
-        }
-    } locks;
-    Options options;
-    options.observer = &locks;
-    const Outcome outcome = sim::Run(options, {}, [] {
-        // Never destroyed, as the program's streams: nothing flushes it.
-        auto* log = new OutStream(OpenLogFile("named.log"), OutStream::Buffering::kUntilFlush);
-        *log << "kept in the buffer";
-        CMutex other;
-        other.Lock();
-        other.Unlock();
-    });
-    ASSERT_TRUE(outcome.ok()) << outcome.report;
-    EXPECT_TRUE(outcome.writes.empty()) << "a write: this test shows nothing";
-    EXPECT_EQ(locks.named, (std::set<std::string>{"", "named.log"}));
-}
-
 TEST(TimelineRecordTest, AWaitForAStreamIsNamedByItsFile) {
     // The fixed schedule never makes a thread wait for a stream: play the
     // calls of one such wait to the recorder.
@@ -218,24 +187,6 @@ TEST(TimelineRecordTest, AWaitForAStreamIsNamedByItsFile) {
     ExpectBand(console[0], Activity::kStream, "stderr", 0, 100);
     ASSERT_EQ(t.threads.size(), 2u);
     EXPECT_EQ(t.threads[1].name, "thread 1");
-}
-
-// A thread is the kind of worker it was started as, whatever it writes, or
-// whether it writes at all.
-TEST(ThreadNamesTest, AThreadIsTheKindItWasStartedAs) {
-    const Outcome outcome = sim::Run({}, {}, [] {
-        StartThread(
-            [](void*) {
-                static constexpr char kText[] = "Thread: [PrintThread.0]: Done!\n";
-                WriteAll(2, kText, sizeof kText - 1);
-            },
-            nullptr, "FindThread.3");
-        StartThread([](void*) {}, nullptr, "GarbageThread.1");
-        StartThread([](void*) {}, nullptr, "helper");
-    });
-    ASSERT_TRUE(outcome.ok()) << outcome.report;
-    EXPECT_EQ(ThreadNames(outcome),
-              (std::vector<std::string>{"console", "find 1", "garbage 2", "thread 3"}));
 }
 
 // Whatever the schedule: each thread's bands follow each other without a
