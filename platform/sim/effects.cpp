@@ -49,7 +49,7 @@ void Read(World& world, SimThread& thread) {
 }  // namespace
 
 void Apply(World& world, SimThread& thread) {
-    Notice done = NoticeOf(Notice::kDone, thread);
+    int newThread = -1;
     // What the thread's place remembers of the call.
     std::uint64_t call =
         Fold(Fold(Fold(0, static_cast<std::uint64_t>(thread.op)), IdOf(thread)), world.nowMs);
@@ -73,9 +73,9 @@ void Apply(World& world, SimThread& thread) {
             void* const argument = thread.argument;
             SimThread& added = AddThread(world, [proc, argument] { proc(argument); });
             added.name = thread.startName != nullptr ? thread.startName : "";
-            done.newThread = added.id;
+            newThread = added.id;
             thread.started = true;
-            call = Fold(call, static_cast<std::uint64_t>(done.newThread));
+            call = Fold(call, static_cast<std::uint64_t>(newThread));
             break;
         }
         case Op::kWrite: {
@@ -84,8 +84,6 @@ void Apply(World& world, SimThread& thread) {
             world.outcome.writes.push_back({world.nowMs, thread.id,
                                             std::string(FileName(world, thread.fd)),
                                             std::string(bytes)});
-            done.file = world.outcome.writes.back().file;
-            done.bytes = world.outcome.writes.back().bytes;
             call = FoldBytes(call, bytes);
             std::uint64_t& file = world.fileHashes[thread.fd];
             file = FoldBytes(Fold(file, world.nowMs), bytes);
@@ -100,7 +98,15 @@ void Apply(World& world, SimThread& thread) {
     }
     thread.place = Fold(thread.place, call);
     thread.recent[thread.calls++ % kMostPlaceCalls] = call;
-    Tell(world, done);
+    if (Observed(world)) {
+        Notice done = NoticeOf(Notice::kDone, thread);
+        done.newThread = newThread;
+        if (thread.op == Op::kWrite) {
+            done.file = world.outcome.writes.back().file;
+            done.bytes = world.outcome.writes.back().bytes;
+        }
+        Tell(world, done, thread);
+    }
 }
 
 }  // namespace listpool::sim::detail

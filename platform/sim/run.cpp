@@ -62,7 +62,7 @@ void FiberMain(void* argument) {
     self->op = Op::kEnd;
     self->object = nullptr;
     self->state = nullptr;
-    Tell(world, NoticeOf(Notice::kDone, *self));
+    Tell(world, NoticeOf(Notice::kDone, *self), *self);
     SimThread* chosen = nullptr;
     if (!world.over) {
         chosen = Choose(world, self);
@@ -95,9 +95,11 @@ void Step(World& world, SimThread& self) {
         AbandonedCall(self);
         return;
     }
-    Notice request = NoticeOf(Notice::kRequest, self);
-    request.blocked = !CanGoOn(world, self);
-    Tell(world, request);
+    if (Observed(world)) {
+        Notice request = NoticeOf(Notice::kRequest, self);
+        request.blocked = !CanGoOn(world, self);
+        Tell(world, request, self);
+    }
     SimThread* chosen = Choose(world, &self);
     if (chosen != nullptr) {
         Apply(world, *chosen);

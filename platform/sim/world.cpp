@@ -52,25 +52,17 @@ void List(World& world, EventState* event) {
     ListIn(world, world.events, event);
 }
 
-void Tell(World& world, Notice notice) {
-    if (world.options.observer != nullptr) {
-        notice.time = world.nowMs;
-        world.options.observer->OnNotice(notice);
+void Tell(World& world, Notice notice, const SimThread& thread) {
+    if (!Observed(world)) {
+        return;
     }
-}
-
-Notice NoticeOf(Notice::Phase phase, const SimThread& thread) {
-    Notice notice{};
-    notice.phase = phase;
-    notice.thread = thread.id;
-    notice.op = thread.op;
-    notice.object = thread.object;
+    notice.time = world.nowMs;
     if ((thread.op == Op::kLock || thread.op == Op::kUnlock) && thread.state != nullptr) {
         if (const int fd = static_cast<const MutexState*>(thread.state)->writesTo; fd >= 0) {
-            notice.stream = FileName(*gRun.world, fd);
+            notice.stream = FileName(world, fd);
         }
     }
-    return notice;
+    world.options.observer->OnNotice(notice);
 }
 
 std::string_view FileName(const World& world, int fd) {

@@ -156,9 +156,24 @@ std::uint32_t IdOf(const SimThread& thread);
 void List(World& world, MutexState* mutex);
 void List(World& world, EventState* event);
 
-// Tells the observer, stamped with the virtual time.
-void Tell(World& world, Notice notice);
-Notice NoticeOf(Notice::Phase phase, const SimThread& thread);
+// Whether the run has an observer: a search's runs have none, and the two
+// notices of every step, built for no one, cost it 8 % of its instructions.
+inline bool Observed(const World& world) {
+    return world.options.observer != nullptr;
+}
+
+// Tells the observer, if there is one, of the thread's call, stamped with
+// the virtual time and, for a stream's mutex, the stream's file.
+void Tell(World& world, Notice notice, const SimThread& thread);
+
+inline Notice NoticeOf(Notice::Phase phase, const SimThread& thread) {
+    Notice notice{};
+    notice.phase = phase;
+    notice.thread = thread.id;
+    notice.op = thread.op;
+    notice.object = thread.object;
+    return notice;
+}
 
 // The file's name: "stdout", "stderr" or a log's, as OpenLogFile named it.
 std::string_view FileName(const World& world, int fd);
