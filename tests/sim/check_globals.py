@@ -34,6 +34,8 @@ KNOWN = {
         "the region whenever a copy is taken or put back, as a copyable run plays only there",
     r"::Snapshot::SparePieces\(\)::spare$": "the copies' own pieces, outside any run",
     r"::RewindableRun::Possible\(\)::possible$": "what the build can do, asked once",
+    r"::tLeaving$":
+        "the fiber a switch leaves, set before every switch and read at once after it",
 }
 
 # objdump -t: address, seven flag columns, section, size, name.
