@@ -96,13 +96,17 @@ std::string NameOf(const World& world, const void* object) {
 std::string Waits(const World& world) {
     std::string report;
     for (const SimThread* thread : world.alive) {
-        report += "  thread " + std::to_string(thread->id) + ": " + OpName(thread->op);
+        // Appended piece by piece: GCC 12 at -O3 takes "text" + std::string
+        // for an overlapping copy (-Wrestrict).
+        report.append("  thread ").append(std::to_string(thread->id)).append(": ");
+        report.append(OpName(thread->op));
         if (thread->object != nullptr) {
-            report += " " + NameOf(world, thread->object);
+            report.append(" ").append(NameOf(world, thread->object));
         }
         if (thread->op == Op::kLock) {
-            const SimThread* owner = static_cast<MutexState*>(thread->state)->owner;
-            report += owner != nullptr ? " held by thread " + std::to_string(owner->id) : "";
+            if (const SimThread* owner = static_cast<MutexState*>(thread->state)->owner) {
+                report.append(" held by thread ").append(std::to_string(owner->id));
+            }
         }
         report += "\n";
     }
