@@ -38,19 +38,20 @@ struct Where {
 inline constexpr std::size_t kMaxTextBytes = 20'000;
 inline constexpr int kMaxStatementsPerSequence = 64;  // counting nested ones
 inline constexpr int kMaxNesting = 8;                 // blocks inside blocks
+inline constexpr int kMaxConditionDepth = 16;         // a condition's operators and brackets
 inline constexpr int kMaxMoreObjects = 4;             // beyond the guard's four
 inline constexpr int kMaxMoreCounters = 2;            // beyond readerCount
 
 struct Object {
     std::string name;
-    bool mutex = true;        // a CMutex; else a CEvent
-    bool startsSet = true;    // an event only
-    Where at;                 // its declaration; line 0 for the guard's own
+    bool mutex = true;      // a CMutex; else a CEvent
+    bool startsSet = true;  // an event only
+    Where at;               // its declaration; line 0 for the guard's own
 };
 
 struct Counter {
     std::string name;
-    int guardedBy = 0;        // the index in GuardText::objects of its mutex
+    int guardedBy = 0;  // the index in GuardText::objects of its mutex
     std::int32_t initial = 0;
     Where at;
 };
@@ -93,12 +94,12 @@ struct Statement {
         kReturn,
     };
     Kind kind = kReturn;
-    int object = -1;   // the calls: an index in GuardText::objects
-    int counter = -1;  // the counters' statements
-    Operand value;     // kAssign
+    int object = -1;      // the calls: an index in GuardText::objects
+    int counter = -1;     // the counters' statements
+    Operand value;        // kAssign
     Condition condition;  // kIf, kWhile
     std::vector<Statement> body, orElse;
-    Where at;          // where the statement begins
+    Where at;  // where the statement begins
 };
 
 // The four sequences, in this order: what ReadWriteGuard's entries call.
