@@ -43,14 +43,14 @@ inline constexpr int kMaxMoreCounters = 2;            // beyond readerCount
 
 struct Object {
     std::string name;
-    bool mutex = true;        // a CMutex; else a CEvent
-    bool startsSet = true;    // an event only
-    Where at;                 // its declaration; line 0 for the guard's own
+    bool mutex = true;      // a CMutex; else a CEvent
+    bool startsSet = true;  // an event only
+    Where at;               // its declaration; line 0 for the guard's own
 };
 
 struct Counter {
     std::string name;
-    int guardedBy = 0;        // the index in GuardText::objects of its mutex
+    int guardedBy = 0;  // the index in GuardText::objects of its mutex
     std::int32_t initial = 0;
     Where at;
 };
@@ -93,12 +93,12 @@ struct Statement {
         kReturn,
     };
     Kind kind = kReturn;
-    int object = -1;   // the calls: an index in GuardText::objects
-    int counter = -1;  // the counters' statements
-    Operand value;     // kAssign
+    int object = -1;      // the calls: an index in GuardText::objects
+    int counter = -1;     // the counters' statements
+    Operand value;        // kAssign
     Condition condition;  // kIf, kWhile
     std::vector<Statement> body, orElse;
-    Where at;          // where the statement begins
+    Where at;  // where the statement begins
 };
 
 // The four sequences, in this order: what ReadWriteGuard's entries call.
