@@ -150,6 +150,14 @@ std::size_t ReadSome(int fd, char* data, std::size_t size) {
     return self != nullptr ? self->got : 0;
 }
 
+namespace sim {
+
+void Access(const void* object) {
+    Plain(Op::kAccess, object, nullptr);
+}
+
+}  // namespace sim
+
 void ExitProcess(int status) {
     detail::World* world = detail::WorldOf(detail::gRun.self);
     if (world == nullptr) {

@@ -32,6 +32,7 @@ enum class Op {
     kSleep,        // SleepMs
     kWrite,        // WriteAll
     kRead,         // ReadSome
+    kAccess,       // Access: a guard text's counter, read or written outside its mutex
     kEnd,          // the thread's procedure returned
 };
 // How many there are: the size of every table indexed by an Op.
@@ -134,8 +135,8 @@ enum class Ending {
     kDeadlock,   // no thread can go on and none sleeps
     kStepLimit,  // Options::maxSteps reached
     kTimeLimit,  // Options::maxTimeMs reached
-    kFault,      // a misuse (an unlock by a non-owner), an exception, a bad pick
-    kStopped,    // the chooser ended it
+    kFault,    // a misuse (an unlock by a non-owner, a lock by the owner), an exception, a bad pick
+    kStopped,  // the chooser ended it
 };
 
 struct Outcome {
@@ -179,6 +180,9 @@ class SimulatorMemory {
 // Inside a run: the virtual time and the calling thread's id.
 std::uint64_t NowMs();
 int CurrentThread();
+// Inside a run: a number that tells it from every other run of the process
+// (a copy of a run put back is the same run); 0 outside.
+std::uint64_t RunSerial();
 
 // Inside a run, for a chooser: a hash of all the simulator holds of the run
 // now. That is the virtual time, the input still to come, what each file
@@ -199,6 +203,18 @@ std::uint64_t StateHash();
 // carries at some point of its code marks it there, so that its place can
 // repeat.
 void MarkPlace(std::uint64_t label);
+
+// Inside a run, for an interpreter that runs code of its own on a
+// simulated thread (a guard text, sim/guards/): a step of its own, with no
+// effect but to let the other threads go first, on `object` (what the
+// code touches, as notices give it). A read or a write that the code makes
+// unguarded is such a step, so that what another thread does between the
+// two can be played.
+void Access(const void* object);
+// Folds `label` into the calling thread's place as a call would, keeping
+// what the place holds already: for an interpreter whose position in its
+// code is more than the calls it made tell.
+void AddToPlace(std::uint64_t label);
 
 // Inside a run: the call the thread is stopped at, and its CMutex or CEvent
 // (else nullptr); Op::kEnd for a thread that has ended.

@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <cstdlib>
+#include <exception>
 
 #include "platform/sim/effects.h"
 #include "platform/sim/scheduler.h"
@@ -15,7 +16,7 @@ namespace {
 
 bool Blocking(Op op) {
     return op == Op::kBegin || op == Op::kLock || op == Op::kEventLock || op == Op::kSleep ||
-           op == Op::kRead;
+           op == Op::kRead || op == Op::kAccess;
 }
 
 // Moves from the running fiber (or the caller of Run, from == nullptr) to
@@ -52,6 +53,9 @@ void FiberMain(void* argument) {
             const arena::Use program(world.program);
             self->body();
         } catch (const Abandoned&) {
+        } catch (const std::exception& e) {
+            Finish(world, Ending::kFault,
+                   "an exception left thread " + std::to_string(self->id) + ": " + e.what() + "\n");
         } catch (...) {
             Finish(world, Ending::kFault,
                    "an exception left thread " + std::to_string(self->id) + "\n");
@@ -93,6 +97,17 @@ void Step(World& world, SimThread& self) {
     const arena::Use bookkeeping(world.bookkeeping);
     if (self.abandoned) {
         AbandonedCall(self);
+        return;
+    }
+    // A mutex is not recursive: its owner's lock would wait for ever.
+    if (self.op == Op::kLock && static_cast<MutexState*>(self.state)->owner == &self) {
+        Finish(world, Ending::kFault,
+               "thread " + std::to_string(self.id) + " locks " + NameOf(world, self.object) +
+                   ", which it holds already\n");
+        SwitchTo(world, &self, nullptr);
+        if (self.abandoned) {
+            AbandonedCall(self);
+        }
         return;
     }
     if (Observed(world)) {
@@ -181,6 +196,10 @@ SimulatorMemory::SimulatorMemory()
 
 std::uint64_t NowMs() {
     return detail::gRun.world != nullptr ? detail::gRun.world->nowMs : 0;
+}
+
+std::uint64_t RunSerial() {
+    return detail::gRun.world != nullptr ? detail::gRun.world->serial : 0;
 }
 
 int CurrentThread() {

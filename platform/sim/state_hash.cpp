@@ -92,6 +92,13 @@ std::uint64_t StateHash() {
     return hash;
 }
 
+void AddToPlace(std::uint64_t label) {
+    if (SimThread* self = detail::gRun.self; self != nullptr) {
+        self->place = Fold(self->place, label);
+        self->recent[self->calls++ % detail::kMostPlaceCalls] = label;
+    }
+}
+
 void MarkPlace(std::uint64_t label) {
     if (SimThread* self = detail::gRun.self; self != nullptr) {
         self->label = self->place = label;
@@ -115,8 +122,8 @@ Op PendingOp(int thread, const void** object) {
 
 const char* OpName(Op op) {
     // A CEvent::Lock is drawn and reported as the wait it is.
-    static constexpr const char* kNames[] = {"begin", "lock",  "unlock", "wait", "set", "reset",
-                                             "start", "sleep", "write",  "read", "end"};
+    static constexpr const char* kNames[] = {"begin", "lock",  "unlock", "wait", "set",    "reset",
+                                             "start", "sleep", "write",  "read", "access", "end"};
     static_assert(std::size(kNames) == kOps);
     return kNames[static_cast<int>(op)];
 }

@@ -46,7 +46,7 @@ std::string MemberName(GuardObject object) {
 std::string CallLabel(const Call& call) {
     static constexpr const char* kVerbs[] = {"begin", "lock",  "unlock",       "wait",
                                              "set",   "reset", "start thread", "sleep",
-                                             "write", "read",  "end"};
+                                             "write", "read",  "access", "end"};
     static_assert(std::size(kVerbs) == kOps);
     const std::string verb = kVerbs[static_cast<int>(call.op)];
     return call.object.known() ? verb + " " + MemberName(call.object) : verb;

@@ -11,8 +11,56 @@ namespace listpool::sim {
 using walks::kEnd;
 using Node = StateGraph::Node;
 
-FairCycle FindFairCycle(const StateGraph& graph, std::uint32_t label) {
-    auto labelled = [&](std::uint32_t node) { return (graph.nodes[node].labels & label) != 0; };
+namespace {
+
+// The labelled states that strongly fair cycles can stay in. A component
+// in which a thread can go on somewhere but never steps holds no strongly
+// fair cycle through those states: they are dropped and the components of
+// the rest found again, until none changes (as Emerson and Lei check it).
+std::vector<bool> StronglyFairStates(const StateGraph& graph, std::vector<bool> kept) {
+    for (bool changed = true; changed;) {
+        changed = false;
+        const auto component =
+            walks::Components(graph, [&](std::uint32_t node) { return kept[node]; });
+        std::map<std::uint32_t, std::pair<ThreadSet, ThreadSet>> seen;  // moved, enabled
+        for (std::uint32_t node = 0; node < graph.nodes.size(); ++node) {
+            if (component[node] == kEnd) {
+                continue;
+            }
+            auto& [moved, enabled] = seen[component[node]];
+            enabled |= graph.nodes[node].enabled;
+            for (const auto& step : graph.nodes[node].steps) {
+                if (step.to != kEnd && component[step.to] == component[node]) {
+                    moved.Insert(step.thread);
+                }
+            }
+        }
+        for (std::uint32_t node = 0; node < graph.nodes.size(); ++node) {
+            if (component[node] == kEnd) {
+                continue;
+            }
+            const auto& [moved, enabled] = seen[component[node]];
+            const ThreadSet unserved = graph.nodes[node].enabled - moved;
+            if (moved.Empty() || !unserved.Empty()) {
+                kept[node] = false;
+                changed = true;
+            }
+        }
+    }
+    return kept;
+}
+
+}  // namespace
+
+FairCycle FindFairCycle(const StateGraph& graph, std::uint32_t label, Fairness kind) {
+    std::vector<bool> kept(graph.nodes.size());
+    for (std::uint32_t node = 0; node < graph.nodes.size(); ++node) {
+        kept[node] = (graph.nodes[node].labels & label) != 0;
+    }
+    if (kind == Fairness::kStrong) {
+        kept = StronglyFairStates(graph, std::move(kept));
+    }
+    auto labelled = [&](std::uint32_t node) { return static_cast<bool>(kept[node]); };
     const std::vector<std::uint32_t> component = walks::Components(graph, labelled);
     ThreadSet threads;
     for (const Node& node : graph.nodes) {

@@ -16,9 +16,18 @@ struct FairCycle {
     std::vector<int> lap;
 };
 
-// Looks for an infinite, weakly fair run that from some point on stays in
-// states labelled `label`: a cycle of such states in which every thread
-// that can go on in each of its states also takes a step.
-FairCycle FindFairCycle(const StateGraph& graph, std::uint32_t label);
+enum class Fairness {
+    // A thread that can go on in every state of the cycle takes a step in it.
+    kWeak,
+    // A thread that can go on in some state of the cycle takes a step in it:
+    // one that is let go on again and again gets its turn.
+    kStrong,
+};
+
+// Looks for an infinite fair run that from some point on stays in states
+// labelled `label`: a cycle of such states in which every thread the
+// fairness names takes a step.
+FairCycle FindFairCycle(const StateGraph& graph, std::uint32_t label,
+                        Fairness fairness = Fairness::kWeak);
 
 }  // namespace listpool::sim

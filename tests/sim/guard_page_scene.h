@@ -9,7 +9,7 @@
 #include <vector>
 
 #include "guard_narration.h"
-#include "guard_scene.h"
+#include "sim/guards/guard_scene.h"
 #include "sim/search/state_search.h"
 
 namespace listpool::sim {

@@ -23,7 +23,7 @@
 #include "broken_guards.h"
 #include "guard_narration.h"
 #include "guard_page_scene.h"
-#include "guard_scene.h"
+#include "sim/guards/guard_scene.h"
 #include "platform/thread_annotations.h"
 #include "sim/explore/explore_page.h"
 #include "sim/explore/guard_source.h"

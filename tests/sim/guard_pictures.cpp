@@ -16,7 +16,7 @@
 
 #include "broken_guards.h"
 #include "guard_recording.h"
-#include "guard_scene.h"
+#include "sim/guards/guard_scene.h"
 #include "sim/drawing/svg_timeline.h"
 #include "sim/drawing/timeline_style.h"
 #include "sim/search/fair_cycle.h"

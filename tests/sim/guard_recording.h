@@ -10,7 +10,7 @@
 #include <string>
 #include <vector>
 
-#include "guard_scene.h"
+#include "sim/guards/guard_scene.h"
 #include "platform/sim.h"
 #include "platform/thread_annotations.h"
 #include "sim/runs/guard_watch.h"

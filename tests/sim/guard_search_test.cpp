@@ -16,7 +16,7 @@
 
 #include "broken_guards.h"
 #include "guard_page_scene.h"
-#include "guard_scene.h"
+#include "sim/guards/guard_scene.h"
 #include "platform/sim/strategies.h"
 #include "sim/runs/guard_watch.h"
 #include "sim/search/choice_text.h"

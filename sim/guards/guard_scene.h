@@ -4,11 +4,14 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <string>
+#include <type_traits>
 #include <vector>
 
 #include "platform/sim.h"
 #include "platform/thread.h"
+#include "sim/runs/guard_parts.h"
 #include "sim/search/state_search.h"
 
 namespace listpool::sim {
@@ -27,6 +30,11 @@ struct GuardCast {
     bool leaveThreadsOutOfCopies = false;
 };
 
+// A guard scene's labels: a writer that has arrived and is not inside yet,
+// and a reader stopped at the gate; bit 0 and bit 16 are the first of each.
+inline constexpr std::uint32_t kGuardWriterWaits = 1;
+inline constexpr std::uint32_t kGuardReaderAtGate = 1u << 16;
+
 // Thread 0 makes the guard and starts the readers (threads 1 to readers),
 // then the writers. The scene says where each thread is: arrived (in
 // BeginRead or BeginWrite), inside, or out; and checks in every state that
@@ -39,16 +47,19 @@ struct GuardCast {
 // last call and stopped at the same next one, and the sequences keep nothing
 // in local variables, so that is all a thread carries. The writer's loop
 // round noReadersEvent comes back to the same place, which is what lets a
-// writer that is kept out for ever show as a cycle.
+// writer that is kept out for ever show as a cycle. A guard that runs a text
+// (guard_code.h) marks each place itself, with the instruction a thread is
+// stopped at; its counters and its first misuse are part of the state, and
+// the misuse is what Check reports when no writer came in beside another.
 template <typename Guard>
 class GuardScene final : public SearchScene {
   public:
-    // Labels: a writer that has arrived and is not inside yet, and a reader
-    // stopped at the gate; bit 0 and bit 16 are the first of each.
-    static constexpr std::uint32_t kWriterWaits = 1;
-    static constexpr std::uint32_t kReaderAtGate = 1u << 16;
+    static constexpr std::uint32_t kWriterWaits = kGuardWriterWaits;
+    static constexpr std::uint32_t kReaderAtGate = kGuardReaderAtGate;
 
-    explicit GuardScene(GuardCast cast) : cast_(cast) {}
+    // `make` makes the guard inside each run: by default `new Guard`.
+    explicit GuardScene(GuardCast cast, std::function<Guard*()> make = {})
+        : cast_(cast), make_(std::move(make)) {}
 
     static std::uint32_t AnyWriterWaits(const GuardCast& cast) {
         return ((1u << cast.writers) - 1) * kWriterWaits;
@@ -65,7 +76,12 @@ class GuardScene final : public SearchScene {
         failure_.clear();
         threads_.assign(static_cast<std::size_t>(1 + cast_.readers + cast_.writers), {});
         return Run(options, {}, [this] {
-            guard_ = new Guard;  // never destroyed, as in the program
+            // Never destroyed, as in the program.
+            if constexpr (std::is_default_constructible_v<Guard>) {
+                guard_ = make_ ? make_() : new Guard;
+            } else {
+                guard_ = make_();
+            }
             for (std::size_t n = 1; n < threads_.size(); ++n) {
                 threads_[n].scene = this;
                 threads_[n].reader = static_cast<int>(n) <= cast_.readers;
@@ -75,7 +91,12 @@ class GuardScene final : public SearchScene {
     }
 
     std::uint64_t State() override {
-        std::uint64_t state = static_cast<std::uint64_t>(guard_->readerCount) << 32;
+        std::uint64_t state = 0;
+        if constexpr (requires { guard_->MemoryHash(); }) {
+            state = guard_->MemoryHash();
+        } else {
+            state = static_cast<std::uint64_t>(*ReaderCountOf(*guard_)) << 32;
+        }
         for (const Thread& thread : threads_) {
             state = state * 1'000'003 + static_cast<std::uint64_t>(thread.phase) * 101 +
                     static_cast<std::uint64_t>(cast_.forgetRounds ? 0 : thread.round);
@@ -83,7 +104,14 @@ class GuardScene final : public SearchScene {
         return state + failure_.size();
     }
 
-    std::string Check() override { return failure_; }
+    std::string Check() override {
+        if constexpr (requires { guard_->problem(); }) {
+            if (failure_.empty()) {
+                return guard_->problem();
+            }
+        }
+        return failure_;
+    }
 
     std::optional<std::vector<Region>> RunState() override {
         if (cast_.leaveThreadsOutOfCopies) {
@@ -163,6 +191,7 @@ class GuardScene final : public SearchScene {
     }
 
     GuardCast cast_;
+    std::function<Guard*()> make_;
     Guard* guard_ = nullptr;
     std::vector<Thread> threads_;
     std::string failure_;

@@ -1,0 +1,336 @@
+#include "sim/guards/guard_code.h"
+
+#include <stdexcept>
+
+#include "platform/sim.h"
+#include "platform/sim/hash.h"
+
+namespace listpool::sim::guards {
+namespace {
+
+// A loop that goes round this often without a call would go round for ever:
+// it reads nothing another thread can change.
+constexpr int kMostIdleRounds = 1000;
+
+// Tells a place in a text from the places a scene marks (small labels).
+constexpr std::uint64_t kTextPlace = 0x67756172645f7478ULL;
+
+std::string Line(Where at) {
+    return "line " + std::to_string(at.line);
+}
+
+// One thread's run of one sequence.
+class Runner {
+  public:
+    Runner(const GuardCode& code, GuardMemory& memory, Places places)
+        : code_(code), memory_(memory), places_(places), thread_(CurrentThread()) {}
+
+    void Run(int pc) {
+        int idle = 0;
+        for (;;) {
+            const Instruction& in = code_.code()[static_cast<std::size_t>(pc)];
+            pc_ = pc;
+            accesses_ = 0;
+            read_ = 0;
+            switch (in.kind) {
+                case Instruction::kCall:
+                    Call(*in.statement);
+                    idle = 0;
+                    ++pc;
+                    break;
+                case Instruction::kChange:
+                    Change(*in.statement);
+                    ++pc;
+                    break;
+                case Instruction::kBranch:
+                    pc = Holds(in.statement->condition) ? pc + 1 : in.target;
+                    break;
+                case Instruction::kJump:
+                    if (in.target <= pc && ++idle > kMostIdleRounds) {
+                        throw std::runtime_error(Line(in.at) +
+                                                 ": the loop goes round without waiting");
+                    }
+                    pc = in.target;
+                    break;
+                case Instruction::kReturn:
+                    Stand(-1);
+                    return;
+            }
+        }
+    }
+
+  private:
+    void Stand(int pc) {
+        std::vector<int>& at = *memory_.at;
+        const auto n = static_cast<std::size_t>(thread_);
+        if (n >= at.size()) {
+            at.resize(n + 1, -1);
+        }
+        at[n] = pc;
+    }
+
+    // Before each step: the thread's place is the instruction, and what it
+    // has read there unguarded.
+    void Place(std::uint64_t step) {
+        Stand(pc_);
+        const std::uint64_t label =
+            Fold(Fold(Fold(kTextPlace, static_cast<std::uint64_t>(pc_)), step), read_);
+        places_ == Places::kMark ? MarkPlace(label) : AddToPlace(label);
+    }
+
+    void Call(const Statement& statement) {
+        Place(0);
+        CSyncObject* object = memory_.objects[static_cast<std::size_t>(statement.object)];
+        const bool mutex = code_.text().objects[static_cast<std::size_t>(statement.object)].mutex;
+        switch (statement.kind) {
+            case Statement::kLock:
+                mutex ? static_cast<CMutex*>(object)->Lock() : static_cast<CEvent*>(object)->Lock();
+                break;
+            case Statement::kUnlock:
+                static_cast<CMutex*>(object)->Unlock();
+                break;
+            case Statement::kSetEvent:
+                static_cast<CEvent*>(object)->SetEvent();
+                break;
+            default:
+                static_cast<CEvent*>(object)->ResetEvent();
+                break;
+        }
+    }
+
+    // A counter read or written without the mutex that guards it is a race:
+    // said once, and each access a step of its own.
+    void Touch(int counter, bool write, Where at) {
+        const Counter& c = code_.text().counters[static_cast<std::size_t>(counter)];
+        const CSyncObject* mutex = memory_.objects[static_cast<std::size_t>(c.guardedBy)];
+        if (OwnerOf(mutex) == thread_) {
+            return;
+        }
+        if (memory_.problem->empty()) {
+            *memory_.problem = Line(at) + ": " + c.name + " is " + (write ? "written" : "read") +
+                               " without " +
+                               code_.text().objects[static_cast<std::size_t>(c.guardedBy)].name +
+                               ", which guards it (a race)";
+        }
+        Place(++accesses_);
+        Access(memory_.counters[static_cast<std::size_t>(counter)]);
+    }
+
+    std::int32_t Read(int counter, Where at) {
+        Touch(counter, false, at);
+        const std::int32_t value = *memory_.counters[static_cast<std::size_t>(counter)];
+        read_ = Fold(read_, static_cast<std::uint32_t>(value));
+        return value;
+    }
+
+    void Write(int counter, std::int32_t value, Where at) {
+        Touch(counter, true, at);
+        *memory_.counters[static_cast<std::size_t>(counter)] = value;
+    }
+
+    // Wraps as the machine does, where C++ would leave it undefined.
+    static std::int32_t Add(std::int32_t value, int by) {
+        return static_cast<std::int32_t>(static_cast<std::uint32_t>(value) +
+                                         static_cast<std::uint32_t>(by));
+    }
+
+    std::int32_t Value(const Operand& operand) {
+        switch (operand.kind) {
+            case Operand::kNumber:
+                return operand.number;
+            case Operand::kCounter:
+                return Read(operand.counter, operand.at);
+            case Operand::kPreIncrement:
+            case Operand::kPreDecrement: {
+                const std::int32_t value = Add(Read(operand.counter, operand.at),
+                                               operand.kind == Operand::kPreIncrement ? 1 : -1);
+                Write(operand.counter, value, operand.at);
+                return value;
+            }
+            default: {
+                const std::int32_t value = Read(operand.counter, operand.at);
+                Write(operand.counter, Add(value, operand.kind == Operand::kPostIncrement ? 1 : -1),
+                      operand.at);
+                return value;
+            }
+        }
+    }
+
+    bool Holds(const Condition& condition) {
+        switch (condition.kind) {
+            case Condition::kAnd:
+                return Holds(condition.operands[0]) && Holds(condition.operands[1]);
+            case Condition::kOr:
+                return Holds(condition.operands[0]) || Holds(condition.operands[1]);
+            case Condition::kNot:
+                return !Holds(condition.operands[0]);
+            case Condition::kCompare:
+                break;
+        }
+        const std::int32_t left = Value(condition.left);
+        const std::int32_t right = Value(condition.right);
+        switch (condition.compare) {
+            case Condition::kEqual:
+                return left == right;
+            case Condition::kNotEqual:
+                return left != right;
+            case Condition::kLess:
+                return left < right;
+            case Condition::kLessOrEqual:
+                return left <= right;
+            case Condition::kGreater:
+                return left > right;
+            default:
+                return left >= right;
+        }
+    }
+
+    void Change(const Statement& statement) {
+        if (statement.kind == Statement::kAssign) {
+            Write(statement.counter, Value(statement.value), statement.at);
+        } else {
+            Write(statement.counter,
+                  Add(Read(statement.counter, statement.at),
+                      statement.kind == Statement::kIncrement ? 1 : -1),
+                  statement.at);
+        }
+    }
+
+    const GuardCode& code_;
+    GuardMemory& memory_;
+    const Places places_;
+    const int thread_;
+    int pc_ = 0;
+    std::uint64_t accesses_ = 0;  // unguarded, in this instruction
+    std::uint64_t read_ = 0;      // the values read unguarded in it
+};
+
+}  // namespace
+
+GuardCode::GuardCode(GuardText text) : text_(std::move(text)) {
+    for (int s = 0; s < 4; ++s) {
+        entries_[s] = static_cast<int>(code_.size());
+        std::vector<int> breaks;  // none: break is refused outside a loop
+        Block(text_.sequences[static_cast<std::size_t>(s)].body, breaks);
+        Emit({Instruction::kReturn, nullptr, 0, text_.sequences[static_cast<std::size_t>(s)].at});
+    }
+}
+
+int GuardCode::Emit(Instruction instruction) {
+    code_.push_back(instruction);
+    return static_cast<int>(code_.size()) - 1;
+}
+
+void GuardCode::Block(const std::vector<Statement>& block, std::vector<int>& breaks) {
+    const auto here = [this] { return static_cast<int>(code_.size()); };
+    for (const Statement& s : block) {
+        switch (s.kind) {
+            case Statement::kLock:
+            case Statement::kUnlock:
+            case Statement::kSetEvent:
+            case Statement::kResetEvent:
+                Emit({Instruction::kCall, &s, 0, s.at});
+                break;
+            case Statement::kIncrement:
+            case Statement::kDecrement:
+            case Statement::kAssign:
+                Emit({Instruction::kChange, &s, 0, s.at});
+                break;
+            case Statement::kIf: {
+                const int branch = Emit({Instruction::kBranch, &s, 0, s.at});
+                Block(s.body, breaks);
+                if (s.orElse.empty()) {
+                    code_[static_cast<std::size_t>(branch)].target = here();
+                } else {
+                    const int jump = Emit({Instruction::kJump, nullptr, 0, s.at});
+                    code_[static_cast<std::size_t>(branch)].target = here();
+                    Block(s.orElse, breaks);
+                    code_[static_cast<std::size_t>(jump)].target = here();
+                }
+                break;
+            }
+            case Statement::kWhile:
+            case Statement::kForEver: {
+                const int top = here();
+                const int branch =
+                    s.kind == Statement::kWhile ? Emit({Instruction::kBranch, &s, 0, s.at}) : -1;
+                std::vector<int> inner;
+                Block(s.body, inner);
+                Emit({Instruction::kJump, nullptr, top, s.at});
+                if (branch >= 0) {
+                    code_[static_cast<std::size_t>(branch)].target = here();
+                }
+                for (const int b : inner) {
+                    code_[static_cast<std::size_t>(b)].target = here();
+                }
+                break;
+            }
+            case Statement::kBreak:
+                breaks.push_back(Emit({Instruction::kJump, nullptr, 0, s.at}));
+                break;
+            case Statement::kReturn:
+                Emit({Instruction::kReturn, nullptr, 0, s.at});
+                break;
+        }
+    }
+}
+
+void MakeObjects(const GuardCode& code, GuardMemory& memory) {
+    const auto& objects = code.text().objects;
+    for (std::size_t n = memory.objects.size(); n < objects.size(); ++n) {
+        if (objects[n].mutex) {
+            memory.objects.push_back(new CMutex);
+        } else {
+            auto* event = new CEvent;
+            memory.objects.push_back(event);
+            if (!objects[n].startsSet) {
+                event->ResetEvent();
+            }
+        }
+    }
+}
+
+void RunSequence(const GuardCode& code, SequenceName sequence, GuardMemory& memory, Places places) {
+    Runner(code, memory, places).Run(code.Entry(sequence));
+}
+
+TextGuard::TextGuard(const GuardCode& code)
+    : code_(code), more_(code.text().counters.size() - 1, 0) {
+    memory_.objects = {countMutex, writerMutex, noReadersEvent, gateEvent};
+    memory_.counters.push_back(&readerCount);
+    for (std::size_t n = 1; n < code.text().counters.size(); ++n) {
+        more_[n - 1] = code.text().counters[n].initial;
+        memory_.counters.push_back(&more_[n - 1]);
+    }
+    readerCount = code.text().counters[0].initial;
+    memory_.problem = &problem_;
+    memory_.at = &at_;
+    MakeObjects(code, memory_);
+}
+
+void TextGuard::Run(SequenceName sequence) {
+    RunSequence(code_, sequence, memory_, Places::kMark);
+}
+
+std::vector<std::int32_t> TextGuard::Counters() const {
+    std::vector<std::int32_t> values;
+    for (const std::int32_t* counter : memory_.counters) {
+        values.push_back(*counter);
+    }
+    return values;
+}
+
+std::uint64_t TextGuard::MemoryHash() const {
+    std::uint64_t hash = problem_.empty() ? 0 : 1;
+    for (const std::int32_t* counter : memory_.counters) {
+        hash = Fold(hash, static_cast<std::uint32_t>(*counter));
+    }
+    return hash;
+}
+
+int TextGuard::At(int thread) const {
+    const auto n = static_cast<std::size_t>(thread);
+    return n < at_.size() ? at_[n] : -1;
+}
+
+}  // namespace listpool::sim::guards

@@ -1,0 +1,124 @@
+// A guard text made runnable: its four sequences as flat code that a
+// simulated thread runs through the same platform calls, one step per call,
+// as the compiled guard makes them; and TextGuard, a guard with
+// ReadWriteGuard's members that runs it.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "platform/sync.h"
+#include "sim/guards/guard_text.h"
+
+namespace listpool::sim::guards {
+
+// One instruction of the flat code. A thread stopped in a sequence is
+// stopped at an instruction: its index is the thread's whole place in the
+// text, since the code keeps nothing in locals between two calls (but the
+// values an unguarded read has read, which the place holds too).
+struct Instruction {
+    enum Kind {
+        kCall,    // a call on an object: statement.kind says which
+        kChange,  // ++, -- or = on a counter
+        kBranch,  // to `target` when the condition is false
+        kJump,    // to `target`
+        kReturn,  // out of the sequence
+    };
+    Kind kind = kReturn;
+    const Statement* statement =
+        nullptr;  // kCall, kChange: the statement; kBranch: the if or while
+    int target = 0;
+    Where at;
+};
+
+// How the code marks a thread's place. A scene whose threads mark their
+// own places between the guard's sequences (the guard scenes) lets each
+// call mark it afresh with the instruction; in a session, where a thread's
+// place is every call it made, the instruction is added to that.
+enum class Places { kMark, kAdd };
+
+class GuardCode {
+  public:
+    explicit GuardCode(GuardText text);
+    GuardCode(const GuardCode&) = delete;
+    GuardCode& operator=(const GuardCode&) = delete;
+
+    const GuardText& text() const { return text_; }
+    const std::vector<Instruction>& code() const { return code_; }
+    // The first instruction of each sequence.
+    int Entry(SequenceName sequence) const { return entries_[sequence]; }
+
+  private:
+    void Block(const std::vector<Statement>& block, std::vector<int>& breaks);
+    int Emit(Instruction instruction);
+
+    GuardText text_;
+    std::vector<Instruction> code_;
+    int entries_[4] = {};
+};
+
+// A guard's objects and counters as one guard text's code sees them, in the
+// text's order (the guard's own four and readerCount first).
+struct GuardMemory {
+    std::vector<CSyncObject*> objects;
+    std::vector<std::int32_t*> counters;
+    // The first misuse a thread made of the guard (a race on a counter),
+    // or "": a run goes on past it, so that what it allows can be played.
+    std::string* problem = nullptr;
+    // Where each thread is stopped in the text, by thread id; -1 outside.
+    std::vector<int>* at = nullptr;
+};
+
+// Makes the text's own objects in `memory` (the guard's four are there
+// already) and resets the events it makes reset: calls, when made inside a
+// run.
+void MakeObjects(const GuardCode& code, GuardMemory& memory);
+
+// Runs one sequence on the calling simulated thread. Throws
+// std::runtime_error when a loop goes round many times without a call.
+void RunSequence(const GuardCode& code, SequenceName sequence, GuardMemory& memory, Places places);
+
+// A guard that runs a text: ReadWriteGuard's members, so that every tool
+// that takes a guard takes it, and the text's own objects and counters.
+// Made inside a run, where everything it owns comes from the run's memory.
+class TextGuard {
+  public:
+    explicit TextGuard(const GuardCode& code);
+    TextGuard(const TextGuard&) = delete;
+    TextGuard& operator=(const TextGuard&) = delete;
+
+    void BeginRead() { Run(kReaderArrives); }
+    void EndRead() { Run(kReaderLeaves); }
+    void BeginWrite() { Run(kWriterArrives); }
+    void EndWrite() { Run(kWriterLeaves); }
+
+    std::int32_t readerCount = 0;
+    CMutex* countMutex = new CMutex;
+    CMutex* writerMutex = new CMutex;
+    CEvent* noReadersEvent = new CEvent;
+    CEvent* gateEvent = new CEvent;
+
+    // Every counter's value, in the text's order.
+    std::vector<std::int32_t> Counters() const;
+    // A hash of the counters and of whether a misuse was seen, for a
+    // scene's state: nothing allocated, as it is asked at every step.
+    std::uint64_t MemoryHash() const;
+    // The first misuse seen, or "".
+    const std::string& problem() const { return problem_; }
+    // The instruction the thread is stopped at, or -1 outside the sequences.
+    int At(int thread) const;
+    const GuardCode& code() const { return code_; }
+
+  private:
+    void Run(SequenceName sequence);
+
+    const GuardCode& code_;
+    std::vector<std::int32_t> more_;  // the text's own counters
+    std::string problem_;
+    std::vector<int> at_;
+    GuardMemory memory_;
+};
+
+}  // namespace listpool::sim::guards
