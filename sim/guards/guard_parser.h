@@ -1,5 +1,6 @@
-// The reader's parser, shared by its two files: guard_text.cpp reads the
-// declarations and the functions, guard_statements.cpp their bodies.
+// The reader's parser, shared by its three files: guard_text.cpp reads the
+// text's top level and its functions, guard_declarations.cpp its
+// declarations, guard_statements.cpp the functions' bodies.
 // Only ReadGuardText uses it.
 #pragma once
 
@@ -35,10 +36,12 @@ class GuardParser {
 
   private:
     // guard_text.cpp: the text's top level.
+    void ReadFunction();
+
+    // guard_declarations.cpp: objects and counters.
     void FindDeclarations();
     void ReadObject(bool mutex);
     void ReadCounter();
-    void ReadFunction();
     std::string NewName(const Token& name, const char* what);
     std::int32_t ReadNumber();
 
