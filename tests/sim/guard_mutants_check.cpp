@@ -43,6 +43,7 @@ bool Row(const std::string& name, const std::function<GuardCheck(const GuardCast
     bool stopped = false;
     std::vector<bool> fails(kVerdicts, false);
     std::string row;
+    std::string whys;  // of each verdict the two give differently
     for (const GuardCast& cast : kDefaultScenes) {
         const GuardCheck c = compiled(cast);
         const GuardCheck i = LimitedCheck<TextGuard>(cast, [&code] { return new TextGuard(code); });
@@ -50,12 +51,19 @@ bool Row(const std::string& name, const std::function<GuardCheck(const GuardCast
         stopped = stopped || !compare;
         for (int v = 0; v < kVerdicts; ++v) {
             row += Marks(c, i, v, compare, agree) + " ";
+            if (compare && c.verdicts[v].holds != i.verdicts[v].holds) {
+                whys += "    " + SceneName(cast) + ", " + kVerdictNames[v] + ": compiled " +
+                        (c.verdicts[v].holds ? "holds" : "fails: " + c.verdicts[v].why) +
+                        "; interpreted " +
+                        (i.verdicts[v].holds ? "holds" : "fails: " + i.verdicts[v].why) + "\n";
+            }
             fails[v] = fails[v] || !c.verdicts[v].holds || !i.verdicts[v].holds;
         }
         row += "| ";
     }
     std::printf("%s%s%s %s\n", row.c_str(), agree ? "" : "DISAGREE ", stopped ? "UNBOUNDED" : "",
                 name.c_str());
+    std::printf("%s", whys.c_str());
     std::fflush(stdout);
     for (int v = 0; v < kVerdicts; ++v) {
         caught[v] += fails[v] ? 1 : 0;
