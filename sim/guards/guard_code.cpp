@@ -34,7 +34,7 @@ class Runner {
             read_ = 0;
             switch (in.kind) {
                 case Instruction::kCall:
-                    Call(*in.statement);
+                    last_ = 1 + static_cast<std::uint64_t>(Call(*in.statement));
                     idle = 0;
                     ++pc;
                     break;
@@ -69,32 +69,40 @@ class Runner {
         at[n] = pc;
     }
 
-    // Before each step: the thread's place is the instruction, and what it
-    // has read there unguarded.
+    // Before each step: the thread's place is the instruction, what it has
+    // read there unguarded, and the call it made last in the sequence. The
+    // instruction alone would do, but with the last call the places are
+    // those of the compiled guard, whose place is its last call, so that
+    // the real guard's text gives its graph state for state.
     void Place(std::uint64_t step) {
         Stand(pc_);
         const std::uint64_t label =
-            Fold(Fold(Fold(kTextPlace, static_cast<std::uint64_t>(pc_)), step), read_);
+            Fold(Fold(Fold(Fold(kTextPlace, static_cast<std::uint64_t>(pc_)), step), read_), last_);
         places_ == Places::kMark ? MarkPlace(label) : AddToPlace(label);
     }
 
-    void Call(const Statement& statement) {
+    // Makes the call; yields it as the simulator names it.
+    Op Call(const Statement& statement) {
         Place(0);
         CSyncObject* object = memory_.objects[static_cast<std::size_t>(statement.object)];
         const bool mutex = code_.text().objects[static_cast<std::size_t>(statement.object)].mutex;
         switch (statement.kind) {
             case Statement::kLock:
-                mutex ? static_cast<CMutex*>(object)->Lock() : static_cast<CEvent*>(object)->Lock();
-                break;
+                if (mutex) {
+                    static_cast<CMutex*>(object)->Lock();
+                    return Op::kLock;
+                }
+                static_cast<CEvent*>(object)->Lock();
+                return Op::kEventLock;
             case Statement::kUnlock:
                 static_cast<CMutex*>(object)->Unlock();
-                break;
+                return Op::kUnlock;
             case Statement::kSetEvent:
                 static_cast<CEvent*>(object)->SetEvent();
-                break;
+                return Op::kSet;
             default:
                 static_cast<CEvent*>(object)->ResetEvent();
-                break;
+                return Op::kReset;
         }
     }
 
@@ -203,6 +211,7 @@ class Runner {
     int pc_ = 0;
     std::uint64_t accesses_ = 0;  // unguarded, in this instruction
     std::uint64_t read_ = 0;      // the values read unguarded in it
+    std::uint64_t last_ = 0;      // the last call made, 0 before the first
 };
 
 }  // namespace

@@ -175,7 +175,7 @@ std::string WriteStatementLine(const GuardText& text, const Statement& statement
     return line;
 }
 
-std::string WriteCxx(const GuardText& text, std::string_view name) {
+std::string WriteCxx(const GuardText& text, std::string_view name, std::string_view counter) {
     const Writer writer(text, true);
     const std::string type(name);
     std::string out = "struct " + type + " {\n    " + type + "() {\n";
@@ -191,12 +191,28 @@ std::string WriteCxx(const GuardText& text, std::string_view name) {
         writer.Block(text.sequences[n].body, "        ", out);
         out += "    }\n";
     }
-    for (const Counter& counter : text.counters) {
-        out += "    std::int32_t " + counter.name + " = " + writer.Number(counter.initial) + ";\n";
+    if (counter.empty()) {
+        for (const Counter& c : text.counters) {
+            out += "    std::int32_t " + c.name + " = " + writer.Number(c.initial) + ";\n";
+        }
     }
     for (const Object& object : text.objects) {
         out += "    " + std::string(object.mutex ? "CMutex* " : "CEvent* ") + object.name +
                " = new " + (object.mutex ? "CMutex;\n" : "CEvent;\n");
+    }
+    if (!counter.empty()) {
+        std::string values;
+        out += "    std::string problem_;\n";
+        for (const Counter& c : text.counters) {
+            const std::string& mutex = text.objects[static_cast<std::size_t>(c.guardedBy)].name;
+            out += "    " + std::string(counter) + " " + c.name + "{" + writer.Number(c.initial) +
+                   ", " + mutex + ", problem_, \"" + c.name + "\", \"" + mutex + "\"};\n";
+            values += (values.empty() ? "" : ", ") + c.name + ".Value()";
+        }
+        out +=
+            "    const std::string& problem() const { return problem_; }\n"
+            "    std::uint64_t MemoryHash() const { return " +
+            std::string(counter) + "::Hash(problem_, {" + values + "}); }\n";
     }
     return out + "};\n";
 }

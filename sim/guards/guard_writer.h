@@ -25,6 +25,12 @@ std::string WriteStatementLine(const GuardText& text, const Statement& statement
 // BeginRead, EndRead, BeginWrite and EndWrite, each running its sequence.
 // An event the text makes reset is reset by the constructor, as the
 // platform's CEvent starts set. Needs <cstdint> and platform/sync.h.
-std::string WriteCxx(const GuardText& text, std::string_view name);
+// With a `counter` type, each counter is one of it, made as
+// `counter name{initial, mutex, problem_, "name", "mutex"}` after the
+// objects, and the struct gains `problem()` and `MemoryHash()` over a
+// `std::string problem_`, as TextGuard has them: a type that checks each
+// read and write as the interpreter does makes the compiled guard's races
+// its own too (CheckedCounter, in the mutants' check).
+std::string WriteCxx(const GuardText& text, std::string_view name, std::string_view counter = {});
 
 }  // namespace listpool::sim::guards

@@ -6,6 +6,8 @@
 //   listpool-sim --every-schedule [SESSION]
 //   listpool-sim --explore PAGE SESSION
 //   listpool-sim --views SESSION
+//   listpool-sim --guard FILE [--readers N --writers N --rounds N[,N]] [--replay CHOICES]
+//   listpool-sim --guard FILE [any of the above] SESSION
 //
 // SESSION is a file (standard input when none is given): the lines a user
 // types; a line "@<ms> text" is typed only at that virtual time. --svg writes
@@ -19,17 +21,25 @@
 // command that replays one run of it. --explore writes the session's
 // explorer page (sim/explore/session_page.h); --views prints, for each line of
 // choices on standard input, every state as that page shows it.
+// --guard checks a guard text (sim/guards/guard_tool.h) on the two default
+// scenes of readers and writers, or the one given (--rounds 0: for ever;
+// READ,WRITE for each), or replays one schedule of it; with a SESSION, the
+// session runs, or is searched, over that guard instead.
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <exception>
 #include <fstream>
 #include <iostream>
+#include <optional>
 #include <sstream>
 #include <string>
+#include <variant>
 
 #include "sim/drawing/svg_timeline.h"
 #include "sim/explore/session_page.h"
+#include "sim/guards/guard_tool.h"
+#include "sim/guards/session_guard.h"
 #include "sim/runs/schedule.h"
 #include "sim/runs/session.h"
 #include "sim/runs/session_search.h"
@@ -49,7 +59,10 @@ int Usage() {
                  "| --replay CHOICES]\n"
                  "                    [--svg FILE] [--trace FILE] [SESSION]\n"
                  "       listpool-sim --every-schedule [SESSION]\n"
-                 "       listpool-sim --explore PAGE SESSION | --views SESSION\n";
+                 "       listpool-sim --explore PAGE SESSION | --views SESSION\n"
+                 "       listpool-sim --guard FILE [--readers N --writers N --rounds N[,N]] "
+                 "[--replay CHOICES]\n"
+                 "       listpool-sim --guard FILE [any of the above] SESSION\n";
     return 2;
 }
 
@@ -61,6 +74,26 @@ bool WriteFile(const char* name, const std::string& text) {
         std::cerr << "listpool-sim: cannot write " << name << "\n";
     }
     return static_cast<bool>(out);
+}
+
+// --readers N, --writers N, --rounds N or READ,WRITE: at most what a
+// search covers in seconds.
+bool ParseCount(const std::string& arg, const std::string& value, listpool::sim::GuardCast& cast) {
+    const auto number = [](const std::string& digits, int most, int& n) {
+        if (digits.empty() || digits.size() > 2 ||
+            digits.find_first_not_of("0123456789") != std::string::npos) {
+            return false;
+        }
+        n = std::stoi(digits);
+        return n <= most;
+    };
+    if (arg == "--rounds") {
+        const auto comma = value.find(',');
+        const std::string read = value.substr(0, comma);
+        const std::string write = comma == std::string::npos ? read : value.substr(comma + 1);
+        return number(read, 9, cast.readRounds) && number(write, 9, cast.writeRounds);
+    }
+    return number(value, 6, arg == "--readers" ? cast.readers : cast.writers);
 }
 
 }  // namespace
@@ -75,9 +108,19 @@ int main(int argc, char** argv) {
     bool every = false;
     bool views = false;
     const char* explore = nullptr;
+    guards::GuardToolArguments guard;
+    guard.program = kPrintedName;
     for (int i = 1; i < argc; ++i) {
         const std::string arg = argv[i];
-        if (ParseScheduleArgument(argc, argv, i, schedule, bad)) {
+        if (arg == "--guard" && i + 1 < argc) {
+            guard.file = argv[++i];
+        } else if ((arg == "--readers" || arg == "--writers" || arg == "--rounds") &&
+                   i + 1 < argc) {
+            if (!ParseCount(arg, argv[++i], guard.cast)) {
+                return Usage();
+            }
+            guard.castGiven = true;
+        } else if (ParseScheduleArgument(argc, argv, i, schedule, bad)) {
             if (bad) {
                 return Usage();
             }
@@ -94,6 +137,34 @@ int main(int argc, char** argv) {
         } else {
             return Usage();
         }
+    }
+    if (guard.castGiven && (guard.file.empty() || file != nullptr)) {
+        return Usage();
+    }
+    if (!guard.file.empty() && file == nullptr) {
+        if (every || svg != nullptr || trace != nullptr || explore != nullptr || views ||
+            (schedule.kind != Schedule::Kind::kFixed && schedule.kind != Schedule::Kind::kReplay)) {
+            return Usage();
+        }
+        guard.replay = schedule.kind == Schedule::Kind::kReplay;
+        guard.choices = ChoiceText(schedule.choices);
+        return guards::GuardTool(guard, std::cout, std::cerr);
+    }
+    // A session over a guard text: the text is read, and in use, first.
+    std::optional<guards::GuardCode> code;
+    std::optional<guards::TextInSessions> use;
+    if (!guard.file.empty()) {
+        std::string source;
+        if (!guards::ReadGuardFile(guard.file, source, std::cerr)) {
+            return 2;
+        }
+        auto read = guards::ReadGuardText(source);
+        if (const auto* error = std::get_if<guards::TextError>(&read)) {
+            std::cerr << guard.file << ": " << guards::Describe(*error) << "\n";
+            return 2;
+        }
+        code.emplace(std::move(std::get<guards::GuardText>(read)));
+        use.emplace(&*code);
     }
     std::stringstream text;
     if (file != nullptr) {

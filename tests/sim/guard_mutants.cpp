@@ -20,11 +20,13 @@ std::string Header(const std::vector<Mutant>& mutants) {
         "// Every mutant of store/read_write_guard.cpp's guard, as C++: made by\n"
         "// guard-mutants (tests/sim/guard_mutants.cpp) when the guard changes.\n"
         "#pragma once\n\n#include <cstdint>\n#include <functional>\n\n"
-        "#include \"limited_check.h\"\n#include \"platform/sync.h\"\n\n"
+        "#include <string>\n\n"
+        "#include \"checked_counter.h\"\n#include \"limited_check.h\"\n#include "
+        "\"platform/sync.h\"\n\n"
         "namespace listpool::sim::guards::mutants {\n\n";
     for (std::size_t n = 0; n < mutants.size(); ++n) {
         out += "// " + mutants[n].description + "\n" +
-               WriteCxx(mutants[n].text, "Mutant" + std::to_string(n)) + "\n";
+               WriteCxx(mutants[n].text, "Mutant" + std::to_string(n), "CheckedCounter") + "\n";
     }
     out +=
         "// Each mutant's description and its check, in the order of Mutants().\n"
