@@ -180,6 +180,9 @@ class SimulatorMemory {
 // Inside a run: the virtual time and the calling thread's id.
 std::uint64_t NowMs();
 int CurrentThread();
+// Inside a run: a number that tells it from every other run of the process
+// (a copy of a run put back is the same run); 0 outside.
+std::uint64_t RunSerial();
 
 // Inside a run, for a chooser: a hash of all the simulator holds of the run
 // now. That is the virtual time, the input still to come, what each file

@@ -8,22 +8,6 @@ ReadWriteGuard::ReadWriteGuard()
       noReadersEvent(new CEvent),
       gateEvent(new CEvent) {}
 
-void ReadWriteGuard::BeginRead() {
-    ReaderArrives();
-}
-
-void ReadWriteGuard::EndRead() {
-    ReaderLeaves();
-}
-
-void ReadWriteGuard::BeginWrite() {
-    WriterArrives();
-}
-
-void ReadWriteGuard::EndWrite() {
-    WriterLeaves();
-}
-
 void ReadWriteGuard::ReaderArrives() {
     gateEvent->Lock();
     countMutex->Lock();

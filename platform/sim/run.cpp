@@ -198,6 +198,10 @@ std::uint64_t NowMs() {
     return detail::gRun.world != nullptr ? detail::gRun.world->nowMs : 0;
 }
 
+std::uint64_t RunSerial() {
+    return detail::gRun.world != nullptr ? detail::gRun.world->serial : 0;
+}
+
 int CurrentThread() {
     return detail::gRun.self != nullptr ? detail::gRun.self->id : -1;
 }

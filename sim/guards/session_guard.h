@@ -8,11 +8,6 @@
 // in use.
 #pragma once
 
-#include <cstdint>
-#include <string>
-#include <vector>
-
-#include "platform/sim/snapshot.h"
 #include "sim/guards/guard_code.h"
 
 namespace listpool::sim::guards {
@@ -27,17 +22,9 @@ class TextInSessions {
     TextInSessions& operator=(const TextInSessions&) = delete;
 };
 
-// The text in use, or nullptr.
+// The text in use, or nullptr. What a session's scene asks of the guards
+// that run it is in sim/runs/text_guards.h.
 const GuardCode* TextInUse();
-
-// For a session's scene, inside a run: what the guards that run a text keep
-// beside the program's memory (the text's own counters and objects, each
-// thread's place in the text, the first misuse), as a hash for its state;
-// the first misuse seen ("" for none); and, before a search that copies
-// runs, the bytes outside the run's memory where that is kept.
-std::uint64_t TextGuardsState();
-std::string TextGuardsProblem();
-std::vector<Region> TextGuardsRunState();
 
 // Where the thread is stopped in the text in the guard (0 the pool's, 1 the
 // list's, in the order the guards were first entered), or -1.

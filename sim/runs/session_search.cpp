@@ -7,6 +7,7 @@
 #include "platform/sim/hash.h"
 #include "sim/runs/schedule.h"
 #include "sim/runs/session.h"
+#include "sim/runs/text_guards.h"
 #include "streams/stream.h"
 
 namespace listpool::sim {
@@ -45,15 +46,23 @@ std::optional<std::vector<Region>> SessionScene::RunState() {
     program_ = nullptr;
     watch_ = nullptr;
     MakeAnew(last_);
-    return std::vector<Region>{{&program_, sizeof program_},
-                               {&watch_, sizeof watch_},
-                               {&last_, sizeof last_},
-                               {&StdOut(), sizeof(OutStream)},
-                               {&StdErr(), sizeof(OutStream)}};
+    std::vector<Region> regions{{&program_, sizeof program_},
+                                {&watch_, sizeof watch_},
+                                {&last_, sizeof last_},
+                                {&StdOut(), sizeof(OutStream)},
+                                {&StdErr(), sizeof(OutStream)}};
+    for (const Region& region : TextGuardsRunState()) {
+        regions.push_back(region);
+    }
+    return regions;
 }
 
 std::uint64_t SessionScene::State() {
-    return program_ != nullptr ? MemoryOf(*program_) : 0;
+    return program_ != nullptr ? Fold(MemoryOf(*program_), TextGuardsState()) : 0;
+}
+
+std::string SessionScene::Check() {
+    return TextGuardsProblem();
 }
 
 std::string SessionScene::Failure(const Outcome& outcome, bool stopped) {
