@@ -21,18 +21,26 @@ const ExploreSide = (() => {
     const column = (G, name) => 1 + G.threadColumns.indexOf(name);
 
     // Each thread's line in G's code at `node`, and who is inside, drawn into
-    // `box`. A thread's sequence is its place ("in WriterArrives"), or on a
-    // session's page the item of GUARD.md its next call is ("WriterArrives,
-    // step 3: "), whose calls name their guard ("pool countMutex->Lock()").
+    // `box`. Where the data gives a thread's line (a guard text's page, whose
+    // text may make one call twice), that is the line; else a thread's
+    // sequence is its place ("in WriterArrives"), or on a session's page the
+    // item of GUARD.md its next call is ("WriterArrives, step 3: "), whose
+    // calls name their guard ("pool countMutex->Lock()"), and its line the
+    // one that makes its next call.
     function codeView(box, G, node) {
         const marks = [], inside = [], cols = columns(G);
         const all = texts(G, node), place = column(G, 'place'), said = column(G, 'why');
+        const lineColumn = column(G, 'line');
         G.threads.forEach((name, t) => {
             const where = place > 0 ? all[t * cols + place] : '';
             const item = /^(\w+), step (\d+): /.exec(all[t * cols + said] || '');
             const call = /^(?:(pool|list) )?(.*)$/.exec(next(G, node, t));
             const sequence = place > 0 ? (/^in (\w+)/.exec(where) || [])[1] : item && item[1];
-            if (sequence) {
+            const given =
+                lineColumn > 0 ? /^line (\d+)$/.exec(all[t * cols + lineColumn] || '') : null;
+            if (given) {
+                marks.push({line: Number(given[1]), thread: t, name});
+            } else if (sequence) {
                 const later = item ? item[1] === 'WriterArrives' && item[2] === '3' :
                                      rowText(G, node, 'writerMutex') === 'held by ' + name;
                 const line = codeLineOf(G.code, sequence, call[2], later);

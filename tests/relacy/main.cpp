@@ -25,7 +25,7 @@
 
 #include "tests/relacy/checks.h"
 #include "tests/relacy/variants.h"
-#include "tests/sim/broken_guards.h"
+#include "tests/relacy/without_recheck.h"
 
 namespace listpool::rlcheck {
 namespace {
@@ -54,7 +54,7 @@ const Check kChecks[] = {
 };
 
 const Check kGuardWithoutRecheck = {"guard.2readers.1writer",
-                                    &Simulate<GuardCheck<broken::WithoutRecheck, 2, 1>>,
+                                    &Simulate<GuardCheck<WithoutRecheck, 2, 1>>,
                                     rl::fair_context_bound_scheduler_type, 3};
 
 const Check* CheckNamed(const char* name) {

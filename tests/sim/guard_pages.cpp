@@ -23,10 +23,11 @@
 #include "broken_guards.h"
 #include "guard_narration.h"
 #include "guard_page_scene.h"
-#include "sim/guards/guard_scene.h"
 #include "platform/thread_annotations.h"
 #include "sim/explore/explore_page.h"
 #include "sim/explore/guard_source.h"
+#include "sim/guards/broken_texts.h"
+#include "sim/guards/guard_scene.h"
 #include "sim/runs/guard_parts.h"
 #include "sim/search/choice_text.h"
 #include "sim/search/replay.h"
@@ -71,18 +72,16 @@ class GuardPage {
         };
         GuardSource source = ReadGuardSource(LISTPOOL_SOURCE_DIR);
         if constexpr (!std::is_same_v<Guard, ReadWriteGuard>) {
-            // The one sequence a broken guard changes, from its own source.
-            const std::string file = "tests/sim/broken_guards.h";
-            const std::string name =
-                page_.name == "without-recheck" ? "WithoutRecheck" : "WithoutSecondReset";
-            const std::vector<std::string> broken = FunctionLines(
+            // The one sequence a broken guard changes, from its text.
+            const guards::BrokenGuard* guard = guards::FindBrokenGuard(page_.name);
+            const std::string file = guard != nullptr ? guard->file : page_.name;
+            const std::vector<std::string> broken =
                 FunctionLines(FileLines(std::string(LISTPOOL_SOURCE_DIR) + "/" + file),
-                              "struct " + name + " : GuardBase {"),
-                "void BeginWrite() {");
+                              "void ReadWriteGuard::WriterArrives() {");
             if (broken.empty()) {
-                throw std::runtime_error(file + " has no " + name + "::BeginWrite");
+                throw std::runtime_error(file + " has no WriterArrives");
             }
-            StrikeLeftOut(source, "WriterArrives", broken, file + ", " + name + "::BeginWrite");
+            StrikeLeftOut(source, "WriterArrives", broken, file + ", WriterArrives");
         }
         page_.code = GuardSourceJson(source);
     }
@@ -186,11 +185,11 @@ int ForGuard(const std::string& name, Run run) {
         return run(page);
     }
     if (name == "without-recheck") {
-        GuardPage<broken::WithoutRecheck> page("The guard without the writer's re-check", name);
+        GuardPage<broken::WithoutRecheck> page(guards::kBrokenGuards[0].title, name);
         return run(page);
     }
     if (name == "without-second-reset") {
-        GuardPage<broken::WithoutSecondReset> page("The guard without the second reset", name);
+        GuardPage<broken::WithoutSecondReset> page(guards::kBrokenGuards[1].title, name);
         return run(page);
     }
     std::cerr << "guard-pages: no guard " << name << "\n";

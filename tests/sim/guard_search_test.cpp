@@ -12,12 +12,16 @@
 #include <cstdio>
 #include <cstdlib>
 #include <string>
+#include <variant>
 #include <vector>
 
 #include "broken_guards.h"
 #include "guard_page_scene.h"
-#include "sim/guards/guard_scene.h"
 #include "platform/sim/strategies.h"
+#include "sim/guards/broken_texts.h"
+#include "sim/guards/guard_code.h"
+#include "sim/guards/guard_scene.h"
+#include "sim/guards/guard_text.h"
 #include "sim/runs/guard_watch.h"
 #include "sim/search/choice_text.h"
 #include "sim/search/fair_cycle.h"
@@ -318,6 +322,38 @@ TEST(GuardSequencesTest, TheTrackerPlacesEveryThreadWhereTheGuardSaysItIs) {
         EXPECT_GT(checker.checked, 1000) << "seed " << seed;
         EXPECT_FALSE(checker.watch.sections().empty()) << "seed " << seed;
     }
+}
+
+}  // namespace
+}  // namespace listpool::sim
+
+namespace listpool::sim {
+namespace {
+
+// A broken guard's text gives its compiled copy's graph, state for state
+// and step for step, on the explorer's scene and on two rounds each.
+template <typename Compiled>
+void SameGraphAsText(const char* name) {
+    const guards::BrokenGuard* broken = guards::FindBrokenGuard(name);
+    ASSERT_NE(broken, nullptr);
+    auto read = guards::ReadGuardText(guards::BrokenGuardText(*broken));
+    ASSERT_TRUE(std::holds_alternative<guards::GuardText>(read)) << name;
+    const guards::GuardCode code(std::get<guards::GuardText>(std::move(read)));
+    for (const GuardCast& cast : {GuardCast{2, 2, 0, 2}, GuardCast{2, 2, 2, 2}}) {
+        GuardScene<Compiled> compiled(cast);
+        GuardScene<guards::TextGuard> text(cast, [&code] { return new guards::TextGuard(code); });
+        const SearchResult c = SearchStates(compiled), t = SearchStates(text);
+        std::printf("%s, %d rounds: compiled %s; text %s\n", name, cast.writeRounds,
+                    Figures(c).c_str(), Figures(t).c_str());
+        EXPECT_EQ(c.states, t.states) << name;
+        EXPECT_EQ(c.transitions, t.transitions) << name;
+        EXPECT_EQ(c.failure.empty(), t.failure.empty()) << name;
+        EXPECT_EQ(c.replay.size(), t.replay.size()) << name;
+    }
+}
+
+TEST(GuardSearchTest, WithoutRecheckTextGivesTheCompiledGraph) {
+    SameGraphAsText<broken::WithoutRecheck>("without-recheck");
 }
 
 }  // namespace
