@@ -11,7 +11,9 @@ const LabConsole = (() => {
     const FILES = ['stdout', 'stderr', 'PrintThread.0', 'FindThread.0', 'GarbageThread.0'];
     const AHEAD =
         10000;  // ms of virtual time run ahead of the clock: short runs answer typing sooner
-    const LIMITS = {fragment: 1000000, lines: 2000, bytes: 64000, choices: 10000};
+    // A guard text is at most 20,000 characters, which the fragment holds
+    // percent-encoded beside the largest session.
+    const LIMITS = {fragment: 1000000, lines: 2000, bytes: 64000, choices: 10000, guard: 20000};
 
     // The page's one state, every field here from the start.
     function create() {
@@ -30,6 +32,12 @@ const LabConsole = (() => {
             shownUpTo: -1,       // virtual ms up to which they were shown
             over: false,         // whether the run's end is shown
             code: null,          // the guard's code (GuardSourceJson), once the drawer gave it
+            whenCode: null,      // told of it then
+            // The guard workshop (lab_guard.js): the learner's text, the
+            // text the session's guards run ('' for the compiled guard), the
+            // verdicts of the last check ([answer per scene]), its scenes,
+            // and the failing verdict shown ("scene.verdict", or '').
+            guard: {text: '', inSession: '', checked: [], scenes: [], shown: ''},
             stateAsked: -1,      // the virtual ms whose state was last asked for
             drawing: false,      // a drawing is under way
             redraw: false,       // and another was asked for meanwhile
@@ -41,8 +49,9 @@ const LabConsole = (() => {
             runner: null,
             drawer: null,
             searcher: null,
+            checker: null,
             requests: {next: 0, waiting: new Map(), pending: 0},  // to the runner and the drawer
-            timers: {save: 0, search: 0, follow: 0}
+            timers: {save: 0, search: 0, follow: 0, check: 0}
         };
     }
 
@@ -77,7 +86,8 @@ const LabConsole = (() => {
         requests.waiting.set(id, done);
         requests.pending++;
         document.body.dataset.pending = String(requests.pending);
-        worker.postMessage(Object.assign({kind, id, session: lab.session}, fields));
+        worker.postMessage(
+            Object.assign({kind, id, session: lab.session, guard: lab.guard.inSession}, fields));
     }
 
     function say(text) { $('message').textContent = text; }
@@ -107,8 +117,11 @@ const LabConsole = (() => {
                     lab.drawer = makeWorker();
                     lab.drawer.onmessage = (event) => answered(lab, event);
                     request(lab, lab.drawer, 'code', {}, (code) => {
-                        if (!code.error)
+                        if (!code.error) {
                             lab.code = code;
+                            if (lab.whenCode)
+                                lab.whenCode(code);
+                        }
                     });
                     document.body.dataset.ready = '1';
                     performance.mark('lab-ready');  // for bench/lab_page.py
@@ -272,14 +285,29 @@ const LabConsole = (() => {
         saveLink(lab);
     }
 
-    // The link: #session=<text>&choices=<n,n,...>.
+    // The link: #session=<text>&choices=<n,n,...>, and the learner's guard
+    // (guard=<text>), whether the session runs it (use=1) and the failing
+    // verdict shown (shown=<scene>.<verdict>).
     function linkHash(lab) {
         const params = new URLSearchParams();
         params.set('session', lab.session);
         if (lab.choices)
             params.set('choices', lab.choices);
+        const {guard} = lab;
+        if (guard.text && !(lab.code && guard.text === realGuardText(lab.code)))
+            params.set('guard', guard.text);
+        if (guard.inSession && guard.inSession === guard.text)
+            params.set('use', '1');
+        if (guard.shown)
+            params.set('shown', guard.shown);
         return '#' + params.toString();
     }
+    // The real guard's four sequences as the editor first shows them, from
+    // the code the drawer read from the guard's source.
+    function realGuardText(code) {
+        return code.sequences.map((s) => s.text.join('\n')).join('\n\n') + '\n';
+    }
+
     // Into the address a moment after the last change.
     function saveLink(lab) {
         clearTimeout(lab.timers.save);
@@ -306,6 +334,7 @@ const LabConsole = (() => {
         type,
         showTyped,
         linkHash,
+        realGuardText,
         saveLink
     });
 })();

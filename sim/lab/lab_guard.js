@@ -1,0 +1,317 @@
+// The guard workshop: the learner's guard text in an editor, every schedule
+// of it checked on guard scenes in a worker, the verdicts in words, each
+// failing verdict's shortest schedule with every thread's line marked in
+// the learner's text beside the real guard, and the text put in the
+// session's guards. The text is untrusted (typed, pasted or from a link):
+// it reaches the page only as text.
+const LabWorkshop = (() => {
+    'use strict';
+    const {byId: $, el} = PageKit;
+    const {codeLineOf, renderCode} = ExploreCode;
+    const Console = LabConsole;
+    const {LIMITS} = Console;
+
+    // The two scenes every check runs, then the learner's own when asked:
+    // [readers, writers, readRounds, writeRounds], 0 rounds for ever.
+    const DEFAULT_SCENES = [[2, 2, 2, 2], [2, 2, 0, 2]];
+    const SCENE_BOUNDS = {threads: 3, rounds: 3};
+
+    // Each verdict in words, by the name the check gives it.
+    const SAID = {
+        'exclusion': 'no writer is inside beside a reader or another writer',
+        'no deadlock': 'never does every thread wait with none to wake it',
+        'no misuse': 'no unlock of a mutex the thread does not hold, no lock of one it holds, ' +
+            'no loop that goes round without waiting, no race on a counter',
+        'every run ends': 'every schedule comes to its end (where every thread has its rounds)',
+        'writers get in (weak fairness)':
+            'a writer that arrives gets in, if each thread that can go on for good gets its turn',
+        'readers pass the gate (weak fairness)':
+            'a reader at the gate passes it, if each thread that can go on for good gets its turn',
+        'writers get in (strong fairness)': 'a writer that arrives gets in, if each thread ' +
+            'that can go on again and again gets its turn',
+        'readers pass the gate (strong fairness)': 'a reader at the gate passes it, if each ' +
+            'thread that can go on again and again gets its turn'
+    };
+
+    function sceneName(s) {
+        const rounds = (n) => n === 0 ? 'for ever' : `${n} round${n === 1 ? '' : 's'}`;
+        return `${s[0]} readers of ${rounds(s[2])} and ${s[1]} writers of ${rounds(s[3])}`;
+    }
+
+    // The editor's line numbers, one per line of the text.
+    function numberLines() {
+        const n = $('guardtext').value.split('\n').length;
+        $('gutter').textContent = Array.from({length: n}, (_, i) => String(i + 1)).join('\n');
+        $('gutter').scrollTop = $('guardtext').scrollTop;
+    }
+    function setText(lab, text) {
+        lab.guard.text = text;
+        $('guardtext').value = text;
+        numberLines();
+    }
+
+    // The learner's scene, bounded to what checks in seconds; null unless asked.
+    function ownScene() {
+        if (!$('ownscene').checked)
+            return null;
+        const read = (id, low, high) =>
+            Math.min(high, Math.max(low, Math.floor(Number($(id).value) || 0)));
+        return [read('sreaders', 1, SCENE_BOUNDS.threads), read('swriters', 1, SCENE_BOUNDS.threads),
+                read('sreadrounds', 0, SCENE_BOUNDS.rounds), read('swriterounds', 0, SCENE_BOUNDS.rounds)];
+    }
+
+    function stopChecker(lab) {
+        if (lab.checker)
+            lab.checker.terminate();
+        lab.checker = null;
+        clearTimeout(lab.timers.check);
+        $('check').disabled = false;
+        $('checkstop').disabled = true;
+        $('checkprogress').hidden = true;
+    }
+
+    // The reader's sentence at its line and column, with the caret there.
+    function refuse(lab, error) {
+        const lines = $('guardtext').value.split('\n');
+        const line = Math.min(Math.max(error.line, 1), lines.length);
+        // The column counts bytes; the editor counts UTF-16 units.
+        const bytes = new TextEncoder().encode(lines[line - 1]).slice(0, Math.max(error.column - 1, 0));
+        let at = new TextDecoder().decode(bytes).length;
+        for (let i = 0; i < line - 1; i++)
+            at += lines[i].length + 1;
+        $('guarderror').textContent =
+            `Line ${error.line}, column ${error.column}: ${error.message}`;
+        $('guardtext').focus();
+        $('guardtext').setSelectionRange(at, Math.min(at + 1, $('guardtext').value.length));
+    }
+
+    // Checks the text on each scene in a worker of its own, which a stop or
+    // the time bound ends; each scene's verdicts are shown as its check ends.
+    function check(lab, shown) {
+        stopChecker(lab);
+        const text = $('guardtext').value;
+        lab.guard.text = text;
+        lab.guard.checked = [];
+        lab.guard.shown = '';
+        $('guarderror').textContent = '';
+        $('verdicts').replaceChildren();
+        $('shownschedule').replaceChildren();
+        delete document.body.dataset.checked;
+        Console.saveLink(lab);
+        if (text.length > LIMITS.guard) {
+            $('guarderror').textContent = `A guard text holds at most ${
+                LIMITS.guard.toLocaleString('en')} characters; this one has ${
+                text.length.toLocaleString('en')}.`;
+            return;
+        }
+        const scenes = DEFAULT_SCENES.concat(ownScene() ? [ownScene()] : []);
+        lab.guard.scenes = scenes;
+        const maxStates = Math.max(1, Math.floor(Number($('guardstates').value) || 400000));
+        const seconds = Math.max(1, Number($('guardseconds').value) || 30);
+        const started = performance.now();
+        const checker = (lab.checker = Console.makeWorker());
+        $('check').disabled = true;
+        $('checkstop').disabled = false;
+        $('checkprogress').hidden = false;
+        $('checknote').textContent = 'checking…';
+        lab.timers.check = setTimeout(() => {
+            stopChecker(lab);
+            $('checknote').textContent = `Stopped at the bound of ${seconds} s: ${
+                lab.guard.checked.length} of ${scenes.length} scenes checked, shown below; ` +
+                'the rest were not.';
+        }, seconds * 1000);
+        checker.onmessage = (event) => {
+            const reply = event.data;
+            if (reply.kind === 'ready') {
+                checker.postMessage({kind: 'check', id: 0, text, scenes, maxStates});
+            } else if (reply.kind === 'progress') {
+                $('checknote').textContent = `checking ${sceneName(scenes[lab.guard.checked.length])}… ${
+                    reply.steps.toLocaleString('en')} steps looked at`;
+            } else if (reply.kind === 'checked') {
+                const a = reply.answer;
+                if (a.error && typeof a.error === 'object') {
+                    stopChecker(lab);
+                    $('checknote').textContent = 'The text was not checked.';
+                    refuse(lab, a.error);
+                    return;
+                }
+                lab.guard.checked.push(a);
+                showVerdicts(lab);
+            } else if (reply.kind === 'check') {
+                const ms = Math.round(performance.now() - started);
+                stopChecker(lab);
+                const a = reply.answer, all = lab.guard.checked;
+                const failed = all.find((c) => c.error);
+                $('checknote').textContent = reply.answer.error || failed ?
+                    `The check failed: ${a.error || failed.error}` :
+                    `Every schedule of ${all.length} scenes checked in ${ms} ms` +
+                        (all.every((c) => c.complete) ? '.' :
+                                                        `; not every state was explored: some scene met the bound of ${
+                                                            maxStates.toLocaleString('en')} states, ` +
+                                 'and its verdicts are over the states it met.');
+                document.body.dataset.checked = String(ms);  // for the checks and the benchmark
+                if (shown)
+                    showSchedule(lab, shown);
+            }
+        };
+    }
+
+    // The verdicts, one row each, one column a scene.
+    function showVerdicts(lab) {
+        const checked = lab.guard.checked.filter((c) => !c.error);
+        if (!checked.length)
+            return;
+        const head = el('tr', {}, el('th', {scope: 'col'}, 'verdict'),
+                        ...checked.map((c) => el('th', {scope: 'col'},
+                                                  `${c.scene}: ${c.states.toLocaleString('en')} states, ${
+                                                      c.transitions.toLocaleString('en')} transitions`)));
+        const rows = checked[0].verdicts.map((v, k) => el(
+            'tr', {}, el('th', {scope: 'row'}, el('strong', {}, v.name), el('br'),
+                         el('span', {className: 'note'}, SAID[v.name] || '')),
+            ...checked.map((c, scene) => verdictCell(lab, c.verdicts[k], `${scene}.${k}`))));
+        $('verdicts').replaceChildren(el('table', {}, el('thead', {}, head), el('tbody', {}, ...rows)));
+    }
+    function verdictCell(lab, v, key) {
+        const td = el('td', {});
+        td.dataset.verdict = key;
+        td.dataset.holds = String(v.holds);
+        if (v.holds) {
+            td.append(v.why ? `holds (${v.why})` : 'holds');
+            return td;
+        }
+        td.className = 'fails';
+        td.append(`fails: ${v.why} `,
+                  el('button', {onclick: () => showSchedule(lab, key)}, 'show its schedule'));
+        return td;
+    }
+
+    // A failing verdict's shortest schedule played: each thread's line marked
+    // in the learner's text, beside the real guard with the same calls marked.
+    function showSchedule(lab, key) {
+        const [scene, k] = key.split('.').map(Number);
+        const c = lab.guard.checked[scene], v = c && c.verdicts[k];
+        if (!v || v.holds)
+            return;
+        lab.guard.shown = key;
+        Console.saveLink(lab);
+        delete document.body.dataset.shown;
+        const worker = Console.makeWorker();
+        const text = lab.guard.text;
+        worker.onmessage = (event) => {
+            const reply = event.data;
+            if (reply.kind === 'ready') {
+                worker.postMessage({kind: 'schedule', id: 0, text, scene: lab.guard.scenes[scene],
+                                    choices: v.schedule});
+                return;
+            }
+            worker.terminate();
+            const a = reply.answer;
+            if (a.error) {
+                $('shownschedule').replaceChildren(el('p', {}, `The schedule could not be played: ${
+                    a.error.message || a.error}`));
+                return;
+            }
+            const lines = text.split('\n');
+            const mine = {file: 'your guard', leftOutBy: '',
+                          sequences: [{name: 'your guard', line: 1, text: lines, struck: []}]};
+            const marks = [], real = [], said = [];
+            for (const [t, name, line, sequence, inside] of a.threads) {
+                marks.push({line, thread: t, name});
+                const call = (lines[line - 1] || '').trim().replace(/;$/, '');
+                const realLine = lab.code ? codeLineOf(lab.code, sequence, call, false) : -1;
+                if (realLine >= 0)
+                    real.push({line: realLine, thread: t, name});
+                said.push(inside ? `${name} is inside, in from line ${line} (${sequence})` :
+                                   `${name} waits at line ${line}, in ${sequence}`);
+            }
+            const schedule = v.schedule || '(none)';
+            const words = `${c.scene}, ${v.name} fails: ${v.why}. Its shortest schedule, ` +
+                `choices ${schedule}` + (v.lap ? `, then again and again ${v.lap}` : '') + '.';
+            const left = el('div', {}), right = el('div', {});
+            renderCode(left, mine, marks, [`Your guard: ${said.join('; ') || 'no thread is in it'}.`]);
+            if (lab.code)
+                renderCode(right, lab.code, real, ['The real guard, the same calls marked.']);
+            $('shownschedule').replaceChildren(el('p', {}, words), el('div', {className: 'pair'}, left, right));
+            document.body.dataset.shown = key;  // for the checks
+        };
+    }
+
+    function useInSession(lab) {
+        lab.guard.inSession = $('guardtext').value;
+        lab.guard.text = lab.guard.inSession;
+        $('usenote').textContent = 'The console and every schedule of the session now run your ' +
+            'guard (the scheduler\'s explorer shows the real one).';
+        Console.saveLink(lab);
+        Console.rerun(lab);
+    }
+    function backToReal(lab) {
+        stopChecker(lab);
+        if (lab.code)
+            setText(lab, Console.realGuardText(lab.code));
+        lab.guard.checked = [];
+        lab.guard.shown = '';
+        $('verdicts').replaceChildren();
+        $('shownschedule').replaceChildren();
+        $('guarderror').textContent = '';
+        $('checknote').textContent = '';
+        if (lab.guard.inSession) {
+            lab.guard.inSession = '';
+            $('usenote').textContent = 'The session runs the real guard again.';
+            Console.rerun(lab);
+        }
+        Console.saveLink(lab);
+    }
+
+    // Restores a link's guard: the text, its check and the schedule shown;
+    // anything wrong with it is said, and the real guard stays.
+    function restore(lab, fragment) {
+        const params = new URLSearchParams(fragment.slice(1));
+        const text = params.get('guard');
+        if (text === null)
+            return;
+        const shown = params.get('shown') || '';
+        if (text.length > LIMITS.guard || !/^([0-9]+\.[0-9]+)?$/.test(shown)) {
+            $('guarderror').textContent = `This link's guard cannot be opened: it is longer than ${
+                LIMITS.guard.toLocaleString('en')} characters, or names no verdict. The real guard stays.`;
+            return;
+        }
+        setText(lab, text);
+        if (params.get('use') === '1')
+            lab.guard.inSession = text;
+        check(lab, shown);
+    }
+
+    function start(lab) {
+        const area = $('guardtext');
+        area.addEventListener('input', () => {
+            lab.guard.text = area.value;
+            numberLines();
+            Console.saveLink(lab);
+        });
+        area.addEventListener('scroll', () => ($('gutter').scrollTop = area.scrollTop));
+        // Tab moves the focus on, unless the learner asks it to indent.
+        area.addEventListener('keydown', (e) => {
+            if (e.key === 'Tab' && !e.shiftKey && $('tabindents').checked) {
+                e.preventDefault();
+                area.setRangeText('    ', area.selectionStart, area.selectionEnd, 'end');
+                area.dispatchEvent(new Event('input'));
+            }
+        });
+        $('check').onclick = () => check(lab, '');
+        $('checkstop').onclick = () => {
+            stopChecker(lab);
+            $('checknote').textContent = 'Stopped: not every schedule was seen.';
+        };
+        $('realguard').onclick = () => backToReal(lab);
+        $('useguard').onclick = () => useInSession(lab);
+        lab.whenCode = (code) => {
+            if (!lab.guard.text)
+                setText(lab, Console.realGuardText(code));
+            if (lab.guard.shown)
+                showSchedule(lab, lab.guard.shown);
+        };
+        numberLines();
+    }
+
+    return Object.freeze({start, restore, check});
+})();
