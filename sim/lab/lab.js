@@ -37,7 +37,8 @@ const LabConsole = (() => {
             // text the session's guards run ('' for the compiled guard), the
             // verdicts of the last check ([answer per scene]), its scenes,
             // and the failing verdict shown ("scene.verdict", or '').
-            guard: {text: '', inSession: '', checked: [], scenes: [], shown: ''},
+            // and workers made ahead for its checks.
+            guard: {text: '', inSession: '', checked: [], scenes: [], shown: '', spares: []},
             stateAsked: -1,      // the virtual ms whose state was last asked for
             drawing: false,      // a drawing is under way
             redraw: false,       // and another was asked for meanwhile
@@ -49,7 +50,7 @@ const LabConsole = (() => {
             runner: null,
             drawer: null,
             searcher: null,
-            checker: null,
+            checkers: [],  // the guard workshop's, one a scene
             requests: {next: 0, waiting: new Map(), pending: 0},  // to the runner and the drawer
             timers: {save: 0, search: 0, follow: 0, check: 0}
         };

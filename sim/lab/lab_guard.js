@@ -60,10 +60,42 @@ const LabWorkshop = (() => {
                 read('sreadrounds', 0, SCENE_BOUNDS.rounds), read('swriterounds', 0, SCENE_BOUNDS.rounds)];
     }
 
+    // Workers made ahead, their module compiled, so that a check starts at
+    // once: one for each default scene, taken by a check and made anew after.
+    function spare() {
+        const worker = Console.makeWorker();
+        const made = {worker, ready: false, start: null, handle: null};
+        worker.onmessage = (event) => {
+            if (event.data.kind !== 'ready') {
+                if (made.handle)
+                    made.handle(event.data);
+                return;
+            }
+            made.ready = true;
+            if (made.start)
+                made.start();
+        };
+        return made;
+    }
+    // A worker that `start`s once its module is ready, its answers told to `handle`.
+    function takeWorker(lab, start, handle) {
+        const made = lab.guard.spares.shift() || spare();
+        made.handle = handle;
+        if (made.ready)
+            setTimeout(start);
+        else
+            made.start = start;
+        return made.worker;
+    }
+    function makeSpares(lab) {
+        while (lab.guard.spares.length < DEFAULT_SCENES.length)
+            lab.guard.spares.push(spare());
+    }
+
     function stopChecker(lab) {
-        if (lab.checker)
-            lab.checker.terminate();
-        lab.checker = null;
+        for (const worker of lab.checkers)
+            worker.terminate();
+        lab.checkers = [];
         clearTimeout(lab.timers.check);
         $('check').disabled = false;
         $('checkstop').disabled = true;
@@ -85,8 +117,9 @@ const LabWorkshop = (() => {
         $('guardtext').setSelectionRange(at, Math.min(at + 1, $('guardtext').value.length));
     }
 
-    // Checks the text on each scene in a worker of its own, which a stop or
-    // the time bound ends; each scene's verdicts are shown as its check ends.
+    // Checks the text on each scene in a worker of its own, side by side,
+    // which a stop or the time bound ends; each scene's verdicts are shown as
+    // its check ends.
     function check(lab, shown) {
         stopChecker(lab);
         const text = $('guardtext').value;
@@ -108,67 +141,76 @@ const LabWorkshop = (() => {
         lab.guard.scenes = scenes;
         const maxStates = Math.max(1, Math.floor(Number($('guardstates').value) || 400000));
         const seconds = Math.max(1, Number($('guardseconds').value) || 30);
-        const started = performance.now();
-        const checker = (lab.checker = Console.makeWorker());
+        const started = performance.now(), steps = scenes.map(() => 0);
+        let left = scenes.length;
         $('check').disabled = true;
         $('checkstop').disabled = false;
         $('checkprogress').hidden = false;
         $('checknote').textContent = 'checking…';
+        const done = () => lab.guard.checked.filter(Boolean).length;
         lab.timers.check = setTimeout(() => {
             stopChecker(lab);
-            $('checknote').textContent = `Stopped at the bound of ${seconds} s: ${
-                lab.guard.checked.length} of ${scenes.length} scenes checked, shown below; ` +
-                'the rest were not.';
+            $('checknote').textContent = `Stopped at the bound of ${seconds} s: ${done()} of ${
+                scenes.length} scenes checked, shown below; the rest were not.`;
         }, seconds * 1000);
-        checker.onmessage = (event) => {
-            const reply = event.data;
-            if (reply.kind === 'ready') {
-                checker.postMessage({kind: 'check', id: 0, text, scenes, maxStates});
-            } else if (reply.kind === 'progress') {
-                $('checknote').textContent = `checking ${sceneName(scenes[lab.guard.checked.length])}… ${
-                    reply.steps.toLocaleString('en')} steps looked at`;
-            } else if (reply.kind === 'checked') {
-                const a = reply.answer;
-                if (a.error && typeof a.error === 'object') {
-                    stopChecker(lab);
-                    $('checknote').textContent = 'The text was not checked.';
-                    refuse(lab, a.error);
-                    return;
-                }
-                lab.guard.checked.push(a);
-                showVerdicts(lab);
-            } else if (reply.kind === 'check') {
-                const ms = Math.round(performance.now() - started);
-                stopChecker(lab);
-                const a = reply.answer, all = lab.guard.checked;
-                const failed = all.find((c) => c.error);
-                $('checknote').textContent = reply.answer.error || failed ?
-                    `The check failed: ${a.error || failed.error}` :
-                    `Every schedule of ${all.length} scenes checked in ${ms} ms` +
-                        (all.every((c) => c.complete) ? '.' :
-                                                        `; not every state was explored: some scene met the bound of ${
-                                                            maxStates.toLocaleString('en')} states, ` +
-                                 'and its verdicts are over the states it met.');
-                document.body.dataset.checked = String(ms);  // for the checks and the benchmark
-                if (shown)
-                    showSchedule(lab, shown);
-            }
+        const finish = () => {
+            const ms = Math.round(performance.now() - started);
+            stopChecker(lab);
+            makeSpares(lab);
+            const all = lab.guard.checked, failed = all.find((c) => c.error);
+            $('checknote').textContent = failed ? `The check failed: ${failed.error}` :
+                `Every schedule of ${all.length} scenes checked in ${ms} ms` +
+                    (all.every((c) => c.complete) ? '.' :
+                                                    `; some scene met the bound of ${
+                                                        maxStates.toLocaleString('en')} states, ` +
+                             'and its verdicts are over the states it met.');
+            document.body.dataset.checked = String(ms);  // for the checks and the benchmark
+            if (shown)
+                showSchedule(lab, shown);
         };
+        lab.checkers = scenes.map((scene, n) => {
+            const worker = takeWorker(lab, () => worker.postMessage(
+                {kind: 'check', id: n, text, scenes: [scene], maxStates}), (reply) => {
+                if (reply.kind === 'progress') {
+                    steps[n] = reply.steps;
+                    $('checknote').textContent = `checking… ${
+                        steps.reduce((a, b) => a + b).toLocaleString('en')} steps looked at`;
+                } else if (reply.kind === 'checked') {
+                    const a = reply.answer;
+                    if (a.error && typeof a.error === 'object') {
+                        stopChecker(lab);
+                        makeSpares(lab);
+                        $('checknote').textContent = 'The text was not checked.';
+                        refuse(lab, a.error);
+                        return;
+                    }
+                    lab.guard.checked[n] = a;
+                    showVerdicts(lab);
+                } else if (reply.kind === 'check') {
+                    if (reply.answer.error)
+                        lab.guard.checked[n] = {error: reply.answer.error};
+                    if (--left === 0)
+                        finish();
+                }
+            });
+            return worker;
+        });
     }
 
     // The verdicts, one row each, one column a scene.
     function showVerdicts(lab) {
-        const checked = lab.guard.checked.filter((c) => !c.error);
+        // [scene, answer] for the scenes checked so far, in the scenes' order.
+        const checked = lab.guard.checked.map((c, scene) => [scene, c]).filter(([, c]) => c && !c.error);
         if (!checked.length)
             return;
         const head = el('tr', {}, el('th', {scope: 'col'}, 'verdict'),
-                        ...checked.map((c) => el('th', {scope: 'col'},
+                        ...checked.map(([, c]) => el('th', {scope: 'col'},
                                                   `${c.scene}: ${c.states.toLocaleString('en')} states, ${
                                                       c.transitions.toLocaleString('en')} transitions`)));
-        const rows = checked[0].verdicts.map((v, k) => el(
+        const rows = checked[0][1].verdicts.map((v, k) => el(
             'tr', {}, el('th', {scope: 'row'}, el('strong', {}, v.name), el('br'),
                          el('span', {className: 'note'}, SAID[v.name] || '')),
-            ...checked.map((c, scene) => verdictCell(lab, c.verdicts[k], `${scene}.${k}`))));
+            ...checked.map(([scene, c]) => verdictCell(lab, c.verdicts[k], `${scene}.${k}`))));
         $('verdicts').replaceChildren(el('table', {}, el('thead', {}, head), el('tbody', {}, ...rows)));
     }
     function verdictCell(lab, v, key) {
@@ -305,6 +347,7 @@ const LabWorkshop = (() => {
         $('realguard').onclick = () => backToReal(lab);
         $('useguard').onclick = () => useInSession(lab);
         lab.whenCode = (code) => {
+            makeSpares(lab);
             if (!lab.guard.text)
                 setText(lab, Console.realGuardText(code));
             if (lab.guard.shown)
