@@ -33,16 +33,17 @@ const LabConsole = (() => {
             over: false,         // whether the run's end is shown
             code: null,          // the guard's code (GuardSourceJson), once the drawer gave it
             whenCode: null,      // told of it then
-            // The guard workshop (lab_guard.js): the learner's text, the
-            // text the session's guards run ('' for the compiled guard), the
-            // verdicts of the last check ([answer per scene]), its scenes,
-            // and the failing verdict shown ("scene.verdict", or '').
+            // The guard workshop (lab_guard.js): the learner's text, the real
+            // guard's, the text the session's guards run ('' for the
+            // compiled guard), the last check's answers by scene, its
+            // scenes, the failing verdict shown ("scene.verdict", or ''),
             // and workers made ahead for its checks.
-            guard: {text: '', inSession: '', checked: [], scenes: [], shown: '', spares: []},
-            stateAsked: -1,      // the virtual ms whose state was last asked for
-            drawing: false,      // a drawing is under way
-            redraw: false,       // and another was asked for meanwhile
-            drawnAt: 0,          // performance.now() when the last was asked for
+            guard:
+                {text: '', real: '', inSession: '', checked: [], scenes: [], shown: '', spares: []},
+            stateAsked: -1,  // the virtual ms whose state was last asked for
+            drawing: false,  // a drawing is under way
+            redraw: false,   // and another was asked for meanwhile
+            drawnAt: 0,      // performance.now() when the last was asked for
             // Real ms between each write's time and its showing, for bench/lab_page.py.
             lateness: [],
             // The workers: the runner ahead of the clock, the drawer of the state
@@ -295,7 +296,7 @@ const LabConsole = (() => {
         if (lab.choices)
             params.set('choices', lab.choices);
         const {guard} = lab;
-        if (guard.text && !(lab.code && guard.text === realGuardText(lab.code)))
+        if (guard.text && guard.text !== guard.real)
             params.set('guard', guard.text);
         if (guard.inSession && guard.inSession === guard.text)
             params.set('use', '1');
@@ -303,12 +304,6 @@ const LabConsole = (() => {
             params.set('shown', guard.shown);
         return '#' + params.toString();
     }
-    // The real guard's four sequences as the editor first shows them, from
-    // the code the drawer read from the guard's source.
-    function realGuardText(code) {
-        return code.sequences.map((s) => s.text.join('\n')).join('\n\n') + '\n';
-    }
-
     // Into the address a moment after the last change.
     function saveLink(lab) {
         clearTimeout(lab.timers.save);
@@ -335,7 +330,6 @@ const LabConsole = (() => {
         type,
         showTyped,
         linkHash,
-        realGuardText,
         saveLink
     });
 })();

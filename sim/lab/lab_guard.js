@@ -1,14 +1,12 @@
 // The guard workshop: the learner's guard text in an editor, every schedule
-// of it checked on guard scenes in a worker, the verdicts in words, each
-// failing verdict's shortest schedule with every thread's line marked in
-// the learner's text beside the real guard, and the text put in the
-// session's guards. The text is untrusted (typed, pasted or from a link):
-// it reaches the page only as text.
+// of it checked on guard scenes in workers, the verdicts (lab_verdicts.js),
+// and the text put in the session's guards and the link. The text is untrusted (typed, pasted or
+// from a link): it reaches the page only as text.
 const LabWorkshop = (() => {
     'use strict';
     const {byId: $, el} = PageKit;
-    const {codeLineOf, renderCode} = ExploreCode;
     const Console = LabConsole;
+    const {showVerdicts, showSchedule} = LabVerdicts;
     const {LIMITS} = Console;
 
     // The two scenes every check runs, then the learner's own when asked:
@@ -16,22 +14,11 @@ const LabWorkshop = (() => {
     const DEFAULT_SCENES = [[2, 2, 2, 2], [2, 2, 0, 2]];
     const SCENE_BOUNDS = {threads: 3, rounds: 3};
 
-    // Each verdict in words, by the name the check gives it.
-    const SAID = {
-        'exclusion': 'no writer is inside beside a reader or another writer',
-        'no deadlock': 'never does every thread wait with none to wake it',
-        'no misuse': 'no unlock of a mutex the thread does not hold, no lock of one it holds, ' +
-            'no loop that goes round without waiting, no race on a counter',
-        'every run ends': 'every schedule comes to its end (where every thread has its rounds)',
-        'writers get in (weak fairness)':
-            'a writer that arrives gets in, if each thread that can go on for good gets its turn',
-        'readers pass the gate (weak fairness)':
-            'a reader at the gate passes it, if each thread that can go on for good gets its turn',
-        'writers get in (strong fairness)': 'a writer that arrives gets in, if each thread ' +
-            'that can go on again and again gets its turn',
-        'readers pass the gate (strong fairness)': 'a reader at the gate passes it, if each ' +
-            'thread that can go on again and again gets its turn'
-    };
+    // The real guard's four sequences as the editor first shows them, from
+    // the code the drawer read from the guard's source.
+    function realGuardText(code) {
+        return code.sequences.map((s) => s.text.join('\n')).join('\n\n') + '\n';
+    }
 
     function sceneName(s) {
         const rounds = (n) => n === 0 ? 'for ever' : `${n} round${n === 1 ? '' : 's'}`;
@@ -56,8 +43,11 @@ const LabWorkshop = (() => {
             return null;
         const read = (id, low, high) =>
             Math.min(high, Math.max(low, Math.floor(Number($(id).value) || 0)));
-        return [read('sreaders', 1, SCENE_BOUNDS.threads), read('swriters', 1, SCENE_BOUNDS.threads),
-                read('sreadrounds', 0, SCENE_BOUNDS.rounds), read('swriterounds', 0, SCENE_BOUNDS.rounds)];
+        return [
+            read('sreaders', 1, SCENE_BOUNDS.threads), read('swriters', 1, SCENE_BOUNDS.threads),
+            read('sreadrounds', 0, SCENE_BOUNDS.rounds),
+            read('swriterounds', 0, SCENE_BOUNDS.rounds)
+        ];
     }
 
     // Workers made ahead, their module compiled, so that a check starts at
@@ -107,7 +97,8 @@ const LabWorkshop = (() => {
         const lines = $('guardtext').value.split('\n');
         const line = Math.min(Math.max(error.line, 1), lines.length);
         // The column counts bytes; the editor counts UTF-16 units.
-        const bytes = new TextEncoder().encode(lines[line - 1]).slice(0, Math.max(error.column - 1, 0));
+        const bytes =
+            new TextEncoder().encode(lines[line - 1]).slice(0, Math.max(error.column - 1, 0));
         let at = new TextDecoder().decode(bytes).length;
         for (let i = 0; i < line - 1; i++)
             at += lines[i].length + 1;
@@ -133,8 +124,8 @@ const LabWorkshop = (() => {
         Console.saveLink(lab);
         if (text.length > LIMITS.guard) {
             $('guarderror').textContent = `A guard text holds at most ${
-                LIMITS.guard.toLocaleString('en')} characters; this one has ${
-                text.length.toLocaleString('en')}.`;
+                LIMITS.guard.toLocaleString(
+                    'en')} characters; this one has ${text.length.toLocaleString('en')}.`;
             return;
         }
         const scenes = DEFAULT_SCENES.concat(ownScene() ? [ownScene()] : []);
@@ -158,7 +149,8 @@ const LabWorkshop = (() => {
             stopChecker(lab);
             makeSpares(lab);
             const all = lab.guard.checked, failed = all.find((c) => c.error);
-            $('checknote').textContent = failed ? `The check failed: ${failed.error}` :
+            $('checknote').textContent = failed ?
+                `The check failed: ${failed.error}` :
                 `Every schedule of ${all.length} scenes checked in ${ms} ms` +
                     (all.every((c) => c.complete) ? '.' :
                                                     `; some scene met the bound of ${
@@ -169,113 +161,34 @@ const LabWorkshop = (() => {
                 showSchedule(lab, shown);
         };
         lab.checkers = scenes.map((scene, n) => {
-            const worker = takeWorker(lab, () => worker.postMessage(
-                {kind: 'check', id: n, text, scenes: [scene], maxStates}), (reply) => {
-                if (reply.kind === 'progress') {
-                    steps[n] = reply.steps;
-                    $('checknote').textContent = `checking… ${
-                        steps.reduce((a, b) => a + b).toLocaleString('en')} steps looked at`;
-                } else if (reply.kind === 'checked') {
-                    const a = reply.answer;
-                    if (a.error && typeof a.error === 'object') {
-                        stopChecker(lab);
-                        makeSpares(lab);
-                        $('checknote').textContent = 'The text was not checked.';
-                        refuse(lab, a.error);
-                        return;
+            const worker = takeWorker(
+                lab,
+                () => worker.postMessage({kind: 'check', id: n, text, scenes: [scene], maxStates}),
+                (reply) => {
+                    if (reply.kind === 'progress') {
+                        steps[n] = reply.steps;
+                        $('checknote').textContent = `checking… ${
+                            steps.reduce((a, b) => a + b).toLocaleString('en')} steps looked at`;
+                    } else if (reply.kind === 'checked') {
+                        const a = reply.answer;
+                        if (a.error && typeof a.error === 'object') {
+                            stopChecker(lab);
+                            makeSpares(lab);
+                            $('checknote').textContent = 'The text was not checked.';
+                            refuse(lab, a.error);
+                            return;
+                        }
+                        lab.guard.checked[n] = a;
+                        showVerdicts(lab);
+                    } else if (reply.kind === 'check') {
+                        if (reply.answer.error)
+                            lab.guard.checked[n] = {error: reply.answer.error};
+                        if (--left === 0)
+                            finish();
                     }
-                    lab.guard.checked[n] = a;
-                    showVerdicts(lab);
-                } else if (reply.kind === 'check') {
-                    if (reply.answer.error)
-                        lab.guard.checked[n] = {error: reply.answer.error};
-                    if (--left === 0)
-                        finish();
-                }
-            });
+                });
             return worker;
         });
-    }
-
-    // The verdicts, one row each, one column a scene.
-    function showVerdicts(lab) {
-        // [scene, answer] for the scenes checked so far, in the scenes' order.
-        const checked = lab.guard.checked.map((c, scene) => [scene, c]).filter(([, c]) => c && !c.error);
-        if (!checked.length)
-            return;
-        const head = el('tr', {}, el('th', {scope: 'col'}, 'verdict'),
-                        ...checked.map(([, c]) => el('th', {scope: 'col'},
-                                                  `${c.scene}: ${c.states.toLocaleString('en')} states, ${
-                                                      c.transitions.toLocaleString('en')} transitions`)));
-        const rows = checked[0][1].verdicts.map((v, k) => el(
-            'tr', {}, el('th', {scope: 'row'}, el('strong', {}, v.name), el('br'),
-                         el('span', {className: 'note'}, SAID[v.name] || '')),
-            ...checked.map(([scene, c]) => verdictCell(lab, c.verdicts[k], `${scene}.${k}`))));
-        $('verdicts').replaceChildren(el('table', {}, el('thead', {}, head), el('tbody', {}, ...rows)));
-    }
-    function verdictCell(lab, v, key) {
-        const td = el('td', {});
-        td.dataset.verdict = key;
-        td.dataset.holds = String(v.holds);
-        if (v.holds) {
-            td.append(v.why ? `holds (${v.why})` : 'holds');
-            return td;
-        }
-        td.className = 'fails';
-        td.append(`fails: ${v.why} `,
-                  el('button', {onclick: () => showSchedule(lab, key)}, 'show its schedule'));
-        return td;
-    }
-
-    // A failing verdict's shortest schedule played: each thread's line marked
-    // in the learner's text, beside the real guard with the same calls marked.
-    function showSchedule(lab, key) {
-        const [scene, k] = key.split('.').map(Number);
-        const c = lab.guard.checked[scene], v = c && c.verdicts[k];
-        if (!v || v.holds)
-            return;
-        lab.guard.shown = key;
-        Console.saveLink(lab);
-        delete document.body.dataset.shown;
-        const worker = Console.makeWorker();
-        const text = lab.guard.text;
-        worker.onmessage = (event) => {
-            const reply = event.data;
-            if (reply.kind === 'ready') {
-                worker.postMessage({kind: 'schedule', id: 0, text, scene: lab.guard.scenes[scene],
-                                    choices: v.schedule});
-                return;
-            }
-            worker.terminate();
-            const a = reply.answer;
-            if (a.error) {
-                $('shownschedule').replaceChildren(el('p', {}, `The schedule could not be played: ${
-                    a.error.message || a.error}`));
-                return;
-            }
-            const lines = text.split('\n');
-            const mine = {file: 'your guard', leftOutBy: '',
-                          sequences: [{name: 'your guard', line: 1, text: lines, struck: []}]};
-            const marks = [], real = [], said = [];
-            for (const [t, name, line, sequence, inside] of a.threads) {
-                marks.push({line, thread: t, name});
-                const call = (lines[line - 1] || '').trim().replace(/;$/, '');
-                const realLine = lab.code ? codeLineOf(lab.code, sequence, call, false) : -1;
-                if (realLine >= 0)
-                    real.push({line: realLine, thread: t, name});
-                said.push(inside ? `${name} is inside, in from line ${line} (${sequence})` :
-                                   `${name} waits at line ${line}, in ${sequence}`);
-            }
-            const schedule = v.schedule || '(none)';
-            const words = `${c.scene}, ${v.name} fails: ${v.why}. Its shortest schedule, ` +
-                `choices ${schedule}` + (v.lap ? `, then again and again ${v.lap}` : '') + '.';
-            const left = el('div', {}), right = el('div', {});
-            renderCode(left, mine, marks, [`Your guard: ${said.join('; ') || 'no thread is in it'}.`]);
-            if (lab.code)
-                renderCode(right, lab.code, real, ['The real guard, the same calls marked.']);
-            $('shownschedule').replaceChildren(el('p', {}, words), el('div', {className: 'pair'}, left, right));
-            document.body.dataset.shown = key;  // for the checks
-        };
     }
 
     function useInSession(lab) {
@@ -288,8 +201,8 @@ const LabWorkshop = (() => {
     }
     function backToReal(lab) {
         stopChecker(lab);
-        if (lab.code)
-            setText(lab, Console.realGuardText(lab.code));
+        if (lab.guard.real)
+            setText(lab, lab.guard.real);
         lab.guard.checked = [];
         lab.guard.shown = '';
         $('verdicts').replaceChildren();
@@ -314,7 +227,8 @@ const LabWorkshop = (() => {
         const shown = params.get('shown') || '';
         if (text.length > LIMITS.guard || !/^([0-9]+\.[0-9]+)?$/.test(shown)) {
             $('guarderror').textContent = `This link's guard cannot be opened: it is longer than ${
-                LIMITS.guard.toLocaleString('en')} characters, or names no verdict. The real guard stays.`;
+                LIMITS.guard.toLocaleString(
+                    'en')} characters, or names no verdict. The real guard stays.`;
             return;
         }
         setText(lab, text);
@@ -348,8 +262,9 @@ const LabWorkshop = (() => {
         $('useguard').onclick = () => useInSession(lab);
         lab.whenCode = (code) => {
             makeSpares(lab);
+            lab.guard.real = realGuardText(code);
             if (!lab.guard.text)
-                setText(lab, Console.realGuardText(code));
+                setText(lab, lab.guard.real);
             if (lab.guard.shown)
                 showSchedule(lab, lab.guard.shown);
         };

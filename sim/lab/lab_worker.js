@@ -8,9 +8,9 @@
 // writeRounds]...], maxStates } -> { kind: 'checked', scene, answer } for
 // each scene as its check ends (with progress meanwhile), then the answer
 // { done: true }; { kind: 'schedule', text, scene, choices } -> where each
-// thread stands in the text once a verdict's schedule is played. `guard` is the guard text the session's guards run, or ''
-// for the compiled guard. Each answer carries the request's id.
-// Nothing is left in the worker's scope but the module's LabEngine.
+// thread stands in the text once a verdict's schedule is played. `guard` is the guard text the
+// session's guards run, or '' for the compiled guard. Each answer carries the request's id. Nothing
+// is left in the worker's scope but the module's LabEngine.
 (() => {
     'use strict';
     const engine = LabEngine({print: () => {}, printErr: () => {}});
@@ -48,8 +48,8 @@
         let answer;
         try {
             if (r.kind === 'run')
-                answer = JSON.parse(
-                    ask(m, '_lab_run', [r.session, guard], r.bound, r.drawn ? 1 : 0));
+                answer =
+                    JSON.parse(ask(m, '_lab_run', [r.session, guard], r.bound, r.drawn ? 1 : 0));
             else if (r.kind === 'search')
                 answer = JSON.parse(ask(m, '_lab_every_schedule', [r.session, guard], r.maxStates));
             else if (r.kind === 'code')
@@ -57,8 +57,7 @@
             else if (r.kind === 'check')
                 answer = check(m, r);
             else if (r.kind === 'schedule')
-                answer = JSON.parse(
-                    ask(m, '_lab_guard_schedule', [r.text, r.choices], ...r.scene));
+                answer = JSON.parse(ask(m, '_lab_guard_schedule', [r.text, r.choices], ...r.scene));
             else
                 answer = {html: ask(m, '_lab_explore_page', [r.session])};
         } catch (error) {
