@@ -37,7 +37,7 @@ const LabConsole = (() => {
             // guard's, the text the session's guards run ('' for the
             // compiled guard), the last check's answers by scene, its
             // scenes, the failing verdict shown ("scene.verdict", or ''),
-            // and workers made ahead for its checks.
+            // and a worker made ahead for its checks.
             guard:
                 {text: '', real: '', inSession: '', checked: [], scenes: [], shown: '', spares: []},
             stateAsked: -1,  // the virtual ms whose state was last asked for
@@ -51,7 +51,7 @@ const LabConsole = (() => {
             runner: null,
             drawer: null,
             searcher: null,
-            checkers: [],  // the guard workshop's, one a scene
+            checkers: [],  // the guard workshop's check under way
             requests: {next: 0, waiting: new Map(), pending: 0},  // to the runner and the drawer
             timers: {save: 0, search: 0, follow: 0, check: 0}
         };

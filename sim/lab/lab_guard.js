@@ -50,8 +50,8 @@ const LabWorkshop = (() => {
         ];
     }
 
-    // Workers made ahead, their module compiled, so that a check starts at
-    // once: one for each default scene, taken by a check and made anew after.
+    // A worker made ahead, its module compiled, so that a check starts at
+    // once: taken by a check and made anew after.
     function spare() {
         const worker = Console.makeWorker();
         const made = {worker, ready: false, start: null, handle: null};
@@ -78,7 +78,7 @@ const LabWorkshop = (() => {
         return made.worker;
     }
     function makeSpares(lab) {
-        while (lab.guard.spares.length < DEFAULT_SCENES.length)
+        if (!lab.guard.spares.length)
             lab.guard.spares.push(spare());
     }
 
@@ -108,9 +108,9 @@ const LabWorkshop = (() => {
         $('guardtext').setSelectionRange(at, Math.min(at + 1, $('guardtext').value.length));
     }
 
-    // Checks the text on each scene in a worker of its own, side by side,
-    // which a stop or the time bound ends; each scene's verdicts are shown as
-    // its check ends.
+    // Checks the text on each scene, one after the other in one worker (on a
+    // machine of two cores, two side by side take longer), which a stop or
+    // the time bound ends; each scene's verdicts are shown as its check ends.
     function check(lab, shown) {
         stopChecker(lab);
         const text = $('guardtext').value;
@@ -132,8 +132,7 @@ const LabWorkshop = (() => {
         lab.guard.scenes = scenes;
         const maxStates = Math.max(1, Math.floor(Number($('guardstates').value) || 400000));
         const seconds = Math.max(1, Number($('guardseconds').value) || 30);
-        const started = performance.now(), steps = scenes.map(() => 0);
-        let left = scenes.length;
+        const started = performance.now();
         $('check').disabled = true;
         $('checkstop').disabled = false;
         $('checkprogress').hidden = false;
@@ -160,35 +159,31 @@ const LabWorkshop = (() => {
             if (shown)
                 showSchedule(lab, shown);
         };
-        lab.checkers = scenes.map((scene, n) => {
-            const worker = takeWorker(
-                lab,
-                () => worker.postMessage({kind: 'check', id: n, text, scenes: [scene], maxStates}),
-                (reply) => {
-                    if (reply.kind === 'progress') {
-                        steps[n] = reply.steps;
-                        $('checknote').textContent = `checking… ${
-                            steps.reduce((a, b) => a + b).toLocaleString('en')} steps looked at`;
-                    } else if (reply.kind === 'checked') {
-                        const a = reply.answer;
-                        if (a.error && typeof a.error === 'object') {
-                            stopChecker(lab);
-                            makeSpares(lab);
-                            $('checknote').textContent = 'The text was not checked.';
-                            refuse(lab, a.error);
-                            return;
-                        }
-                        lab.guard.checked[n] = a;
-                        showVerdicts(lab);
-                    } else if (reply.kind === 'check') {
-                        if (reply.answer.error)
-                            lab.guard.checked[n] = {error: reply.answer.error};
-                        if (--left === 0)
-                            finish();
+        const worker = takeWorker(
+            lab, () => worker.postMessage({kind: 'check', id: 0, text, scenes, maxStates}),
+            (reply) => {
+                if (reply.kind === 'progress') {
+                    $('checknote').textContent =
+                        `checking ${sceneName(scenes[done()] || scenes[0])}… ${
+                            reply.steps.toLocaleString('en')} steps looked at`;
+                } else if (reply.kind === 'checked') {
+                    const a = reply.answer;
+                    if (a.error && typeof a.error === 'object') {
+                        stopChecker(lab);
+                        makeSpares(lab);
+                        $('checknote').textContent = 'The text was not checked.';
+                        refuse(lab, a.error);
+                        return;
                     }
-                });
-            return worker;
-        });
+                    lab.guard.checked[reply.scene] = a;
+                    showVerdicts(lab);
+                } else if (reply.kind === 'check') {
+                    if (reply.answer.error)
+                        lab.guard.checked.push({error: reply.answer.error});
+                    finish();
+                }
+            });
+        lab.checkers = [worker];
     }
 
     function useInSession(lab) {
