@@ -93,6 +93,13 @@ class LabGuardTest(LabCase):
         self.assertIn("14,185 states", head)
         self.assertIn("Every schedule of 2 scenes checked", self.text("checknote"))
         self.no_serious_violations("the real guard checked")
+        # A check stopped by its bound of states says so, and shows what it found.
+        field = self.browser.find_element(By.ID, "guardstates")
+        field.clear()
+        field.send_keys("1000")
+        self.check()
+        self.assertIn("met the bound of 1,000 states", self.text("checknote"))
+        self.assertEqual(len(self.verdicts()), 16)
 
     def test_a_deleted_recheck_fails_and_its_link_brings_it_all_back(self):
         self.open()
