@@ -13,7 +13,11 @@
 //   void ReadWriteGuard::ReaderArrives() { ... }     // or void ReaderArrives() { ... }
 //
 // The guard's own four objects and readerCount are declared already, as
-// ReadWriteGuard declares them. Anything the language does not have is
+// ReadWriteGuard declares them. A block { ... } standing as a statement is
+// read into the block around it; a lone `;`, a `!` not before a bracket or
+// another `!`, and a comparison that changes a counter and reads it too
+// (undefined in C++) are refused, as is a number with a leading zero (C++
+// would read it as octal). Anything the language does not have is
 // refused at its line and column with a sentence that says what may stand
 // there.
 #pragma once
@@ -38,6 +42,7 @@ struct Where {
 inline constexpr std::size_t kMaxTextBytes = 20'000;
 inline constexpr int kMaxStatementsPerSequence = 64;  // counting nested ones
 inline constexpr int kMaxNesting = 8;                 // blocks inside blocks
+inline constexpr int kMaxConditionDepth = 16;         // a condition's operators and brackets
 inline constexpr int kMaxMoreObjects = 4;             // beyond the guard's four
 inline constexpr int kMaxMoreCounters = 2;            // beyond readerCount
 
