@@ -11,7 +11,9 @@ const LabConsole = (() => {
     const FILES = ['stdout', 'stderr', 'PrintThread.0', 'FindThread.0', 'GarbageThread.0'];
     const AHEAD =
         10000;  // ms of virtual time run ahead of the clock: short runs answer typing sooner
-    const LIMITS = {fragment: 1000000, lines: 2000, bytes: 64000, choices: 10000};
+    // A guard text is at most 20,000 characters, which the fragment holds
+    // percent-encoded beside the largest session.
+    const LIMITS = {fragment: 1000000, lines: 2000, bytes: 64000, choices: 10000, guard: 20000};
 
     // The page's one state, every field here from the start.
     function create() {
@@ -30,10 +32,18 @@ const LabConsole = (() => {
             shownUpTo: -1,       // virtual ms up to which they were shown
             over: false,         // whether the run's end is shown
             code: null,          // the guard's code (GuardSourceJson), once the drawer gave it
-            stateAsked: -1,      // the virtual ms whose state was last asked for
-            drawing: false,      // a drawing is under way
-            redraw: false,       // and another was asked for meanwhile
-            drawnAt: 0,          // performance.now() when the last was asked for
+            whenCode: null,      // told of it then
+            // The guard workshop (lab_guard.js): the learner's text, the real
+            // guard's, the text the session's guards run ('' for the
+            // compiled guard), the last check's answers by scene, its
+            // scenes, the failing verdict shown ("scene.verdict", or ''),
+            // and a worker made ahead for its checks.
+            guard:
+                {text: '', real: '', inSession: '', checked: [], scenes: [], shown: '', spares: []},
+            stateAsked: -1,  // the virtual ms whose state was last asked for
+            drawing: false,  // a drawing is under way
+            redraw: false,   // and another was asked for meanwhile
+            drawnAt: 0,      // performance.now() when the last was asked for
             // Real ms between each write's time and its showing, for bench/lab_page.py.
             lateness: [],
             // The workers: the runner ahead of the clock, the drawer of the state
@@ -41,8 +51,9 @@ const LabConsole = (() => {
             runner: null,
             drawer: null,
             searcher: null,
+            checkers: [],  // the guard workshop's check under way
             requests: {next: 0, waiting: new Map(), pending: 0},  // to the runner and the drawer
-            timers: {save: 0, search: 0, follow: 0}
+            timers: {save: 0, search: 0, follow: 0, check: 0}
         };
     }
 
@@ -77,7 +88,8 @@ const LabConsole = (() => {
         requests.waiting.set(id, done);
         requests.pending++;
         document.body.dataset.pending = String(requests.pending);
-        worker.postMessage(Object.assign({kind, id, session: lab.session}, fields));
+        worker.postMessage(
+            Object.assign({kind, id, session: lab.session, guard: lab.guard.inSession}, fields));
     }
 
     function say(text) { $('message').textContent = text; }
@@ -107,8 +119,11 @@ const LabConsole = (() => {
                     lab.drawer = makeWorker();
                     lab.drawer.onmessage = (event) => answered(lab, event);
                     request(lab, lab.drawer, 'code', {}, (code) => {
-                        if (!code.error)
+                        if (!code.error) {
                             lab.code = code;
+                            if (lab.whenCode)
+                                lab.whenCode(code);
+                        }
                     });
                     document.body.dataset.ready = '1';
                     performance.mark('lab-ready');  // for bench/lab_page.py
@@ -272,12 +287,21 @@ const LabConsole = (() => {
         saveLink(lab);
     }
 
-    // The link: #session=<text>&choices=<n,n,...>.
+    // The link: #session=<text>&choices=<n,n,...>, and the learner's guard
+    // (guard=<text>), whether the session runs it (use=1) and the failing
+    // verdict shown (shown=<scene>.<verdict>).
     function linkHash(lab) {
         const params = new URLSearchParams();
         params.set('session', lab.session);
         if (lab.choices)
             params.set('choices', lab.choices);
+        const {guard} = lab;
+        if (guard.text && guard.text !== guard.real)
+            params.set('guard', guard.text);
+        if (guard.inSession && guard.inSession === guard.text)
+            params.set('use', '1');
+        if (guard.shown)
+            params.set('shown', guard.shown);
         return '#' + params.toString();
     }
     // Into the address a moment after the last change.

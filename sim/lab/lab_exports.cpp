@@ -10,6 +10,7 @@
 
 #include "sim/json/json_writer.h"
 #include "sim/lab/lab_engine.h"
+#include "sim/lab/lab_guard.h"
 
 namespace {
 
@@ -39,17 +40,41 @@ EM_JS(void, lab_progress, (double steps), {
 
 extern "C" {
 
-EMSCRIPTEN_KEEPALIVE void lab_run(const char* session, double boundMs, int drawn) {
+// `guard`: the guard text the session's guards run, or "" for the compiled
+// guard.
+EMSCRIPTEN_KEEPALIVE void lab_run(const char* session, const char* guard, double boundMs,
+                                  int drawn) {
     Answer([&] {
+        const listpool::sim::LabSessionGuard inUse(guard);
         return listpool::sim::LabRun(session, static_cast<std::uint64_t>(boundMs), drawn != 0);
     });
 }
 
-EMSCRIPTEN_KEEPALIVE void lab_every_schedule(const char* session, double maxStates) {
+EMSCRIPTEN_KEEPALIVE void lab_every_schedule(const char* session, const char* guard,
+                                             double maxStates) {
     Answer([&] {
+        const listpool::sim::LabSessionGuard inUse(guard);
         return listpool::sim::LabEverySchedule(
             session, static_cast<std::uint64_t>(maxStates),
             [](std::uint64_t steps) { lab_progress(static_cast<double>(steps)); });
+    });
+}
+
+EMSCRIPTEN_KEEPALIVE void lab_check_guard(const char* text, int readers, int writers,
+                                          int readRounds, int writeRounds, double maxStates) {
+    Answer([&] {
+        const listpool::sim::GuardCast cast{readers, writers, readRounds, writeRounds};
+        return listpool::sim::LabCheckGuard(
+            text, cast, static_cast<std::uint64_t>(maxStates),
+            [](std::uint64_t steps) { lab_progress(static_cast<double>(steps)); });
+    });
+}
+
+EMSCRIPTEN_KEEPALIVE void lab_guard_schedule(const char* text, const char* choices, int readers,
+                                             int writers, int readRounds, int writeRounds) {
+    Answer([&] {
+        const listpool::sim::GuardCast cast{readers, writers, readRounds, writeRounds};
+        return listpool::sim::LabGuardSchedule(text, cast, choices);
     });
 }
 

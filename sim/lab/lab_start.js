@@ -6,6 +6,7 @@ const Lab = (() => {
     const {byId: $, el} = PageKit;
     const Console = LabConsole;
     const Tools = LabTools;
+    const Workshop = LabWorkshop;
 
     const lab = Console.create();
     Console.startRunner(lab);
@@ -65,7 +66,9 @@ const Lab = (() => {
         $('files').append(el('div', {}, h, pre));
     }
     document.body.dataset.pending = '0';
+    Workshop.start(lab);
     Tools.restore(lab, location.hash);
+    Workshop.restore(lab, location.hash);
     Console.setClock(lab, lab.base);
     requestAnimationFrame(() => Console.tick(lab));
 

@@ -39,7 +39,13 @@ const LabTools = (() => {
         searcher.onmessage = (event) => {
             const reply = event.data;
             if (reply.kind === 'ready')
-                searcher.postMessage({kind: 'search', id: 0, session: lab.session, maxStates});
+                searcher.postMessage({
+                    kind: 'search',
+                    id: 0,
+                    session: lab.session,
+                    guard: lab.guard.inSession,
+                    maxStates
+                });
             else if (reply.kind === 'progress')
                 $('searchnote').textContent =
                     `searching… ${reply.steps.toLocaleString('en')} steps looked at`;

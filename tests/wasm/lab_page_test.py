@@ -30,12 +30,12 @@ from selenium.webdriver.common.by import By
 from selenium.webdriver.common.keys import Keys
 from selenium.webdriver.support.ui import Select
 
-sys.path.insert(0, str(Path(__file__).resolve().parents[1] / "browser"))
-from chromium import Chromium  # noqa: E402
+sys.path.insert(0, str(Path(__file__).resolve().parent))
+from lab_driver import LabCase  # noqa: E402
 
-LAB = Path(sys.argv[1]).resolve()
+LabCase.LAB = Path(sys.argv[1]).resolve()
 SIM = sys.argv[2]
-AXE = Path(sys.argv[3]).read_text(encoding="utf-8")
+LabCase.AXE = Path(sys.argv[3]).read_text(encoding="utf-8")
 SCREENSHOT = sys.argv[4] if len(sys.argv) > 4 else None
 SOURCE = Path(__file__).resolve().parents[2]
 SESSIONS = [SOURCE / "docs/example.session",
@@ -93,49 +93,13 @@ def typed_lines(text):
     return lines
 
 
-class LabPageTest(unittest.TestCase):
-    @classmethod
-    def setUpClass(cls):
-        cls.chromium = Chromium("1400,1000")
-        cls.browser = cls.chromium.browser
-        cls.browser.set_script_timeout(60)
-
-    @classmethod
-    def tearDownClass(cls):
-        cls.chromium.close()
-
-    def wait(self, script, seconds=30):
-        end = time.time() + seconds
-        while time.time() < end:
-            value = self.browser.execute_script("return " + script)
-            if value:
-                return value
-            time.sleep(0.05)
-        self.fail(f"still not {script} after {seconds} s")
-
-    def open(self, fragment=""):
-        self.browser.get("about:blank")
-        self.browser.get(LAB.as_uri() + fragment)
-        self.wait("document.body.dataset.ready === '1'")
-        self.wait("document.body.dataset.pending === '0'")
-
-    def text(self, id_):
-        return self.browser.execute_script(f"return document.getElementById('{id_}').textContent")
-
+class LabPageTest(LabCase):
     def go_to(self, ms):
         field = self.browser.find_element(By.ID, "goto")
         field.clear()
         field.send_keys(str(ms))
         self.browser.find_element(By.ID, "go").click()
         self.wait("document.body.dataset.pending === '0'")
-
-    def no_serious_violations(self, state):
-        found = self.browser.execute_async_script(
-            AXE + "\nconst done = arguments[arguments.length - 1];"
-            "axe.run(document, {iframes: false}).then((r) => done(r.violations.filter("
-            "(v) => v.impact === 'serious' || v.impact === 'critical').map("
-            "(v) => v.id + ': ' + v.nodes.map((n) => n.target.join(' ')).join(', '))));")
-        self.assertEqual(found, [], f"axe-core, {state}")
 
     def type_session(self, text, stops=(), session=None):
         """Types `text` key by key, each line at its time; at each of
