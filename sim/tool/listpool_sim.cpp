@@ -76,6 +76,15 @@ bool WriteFile(const char* name, const std::string& text) {
     return static_cast<bool>(out);
 }
 
+// A file's name inside single quotes.
+std::string ShellQuoted(const std::string& name) {
+    std::string quoted;
+    for (const char c : name) {
+        quoted += c == '\'' ? std::string("'\\''") : std::string(1, c);
+    }
+    return quoted;
+}
+
 // --readers N, --writers N, --rounds N or READ,WRITE: at most what a
 // search covers in seconds.
 bool ParseCount(const std::string& arg, const std::string& value, listpool::sim::GuardCast& cast) {
@@ -153,7 +162,10 @@ int main(int argc, char** argv) {
     // A session over a guard text: the text is read, and in use, first.
     std::optional<guards::GuardCode> code;
     std::optional<guards::TextInSessions> use;
+    // The commands it prints run the session over the same guard.
+    std::string printed = kPrintedName;
     if (!guard.file.empty()) {
+        printed += " --guard '" + ShellQuoted(guard.file) + "'";
         std::string source;
         if (!guards::ReadGuardFile(guard.file, source, std::cerr)) {
             return 2;
@@ -184,7 +196,7 @@ int main(int argc, char** argv) {
         }
         if (explore != nullptr) {
             try {
-                return WriteFile(explore, SessionPage(text.str(), file, kPrintedName)) ? 0 : 2;
+                return WriteFile(explore, SessionPage(text.str(), file, printed)) ? 0 : 2;
             } catch (const std::exception& error) {
                 std::cerr << "listpool-sim: " << error.what() << "\n";
                 return 1;
@@ -210,7 +222,7 @@ int main(int argc, char** argv) {
         options.restore = std::getenv("LISTPOOL_SEARCH_REPLAY") == nullptr;
         options.progress = std::getenv("LISTPOOL_SEARCH_PROGRESS") != nullptr;
         const EverySchedule found = SearchEverySchedule(text.str(), options);
-        std::cout << EveryScheduleReport(found, text.str(), kPrintedName);
+        std::cout << EveryScheduleReport(found, text.str(), printed);
         return found.result.failure.empty() && found.result.complete ? 0 : 1;
     }
     ScheduleChooser chooser(schedule);
@@ -231,7 +243,7 @@ int main(int argc, char** argv) {
         std::cout << "VIOLATION " << run.violation;
     }
     if (!run.ok()) {
-        std::cout << "replay: " << ListpoolSimCommand(schedule, text.str(), kPrintedName) << "\n";
+        std::cout << "replay: " << ListpoolSimCommand(schedule, text.str(), printed) << "\n";
         return 1;
     }
     return 0;

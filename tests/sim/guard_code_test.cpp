@@ -210,7 +210,8 @@ TEST(GuardCodeTest, APlaceTellsApartPointsWithTheSameLastAndNextCall) {
 // every schedule, and a text without the writer's re-check lets the
 // session's writer in beside a reader.
 TEST(GuardCodeTest, TheProgramRunsOnAText) {
-    const std::string session = "i 7 9 -1\np\nd 7\n@9000 f\nq\n";
+    // Ten workers, some of whom meet at the guards at one instant.
+    const std::string session = "i 1 2 -1\ng\ng\np\nF 2\ng\np\nF 9\ng\np\nF 1\nf\nd 2\nq\n";
     const EverySchedule compiled = SearchEverySchedule(session);
     EverySchedule text;
     {
