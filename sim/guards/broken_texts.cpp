@@ -3,6 +3,9 @@
 #include <fstream>
 #include <sstream>
 #include <stdexcept>
+#include <variant>
+
+#include "platform/sim/arena.h"
 
 namespace listpool::sim::guards {
 
@@ -24,6 +27,21 @@ std::string BrokenGuardText(const BrokenGuard& guard) {
         throw std::runtime_error("cannot read " + path);
     }
     return text.str();
+}
+
+const GuardCode& BrokenCode(int broken) {
+    static const GuardCode* codes[std::size(kBrokenGuards)] = {};
+    const auto n = static_cast<std::size_t>(broken);
+    if (codes[n] == nullptr) {
+        // It may be asked for first inside a run, whose memory goes with it.
+        const arena::Use outliving(arena::Target::kSystem);
+        auto read = ReadGuardText(BrokenGuardText(kBrokenGuards[n]));
+        if (const auto* error = std::get_if<TextError>(&read)) {
+            throw std::runtime_error(std::string(kBrokenGuards[n].file) + ": " + Describe(*error));
+        }
+        codes[n] = new GuardCode(std::move(std::get<GuardText>(read)));
+    }
+    return *codes[n];
 }
 
 }  // namespace listpool::sim::guards

@@ -7,6 +7,8 @@
 #include <string>
 #include <string_view>
 
+#include "sim/guards/guard_code.h"
+
 namespace listpool::sim::guards {
 
 struct BrokenGuard {
@@ -28,5 +30,19 @@ const BrokenGuard* FindBrokenGuard(std::string_view name);
 // Its text, read from the source tree (in the lab, from the copy inside the
 // module); throws std::runtime_error when it cannot be read.
 std::string BrokenGuardText(const BrokenGuard& guard);
+
+// Its text read and made runnable, once, outside any run's memory, so that
+// guards made from it in any run may use it; throws std::runtime_error when
+// the text cannot be read or does not read.
+const GuardCode& BrokenCode(int broken);
+
+// A broken guard as a guard type, made with no arguments as the tools'
+// templates make the guards they run: kBrokenGuards[kBroken]'s text.
+template <int kBroken>
+struct BrokenText : TextGuard {
+    BrokenText() : TextGuard(BrokenCode(kBroken)) {}
+};
+using WithoutRecheck = BrokenText<0>;
+using WithoutSecondReset = BrokenText<1>;
 
 }  // namespace listpool::sim::guards

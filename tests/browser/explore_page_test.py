@@ -32,8 +32,8 @@ DOCS = Path(sys.argv[1]).resolve() if len(sys.argv) > 1 else Path("docs").resolv
 SOURCE = DOCS.parent
 AXE_DIR = Path(sys.argv[2] if len(sys.argv) > 2 else tempfile.gettempdir() + "/listpool-axe")
 AXE = "axe-core@4.14.1"
-GUARDS = {"explore-guard.html": None, "explore-guard-without-recheck.html": "WithoutRecheck",
-          "explore-guard-without-second-reset.html": "WithoutSecondReset"}
+GUARDS = {"explore-guard.html": None, "explore-guard-without-recheck.html": "without-recheck",
+          "explore-guard-without-second-reset.html": "without-second-reset"}
 
 
 class ExplorePageTest(unittest.TestCase):
@@ -155,7 +155,6 @@ class ExplorePageTest(unittest.TestCase):
     def test_code_view_marks_each_threads_line_and_strikes_what_a_broken_guard_leaves_out(self):
         """And on every page, at load, after playing each failure, mid-lap and narrow, axe-core
         finds nothing serious."""
-        broken_source = (SOURCE / "tests/sim/broken_guards.h").read_text(encoding="utf-8").split("\n")
         self.open("explore-example.html")
         self.assertEqual(self.at(), 0, "the example opens at its start")
         self.check_code_view("explore-example.html", list(range(18, 49, 2)))
@@ -186,10 +185,11 @@ class ExplorePageTest(unittest.TestCase):
             if broken is None:
                 self.assertEqual(struck, [])
                 continue
-            self.check_narrow(page, axe=broken == "WithoutRecheck")
+            self.check_narrow(page, axe=broken == "without-recheck")
             real = function_at(self.source, "void ReadWriteGuard::WriterArrives() {")
             mine = [self.source[n - 1] for n in real]
-            theirs = broken_body(broken_source, broken)
+            text = (SOURCE / f"sim/guards/texts/{broken}.guard").read_text(encoding="utf-8")
+            theirs = broken_body(text.split("\n"))
             left_out = statements(mine[1:-1])
             for s in statements(theirs[1:-1]):
                 left_out.remove(s)

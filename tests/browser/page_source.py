@@ -48,7 +48,6 @@ def statements(lines):
     return [s.strip() for s in lines if s.strip() and not s.strip().startswith("//")]
 
 
-def broken_body(lines, name):
-    """The lines of a broken guard's BeginWrite, in tests/sim/broken_guards.h."""
-    inside = [lines[n - 1] for n in function_at(lines, f"struct {name} : GuardBase {{")]
-    return [inside[n - 1] for n in function_at(inside, "void BeginWrite() {")]
+def broken_body(lines):
+    """The lines of a broken guard's WriterArrives, in its text (sim/guards/texts/)."""
+    return [lines[n - 1] for n in function_at(lines, "void ReadWriteGuard::WriterArrives() {")]

@@ -36,12 +36,14 @@ struct Narrated : Guard {
     }
     std::int32_t Count() const NO_THREAD_SAFETY_ANALYSIS { return this->readerCount; }
 
+    // Filled inside runs, whose memory is given back at their end: never
+    // destroyed, so that nothing reads it at the process's exit.
     static inline Narrated* last = nullptr;
-    static inline std::map<int, Sequence> in;
+    static inline std::map<int, Sequence>& in = *new std::map<int, Sequence>;
     // How many times each thread has begun to write, counting this one,
     // and has begun any of the sequences.
-    static inline std::map<int, int> rounds;
-    static inline std::map<int, int> entered;
+    static inline std::map<int, int>& rounds = *new std::map<int, int>;
+    static inline std::map<int, int>& entered = *new std::map<int, int>;
 };
 
 // Each thread's last call that took effect, as the page names calls: with

@@ -1,5 +1,5 @@
 // guard-pages: the explorer pages of the guard (sim/explore/explore_page.h): the
-// real guard and each broken guard of broken_guards.h, in one scene of the
+// real guard and each broken guard of sim/guards/texts/, in one scene of the
 // guard search (guard_scene.h): two readers that come back for ever and two
 // writers that enter twice, the scene in which the search finds both faults.
 //
@@ -20,7 +20,6 @@
 #include <type_traits>
 #include <vector>
 
-#include "broken_guards.h"
 #include "guard_narration.h"
 #include "guard_page_scene.h"
 #include "platform/thread_annotations.h"
@@ -185,11 +184,11 @@ int ForGuard(const std::string& name, Run run) {
         return run(page);
     }
     if (name == "without-recheck") {
-        GuardPage<broken::WithoutRecheck> page(guards::kBrokenGuards[0].title, name);
+        GuardPage<guards::WithoutRecheck> page(guards::kBrokenGuards[0].title, name);
         return run(page);
     }
     if (name == "without-second-reset") {
-        GuardPage<broken::WithoutSecondReset> page(guards::kBrokenGuards[1].title, name);
+        GuardPage<guards::WithoutSecondReset> page(guards::kBrokenGuards[1].title, name);
         return run(page);
     }
     std::cerr << "guard-pages: no guard " << name << "\n";

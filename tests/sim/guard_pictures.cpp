@@ -1,4 +1,4 @@
-// guard-pictures: how each broken guard of broken_guards.h fails, drawn on
+// guard-pictures: how each broken guard of sim/guards/texts/ fails, drawn on
 // an axis of steps from what the state search finds in the scene the guard
 // search plays (guard_scene.h): the run to the first state with a writer
 // beside a reader, and the weakly fair cycle in which a writer waits for
@@ -14,11 +14,11 @@
 #include <string>
 #include <vector>
 
-#include "broken_guards.h"
 #include "guard_recording.h"
-#include "sim/guards/guard_scene.h"
 #include "sim/drawing/svg_timeline.h"
 #include "sim/drawing/timeline_style.h"
+#include "sim/guards/broken_texts.h"
+#include "sim/guards/guard_scene.h"
 #include "sim/search/fair_cycle.h"
 #include "sim/search/replay.h"
 #include "sim/search/state_search.h"
@@ -65,12 +65,12 @@ std::string OthersInside(const RecordedScene& run, int thread, std::uint64_t ste
 // the search's run to its first state with a writer beside a reader, and a
 // few steps more.
 int DrawWithoutRecheck(const std::string& folder) {
-    GuardScene<Watched<broken::WithoutRecheck>> scene(kTwoRounds);
+    GuardScene<Watched<guards::WithoutRecheck>> scene(kTwoRounds);
     const SearchResult found = SearchStates(scene);
     if (found.failure.empty()) {
         return Fail("the search no longer finds a writer beside a reader without the re-check");
     }
-    RecordedScene run = RecordGuardScene<broken::WithoutRecheck>(kTwoRounds, found.replay, 4);
+    RecordedScene run = RecordGuardScene<guards::WithoutRecheck>(kTwoRounds, found.replay, 4);
     if (run.failure != found.failure) {
         return Fail("the search's run does not fail as the search said: " + run.failure);
     }
@@ -98,7 +98,7 @@ int DrawWithoutRecheck(const std::string& folder) {
 // the search's fair cycle in which a writer waits for ever, up to a few
 // steps into its second lap.
 int DrawWithoutSecondReset(const std::string& folder) {
-    using Scene = GuardScene<Watched<broken::WithoutSecondReset>>;
+    using Scene = GuardScene<Watched<guards::WithoutSecondReset>>;
     Scene scene(kReadersForEver);
     const SearchResult searched = SearchStates(scene);
     const FairCycle cycle = FindFairCycle(searched.graph, Scene::AnyWriterWaits(kReadersForEver));
@@ -116,9 +116,9 @@ int DrawWithoutSecondReset(const std::string& folder) {
         return Fail("the search's lap does not come back to where it began");
     }
     const std::uint64_t lapEnd =
-        RecordGuardScene<broken::WithoutSecondReset>(kReadersForEver, twice, 0).choiceSteps[end];
+        RecordGuardScene<guards::WithoutSecondReset>(kReadersForEver, twice, 0).choiceSteps[end];
     RecordedScene run =
-        RecordGuardScene<broken::WithoutSecondReset>(kReadersForEver, twice, 0, lapEnd + 4);
+        RecordGuardScene<guards::WithoutSecondReset>(kReadersForEver, twice, 0, lapEnd + 4);
     const std::uint64_t lapBegin = run.choiceSteps[begin];
     // Where a writer got writerMutex with the gate left open.
     for (const Call& call : run.timeline.calls) {

@@ -15,7 +15,6 @@
 #include <variant>
 #include <vector>
 
-#include "broken_guards.h"
 #include "guard_page_scene.h"
 #include "platform/sim/strategies.h"
 #include "sim/guards/broken_texts.h"
@@ -200,13 +199,13 @@ TEST(GuardSearchTest, WritersGetInPastOverlappingReadersWhoPassTheGateUnlessWrit
 }
 
 TEST(GuardSearchTest, FindsTheReaderInsideAGuardWithoutTheRecheck) {
-    if (Replaying<broken::WithoutRecheck>(kTwoRounds)) {
+    if (Replaying<guards::WithoutRecheck>(kTwoRounds)) {
         GTEST_SKIP();
     }
-    const SearchResult result = Search<broken::WithoutRecheck>(kTwoRounds);
+    const SearchResult result = Search<guards::WithoutRecheck>(kTwoRounds);
     EXPECT_NE(result.failure.find("came in; inside are"), std::string::npos) << result.failure;
     // The shortest schedule the search reports does reach that state.
-    GuardScene<broken::WithoutRecheck> scene(kTwoRounds);
+    GuardScene<guards::WithoutRecheck> scene(kTwoRounds);
     EXPECT_EQ(Replay(scene, result.replay).failure, result.failure);
     std::printf("found: %s\nreplay: %s\n", result.failure.c_str(),
                 GuardReplayCommand(result.replay).c_str());
@@ -216,13 +215,13 @@ TEST(GuardSearchTest, FindsTheWriterKeptOutWithoutTheSecondGateReset) {
     // Two rounds of writes are enough to have one writer queue behind the
     // other.
     const GuardCast kCast = Capped({2, 2, 0, 2});
-    if (Replaying<broken::WithoutSecondReset>(kCast)) {
+    if (Replaying<guards::WithoutSecondReset>(kCast)) {
         GTEST_SKIP();
     }
-    const SearchResult result = Search<broken::WithoutSecondReset>(kCast);
+    const SearchResult result = Search<guards::WithoutSecondReset>(kCast);
     ASSERT_EQ(result.failure, "") << "this fault is one of liveness only";
-    EXPECT_TRUE((FairCycleOf<broken::WithoutSecondReset>(
-                     kCast, result, GuardScene<broken::WithoutSecondReset>::AnyWriterWaits(kCast))
+    EXPECT_TRUE((FairCycleOf<guards::WithoutSecondReset>(
+                     kCast, result, GuardScene<guards::WithoutSecondReset>::AnyWriterWaits(kCast))
                      .found));
 }
 
@@ -332,6 +331,14 @@ namespace {
 
 // A broken guard's text gives its compiled copy's graph, state for state
 // and step for step, on the explorer's scene and on two rounds each.
+}  // namespace
+}  // namespace listpool::sim
+
+namespace listpool::sim {
+namespace {
+
+// A broken guard's text gives its compiled copy's graph, state for state
+// and step for step, on the explorer's scene and on two rounds each.
 template <typename Compiled>
 void SameGraphAsText(const char* name) {
     const guards::BrokenGuard* broken = guards::FindBrokenGuard(name);
@@ -353,7 +360,8 @@ void SameGraphAsText(const char* name) {
 }
 
 TEST(GuardSearchTest, WithoutRecheckTextGivesTheCompiledGraph) {
-    SameGraphAsText<broken::WithoutRecheck>("without-recheck");
+    SameGraphAsText<guards::WithoutRecheck>("without-recheck");
+    SameGraphAsText<guards::WithoutSecondReset>("without-second-reset");
 }
 
 }  // namespace

@@ -36,8 +36,9 @@ TEST(SessionPageTest, SaysWhyOfEveryGuardCallFromItsSequence) {
     // The delete writes the pool; the print reads the list.
     const auto& resets = whys["0 pool gateEvent->ResetEvent()"];
     EXPECT_EQ(resets.size(), 2u);
-    EXPECT_TRUE(std::any_of(resets.begin(), resets.end(),
-                            [](const std::string& why) { return why.find("again") != std::string::npos; }));
+    EXPECT_TRUE(std::any_of(resets.begin(), resets.end(), [](const std::string& why) {
+        return why.find("again") != std::string::npos;
+    }));
     EXPECT_EQ(whys["1 list countMutex->Lock()"].size(), 2u);
 }
 

@@ -7,8 +7,8 @@
 #include <tuple>
 #include <type_traits>
 
-#include "broken_guards.h"
 #include "guard_recording.h"
+#include "sim/guards/broken_texts.h"
 #include "sim/runs/schedule.h"
 #include "sim/runs/session.h"
 #include "sim/timeline/guard_states.h"
@@ -355,7 +355,7 @@ TEST(TimelineRecordTest, OnAnAxisOfStepsEveryCallIsAStepAndWaitsLastWhileTheirOb
         const std::vector<std::string> problems = StepProblems(t);
         EXPECT_TRUE(problems.empty()) << where << ": " << problems.front();
         // The same checks see a writer let in beside a reader.
-        brokenSeen = brokenSeen || !StepProblems(RecordGuardScene<broken::WithoutRecheck>(
+        brokenSeen = brokenSeen || !StepProblems(RecordGuardScene<guards::WithoutRecheck>(
                                                      kCast, {}, UINT64_MAX, UINT64_MAX, seed)
                                                      .timeline)
                                         .empty();
