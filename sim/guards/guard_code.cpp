@@ -81,8 +81,10 @@ class Runner {
         places_ == Places::kMark ? MarkPlace(label) : AddToPlace(label);
     }
 
-    // Makes the call; yields it as the simulator names it.
-    Op Call(const Statement& statement) {
+    // Makes the call; yields it as the simulator names it. What the text
+    // holds is the text's to get right, and the run checks it, not the
+    // analysis.
+    Op Call(const Statement& statement) NO_THREAD_SAFETY_ANALYSIS {
         Place(0);
         CSyncObject* object = memory_.objects[static_cast<std::size_t>(statement.object)];
         const bool mutex = code_.text().objects[static_cast<std::size_t>(statement.object)].mutex;
