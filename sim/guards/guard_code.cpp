@@ -117,10 +117,11 @@ class Runner {
             return;
         }
         if (memory_.problem->empty()) {
-            *memory_.problem = Line(at) + ": " + c.name + " is " + (write ? "written" : "read") +
-                               " without " +
-                               code_.text().objects[static_cast<std::size_t>(c.guardedBy)].name +
-                               ", which guards it (a race)";
+            *memory_.problem =
+                Line(at) + ": " +
+                RaceSentence(c.name,
+                             code_.text().objects[static_cast<std::size_t>(c.guardedBy)].name,
+                             write);
         }
         Place(++accesses_);
         Access(memory_.counters[static_cast<std::size_t>(counter)]);
@@ -138,12 +139,6 @@ class Runner {
         *memory_.counters[static_cast<std::size_t>(counter)] = value;
     }
 
-    // Wraps as the machine does, where C++ would leave it undefined.
-    static std::int32_t Add(std::int32_t value, int by) {
-        return static_cast<std::int32_t>(static_cast<std::uint32_t>(value) +
-                                         static_cast<std::uint32_t>(by));
-    }
-
     std::int32_t Value(const Operand& operand) {
         switch (operand.kind) {
             case Operand::kNumber:
@@ -152,15 +147,15 @@ class Runner {
                 return Read(operand.counter, operand.at);
             case Operand::kPreIncrement:
             case Operand::kPreDecrement: {
-                const std::int32_t value = Add(Read(operand.counter, operand.at),
-                                               operand.kind == Operand::kPreIncrement ? 1 : -1);
+                const std::int32_t value = Moved(Read(operand.counter, operand.at),
+                                                 operand.kind == Operand::kPreIncrement ? 1 : -1);
                 Write(operand.counter, value, operand.at);
                 return value;
             }
             default: {
                 const std::int32_t value = Read(operand.counter, operand.at);
-                Write(operand.counter, Add(value, operand.kind == Operand::kPostIncrement ? 1 : -1),
-                      operand.at);
+                Write(operand.counter,
+                      Moved(value, operand.kind == Operand::kPostIncrement ? 1 : -1), operand.at);
                 return value;
             }
         }
@@ -200,8 +195,8 @@ class Runner {
             Write(statement.counter, Value(statement.value), statement.at);
         } else {
             Write(statement.counter,
-                  Add(Read(statement.counter, statement.at),
-                      statement.kind == Statement::kIncrement ? 1 : -1),
+                  Moved(Read(statement.counter, statement.at),
+                        statement.kind == Statement::kIncrement ? 1 : -1),
                   statement.at);
         }
     }
@@ -217,6 +212,16 @@ class Runner {
 };
 
 }  // namespace
+
+std::int32_t Moved(std::int32_t value, int by) {
+    return static_cast<std::int32_t>(static_cast<std::uint32_t>(value) +
+                                     static_cast<std::uint32_t>(by));
+}
+
+std::string RaceSentence(const std::string& counter, const std::string& mutex, bool write) {
+    return counter + " is " + (write ? "written" : "read") + " without " + mutex +
+           ", which guards it (a race)";
+}
 
 GuardCode::GuardCode(GuardText text) : text_(std::move(text)) {
     for (int s = 0; s < 4; ++s) {

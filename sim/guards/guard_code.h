@@ -59,6 +59,13 @@ class GuardCode {
     int entries_[4] = {};
 };
 
+// A counter's value moved by `by`, wrapping as the machine does where C++
+// would leave it undefined; and the sentence that tells a race on a
+// counter, which the verdicts know a misuse by. The compiled mutants'
+// counters (tests/sim/checked_counter.h) say and do the same.
+std::int32_t Moved(std::int32_t value, int by);
+std::string RaceSentence(const std::string& counter, const std::string& mutex, bool write);
+
 // A guard's objects and counters as one guard text's code sees them, in the
 // text's order (the guard's own four and readerCount first).
 struct GuardMemory {

@@ -8,31 +8,15 @@
 #include "platform/sim/strategies.h"
 #include "sim/guards/verdicts.h"
 #include "sim/search/choice_text.h"
+#include "sim/search/state_search.h"
 
 namespace listpool::sim::guards {
 namespace {
-
-// Quotes a word for a shell's single quotes.
-std::string Quoted(const std::string& text) {
-    std::string quoted = "'";
-    for (const char c : text) {
-        quoted += c == '\'' ? std::string("'\\''") : std::string(1, c);
-    }
-    return quoted + "'";
-}
 
 std::string CastArguments(const GuardCast& cast) {
     return "--readers " + std::to_string(cast.readers) + " --writers " +
            std::to_string(cast.writers) + " --rounds " + std::to_string(cast.readRounds) +
            (cast.readRounds == cast.writeRounds ? "" : "," + std::to_string(cast.writeRounds));
-}
-
-std::string Figure(std::uint64_t n) {
-    std::string digits = std::to_string(n);
-    for (int at = static_cast<int>(digits.size()) - 3; at > 0; at -= 3) {
-        digits.insert(static_cast<std::size_t>(at), ",");
-    }
-    return digits;
 }
 
 // The thread's name in the scene: thread 0 starts the others.
@@ -100,6 +84,14 @@ int Replay(const GuardCode& code, const GuardToolArguments& arguments, std::ostr
 
 }  // namespace
 
+std::string Quoted(const std::string& text) {
+    std::string quoted = "'";
+    for (const char c : text) {
+        quoted += c == '\'' ? std::string("'\\''") : std::string(1, c);
+    }
+    return quoted + "'";
+}
+
 bool ReadGuardFile(const std::string& file, std::string& text, std::ostream& err) {
     std::ifstream in(file, std::ios::binary);
     if (!in) {
@@ -133,8 +125,8 @@ int GuardTool(const GuardToolArguments& arguments, std::ostream& out, std::ostre
     bool holds = true;
     for (const GuardCast& cast : scenes) {
         const GuardCheck check = CheckText(code, cast);
-        out << SceneName(cast) << ": states " << Figure(check.states) << ", transitions "
-            << Figure(check.transitions) << (check.complete ? "" : " (stopped at the state bound)")
+        out << SceneName(cast) << ": states " << Grouped(check.states) << ", transitions "
+            << Grouped(check.transitions) << (check.complete ? "" : " (stopped at the state bound)")
             << "\n";
         holds = holds && check.Holds() && check.complete;
         for (const Verdict& v : check.verdicts) {

@@ -26,6 +26,9 @@ struct GuardToolArguments {
 // (its line and column said on `err`) or cannot be read.
 int GuardTool(const GuardToolArguments& arguments, std::ostream& out, std::ostream& err);
 
+// A word in a shell's single quotes, as the printed commands name a file.
+std::string Quoted(const std::string& text);
+
 // Reads the text of a guard file; false, with a sentence on `err`, when it
 // cannot be read or is past the text's bound.
 bool ReadGuardFile(const std::string& file, std::string& text, std::ostream& err);

@@ -366,6 +366,8 @@ void SearchDriver::Record(std::uint32_t to) {
     from_ = to;
 }
 
+}  // namespace
+
 std::string Grouped(std::uint64_t n) {
     std::string digits = std::to_string(n);
     for (int at = static_cast<int>(digits.size()) - 3; at > 0; at -= 3) {
@@ -373,8 +375,6 @@ std::string Grouped(std::uint64_t n) {
     }
     return digits;
 }
-
-}  // namespace
 
 SearchResult SearchStates(SearchScene& scene, const SearchOptions& options) {
     SearchResult result;

@@ -46,6 +46,9 @@ struct SearchResult {
 // Explores every schedule of the scene.
 SearchResult SearchStates(SearchScene& scene, const SearchOptions& options = {});
 
+// "23,905": a count with its thousands apart.
+std::string Grouped(std::uint64_t n);
+
 // "states 23,905, transitions 57,012, runs 33,108, steps 1,912,000".
 std::string Figures(const SearchResult& result);
 }  // namespace listpool::sim

@@ -76,15 +76,6 @@ bool WriteFile(const char* name, const std::string& text) {
     return static_cast<bool>(out);
 }
 
-// A file's name inside single quotes.
-std::string ShellQuoted(const std::string& name) {
-    std::string quoted;
-    for (const char c : name) {
-        quoted += c == '\'' ? std::string("'\\''") : std::string(1, c);
-    }
-    return quoted;
-}
-
 // --readers N, --writers N, --rounds N or READ,WRITE: at most what a
 // search covers in seconds.
 bool ParseCount(const std::string& arg, const std::string& value, listpool::sim::GuardCast& cast) {
@@ -165,7 +156,7 @@ int main(int argc, char** argv) {
     // The commands it prints run the session over the same guard.
     std::string printed = kPrintedName;
     if (!guard.file.empty()) {
-        printed += " --guard '" + ShellQuoted(guard.file) + "'";
+        printed += " --guard " + guards::Quoted(guard.file);
         std::string source;
         if (!guards::ReadGuardFile(guard.file, source, std::cerr)) {
             return 2;

@@ -12,6 +12,7 @@
 #include "platform/sim.h"
 #include "platform/sim/hash.h"
 #include "platform/sync.h"
+#include "sim/guards/guard_code.h"
 
 namespace listpool::sim::guards {
 
@@ -31,16 +32,16 @@ class CheckedCounter {
         Write(other.Read());
         return *this;
     }
-    std::int32_t operator++() { return Write(Add(Read(), 1)); }
-    std::int32_t operator--() { return Write(Add(Read(), -1)); }
+    std::int32_t operator++() { return Write(Moved(Read(), 1)); }
+    std::int32_t operator--() { return Write(Moved(Read(), -1)); }
     std::int32_t operator++(int) {
         const std::int32_t before = Read();
-        Write(Add(before, 1));
+        Write(Moved(before, 1));
         return before;
     }
     std::int32_t operator--(int) {
         const std::int32_t before = Read();
-        Write(Add(before, -1));
+        Write(Moved(before, -1));
         return before;
     }
 
@@ -56,17 +57,12 @@ class CheckedCounter {
     }
 
   private:
-    static std::int32_t Add(std::int32_t value, int by) {
-        return static_cast<std::int32_t>(static_cast<std::uint32_t>(value) +
-                                         static_cast<std::uint32_t>(by));
-    }
     void Touch(bool write) {
         if (OwnerOf(mutex_) == CurrentThread()) {
             return;
         }
         if (problem_.empty()) {
-            problem_ = std::string(name_) + " is " + (write ? "written" : "read") + " without " +
-                       mutexName_ + ", which guards it (a race)";
+            problem_ = RaceSentence(name_, mutexName_, write);
         }
         Access(this);
     }
