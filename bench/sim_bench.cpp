@@ -3,9 +3,14 @@
 #include <benchmark/benchmark.h>
 
 #include <string>
+#include <variant>
 
+#include "sim/explore/guard_source.h"
+#include "sim/guards/guard_text.h"
+#include "sim/guards/verdicts.h"
 #include "sim/runs/session_search.h"
 #include "sim/runs/simulated_program.h"
+#include "store/read_write_guard.h"
 
 namespace listpool::sim {
 namespace {
@@ -72,6 +77,48 @@ void EverySchedule(benchmark::State& state) {
         benchmark::Counter(static_cast<double>(states), benchmark::Counter::kIsRate);
 }
 BENCHMARK(EverySchedule)->UseRealTime();
+
+// The guard checked on its two default scenes (128,903 states between
+// them), compiled and interpreted from its four sequences in its source file
+// read as a guard text: the second's time over the first's is what the interpreter costs.
+void CheckGuardScenes(benchmark::State& state, const guards::GuardCode* code) {
+    std::uint64_t states = 0;
+    for (auto _ : state) {
+        for (const GuardCast& cast : guards::kDefaultScenes) {
+            const guards::GuardCheck check = code != nullptr
+                                                 ? guards::CheckText(*code, cast)
+                                                 : guards::CheckGuard<ReadWriteGuard>(cast);
+            if (!check.Holds()) {
+                state.SkipWithError("the guard fails a check");
+                return;
+            }
+            states += check.states;
+        }
+    }
+    state.counters["states_per_s"] =
+        benchmark::Counter(static_cast<double>(states), benchmark::Counter::kIsRate);
+}
+void CompiledGuard(benchmark::State& state) {
+    CheckGuardScenes(state, nullptr);
+}
+BENCHMARK(CompiledGuard)->Unit(benchmark::kMillisecond)->UseRealTime();
+
+void InterpretedGuard(benchmark::State& state) {
+    std::string text;
+    for (const SourceSequence& sequence : ReadGuardSource(LISTPOOL_SOURCE_DIR).sequences) {
+        for (const std::string& line : sequence.text) {
+            text += line + "\n";
+        }
+    }
+    auto read = guards::ReadGuardText(text);
+    if (!std::holds_alternative<guards::GuardText>(read)) {
+        state.SkipWithError("the guard's source is not a guard text");
+        return;
+    }
+    const guards::GuardCode code(std::get<guards::GuardText>(std::move(read)));
+    CheckGuardScenes(state, &code);
+}
+BENCHMARK(InterpretedGuard)->Unit(benchmark::kMillisecond)->UseRealTime();
 
 }  // namespace
 }  // namespace listpool::sim
