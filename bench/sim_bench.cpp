@@ -104,13 +104,7 @@ void CompiledGuard(benchmark::State& state) {
 BENCHMARK(CompiledGuard)->Unit(benchmark::kMillisecond)->UseRealTime();
 
 void InterpretedGuard(benchmark::State& state) {
-    std::string text;
-    for (const SourceSequence& sequence : ReadGuardSource(LISTPOOL_SOURCE_DIR).sequences) {
-        for (const std::string& line : sequence.text) {
-            text += line + "\n";
-        }
-    }
-    auto read = guards::ReadGuardText(text);
+    auto read = guards::ReadGuardText(GuardSourceText(ReadGuardSource(LISTPOOL_SOURCE_DIR)));
     if (!std::holds_alternative<guards::GuardText>(read)) {
         state.SkipWithError("the guard's source is not a guard text");
         return;

@@ -67,6 +67,21 @@ std::vector<std::string> FunctionLines(const std::vector<std::string>& file,
     return {};
 }
 
+std::string GuardSourceText(const GuardSource& source) {
+    std::vector<std::string> lines;
+    for (const SourceSequence& sequence : source.sequences) {
+        if (lines.size() + 1 < static_cast<std::size_t>(sequence.line)) {
+            lines.resize(static_cast<std::size_t>(sequence.line) - 1);
+        }
+        lines.insert(lines.end(), sequence.text.begin(), sequence.text.end());
+    }
+    std::string text;
+    for (const std::string& line : lines) {
+        text += line + "\n";
+    }
+    return text;
+}
+
 GuardSource ReadGuardSource(const std::string& root) {
     GuardSource source{"store/read_write_guard.cpp", {}, ""};
     const std::vector<std::string> file = FileLines(root + "/" + source.file);

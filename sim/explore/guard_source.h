@@ -45,6 +45,11 @@ GuardSource ReadGuardSource(const std::string& root);
 void StrikeLeftOut(GuardSource& source, const std::string& sequence,
                    const std::vector<std::string>& broken, const std::string& from);
 
+// The four sequences as a guard text (sim/guards/guard_text.h), each at
+// its own line, so that a line of the text is the file's line of the same
+// number.
+std::string GuardSourceText(const GuardSource& source);
+
 // The source as JSON, for a page's data.
 std::string GuardSourceJson(const GuardSource& source);
 

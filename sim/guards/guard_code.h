@@ -116,6 +116,8 @@ class TextGuard {
     const std::string& problem() const { return problem_; }
     // The instruction the thread is stopped at, or -1 outside the sequences.
     int At(int thread) const;
+    // Every object, in the text's order (the guard's own four first).
+    const std::vector<CSyncObject*>& Objects() const { return memory_.objects; }
     const GuardCode& code() const { return code_; }
 
   private:

@@ -30,6 +30,14 @@ struct GuardCast {
     bool leaveThreadsOutOfCopies = false;
 };
 
+// A thread's name in a guard scene, by its id, as the choices name it:
+// "main" (thread 0, which starts the others), "reader 1", "writer 3".
+inline std::string GuardThreadName(const GuardCast& cast, int thread) {
+    return thread == 0              ? "main"
+           : thread <= cast.readers ? "reader " + std::to_string(thread)
+                                    : "writer " + std::to_string(thread);
+}
+
 // A guard scene's labels: a writer that has arrived and is not inside yet,
 // and a reader stopped at the gate; bit 0 and bit 16 are the first of each.
 inline constexpr std::uint32_t kGuardWriterWaits = 1;
@@ -138,6 +146,13 @@ class GuardScene final : public SearchScene {
             }
         }
         return labels;
+    }
+
+    // For a page that shows the scene's states, read inside a run: the
+    // guard, and whether thread n is inside it.
+    Guard* guard() const { return guard_; }
+    bool IsInside(int n) const {
+        return threads_.at(static_cast<std::size_t>(n)).phase == Phase::kInside;
     }
 
   private:

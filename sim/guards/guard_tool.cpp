@@ -11,7 +11,6 @@
 #include "sim/search/state_search.h"
 
 namespace listpool::sim::guards {
-namespace {
 
 std::string CastArguments(const GuardCast& cast) {
     return "--readers " + std::to_string(cast.readers) + " --writers " +
@@ -19,12 +18,7 @@ std::string CastArguments(const GuardCast& cast) {
            (cast.readRounds == cast.writeRounds ? "" : "," + std::to_string(cast.writeRounds));
 }
 
-// The thread's name in the scene: thread 0 starts the others.
-std::string ThreadName(const GuardCast& cast, int thread) {
-    return thread == 0              ? "main"
-           : thread <= cast.readers ? "reader " + std::to_string(thread)
-                                    : "writer " + std::to_string(thread);
-}
+namespace {
 
 // Prints each step of a run: who made which call, at which line.
 class Steps final : public Observer {
@@ -35,7 +29,7 @@ class Steps final : public Observer {
         if (notice.phase != Notice::kDone || notice.op == Op::kBegin) {
             return;
         }
-        out_ << "step " << step_++ << ": " << ThreadName(cast_, notice.thread) << ": "
+        out_ << "step " << step_++ << ": " << GuardThreadName(cast_, notice.thread) << ": "
              << OpName(notice.op);
         if (guard_ != nullptr && notice.object != nullptr) {
             const int at = guard_->At(notice.thread);

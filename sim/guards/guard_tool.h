@@ -26,6 +26,9 @@ struct GuardToolArguments {
 // (its line and column said on `err`) or cannot be read.
 int GuardTool(const GuardToolArguments& arguments, std::ostream& out, std::ostream& err);
 
+// The options that name `cast`: "--readers 2 --writers 2 --rounds 0,2".
+std::string CastArguments(const GuardCast& cast);
+
 // A word in a shell's single quotes, as the printed commands name a file.
 std::string Quoted(const std::string& text);
 

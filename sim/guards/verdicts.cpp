@@ -77,6 +77,10 @@ void AnyCycle(const StateGraph& graph, const Distances& distances, Verdict& verd
 
 }  // namespace
 
+std::size_t VerdictBroken(const std::string& what) {
+    return KindOf(what);
+}
+
 std::string TaggedScene::Failure(const Outcome& outcome, bool stopped) {
     const std::string report = scene_.Failure(outcome, stopped);
     if (report.empty()) {
@@ -106,7 +110,7 @@ GuardCheck Verdicts(const GuardCast& cast, const SearchResult& result) {
     const Distances distances = DistancesFrom0(graph);
     std::vector<std::uint64_t> nearest(std::size(kVerdictNames), UINT64_MAX);
     for (const StateGraph::Failure& failure : graph.failures) {
-        const Kind kind = KindOf(failure.what);
+        const std::size_t kind = KindOf(failure.what);
         const std::uint64_t steps = StepsToFailure(distances, failure);
         if (steps < nearest[kind]) {
             nearest[kind] = steps;
@@ -135,7 +139,7 @@ GuardCheck Verdicts(const GuardCast& cast, const SearchResult& result) {
             const FairCycle cycle = FindFairCycle(graph, label, fairness);
             if (cycle.found) {
                 verdict.holds = false;
-                verdict.why = std::string(writers ? "writer " : "reader ") + std::to_string(n + 1) +
+                verdict.why = GuardThreadName(cast, writers ? 1 + cast.readers + n : 1 + n) +
                               (writers ? " waits to write" : " waits at the gate") +
                               " for ever while the others go round";
                 verdict.schedule = cycle.prefix;
@@ -157,10 +161,10 @@ GuardCheck CheckText(const GuardCode& code, const GuardCast& cast) {
 std::string SceneName(const GuardCast& cast) {
     const auto rounds = [](int n) {
         return n == 0 ? std::string("for ever")
-                      : std::to_string(n) + (n == 1 ? " round" : " rounds");
+                      : "of " + std::to_string(n) + (n == 1 ? " round" : " rounds");
     };
-    return std::to_string(cast.readers) + " readers of " + rounds(cast.readRounds) + " and " +
-           std::to_string(cast.writers) + " writers of " + rounds(cast.writeRounds);
+    return std::to_string(cast.readers) + " readers " + rounds(cast.readRounds) + " and " +
+           std::to_string(cast.writers) + " writers " + rounds(cast.writeRounds);
 }
 
 }  // namespace listpool::sim::guards

@@ -49,6 +49,10 @@ struct GuardCheck {
     bool Holds() const;
 };
 
+// The verdict (an index of kVerdictNames) that a failure the search met
+// breaks, by its report: exclusion, no deadlock, no misuse or every run ends.
+std::size_t VerdictBroken(const std::string& what);
+
 // The verdicts of a search of a guard scene. A state the scene found wrong
 // ends the schedules through it, so a verdict after it is over the rest.
 GuardCheck Verdicts(const GuardCast& cast, const SearchResult& result);

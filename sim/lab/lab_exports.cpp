@@ -8,6 +8,7 @@
 #include <exception>
 #include <string>
 
+#include "sim/explore/text_page.h"
 #include "sim/json/json_writer.h"
 #include "sim/lab/lab_engine.h"
 #include "sim/lab/lab_guard.h"
@@ -75,6 +76,13 @@ EMSCRIPTEN_KEEPALIVE void lab_guard_schedule(const char* text, const char* choic
     Answer([&] {
         const listpool::sim::GuardCast cast{readers, writers, readRounds, writeRounds};
         return listpool::sim::LabGuardSchedule(text, cast, choices);
+    });
+}
+
+EMSCRIPTEN_KEEPALIVE void lab_explore_guard(const char* text, int readers, int writers,
+                                            int readRounds, int writeRounds) {
+    Answer([&] {
+        return listpool::sim::TextPage(text, {readers, writers, readRounds, writeRounds});
     });
 }
 

@@ -44,12 +44,6 @@ std::string ErrorJson(const guards::TextError& error) {
     return json.End().End().Take();
 }
 
-// "reader 2" / "writer 1": thread 0 starts the readers, then the writers.
-std::string ThreadName(const GuardCast& cast, int thread) {
-    return thread <= cast.readers ? "reader " + std::to_string(thread)
-                                  : "writer " + std::to_string(thread - cast.readers);
-}
-
 // The sequence an instruction is in: the one whose entry is the last at or
 // before it.
 int SequenceOf(const guards::GuardCode& code, int instruction) {
@@ -138,7 +132,7 @@ std::string LabGuardSchedule(std::string_view text, const GuardCast& cast,
         const bool inside =
             at[t] < 0 && (sequence == guards::kReaderArrives || sequence == guards::kWriterArrives);
         if (at[t] >= 0 || inside) {
-            json.Array().Int(t).String(ThreadName(cast, static_cast<int>(t)));
+            json.Array().Int(t).String(GuardThreadName(cast, static_cast<int>(t)));
             json.Int(code.code()[static_cast<std::size_t>(place)].at.line);
             json.String(guards::kSequenceFunctions[sequence]).Bool(inside).End();
         }

@@ -21,8 +21,8 @@ const LabWorkshop = (() => {
     }
 
     function sceneName(s) {
-        const rounds = (n) => n === 0 ? 'for ever' : `${n} round${n === 1 ? '' : 's'}`;
-        return `${s[0]} readers of ${rounds(s[2])} and ${s[1]} writers of ${rounds(s[3])}`;
+        const rounds = (n) => n === 0 ? 'for ever' : `of ${n} round${n === 1 ? '' : 's'}`;
+        return `${s[0]} readers ${rounds(s[2])} and ${s[1]} writers ${rounds(s[3])}`;
     }
 
     // The editor's line numbers, one per line of the text.

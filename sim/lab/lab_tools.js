@@ -94,43 +94,35 @@ const LabTools = (() => {
         }));
     }
 
-    // The explorer page of the session, made in a worker, shown in a frame.
-    function explore(lab, choices) {
+    // An explorer page, made in a worker by `request`, shown in `frame` and
+    // taken to `choices` (as its fragment names them, for its `scene`);
+    // `ready` is told the page's window once it is there. What went wrong is
+    // said in `note`; `button` is off meanwhile.
+    function openExplorer({frame, note, button, request, scene, choices, ready}) {
         const worker = Console.makeWorker();
-        $('explore').disabled = true;
-        delete document.body.dataset.explored;
-        $('explorenote').textContent = 'making every state of the session…';
+        button.disabled = true;
         worker.onmessage = (event) => {
             const reply = event.data;
             if (reply.kind === 'ready') {
-                worker.postMessage({kind: 'explore', id: 0, session: lab.session});
+                worker.postMessage(Object.assign({id: 0}, request));
                 return;
             }
             worker.terminate();
-            $('explore').disabled = false;
+            button.disabled = false;
             const html = reply.answer.html || '';
             if (reply.answer.error || html.startsWith('{"error"')) {
-                $('explorenote').textContent = 'The explorer could not be made: ' +
+                note.textContent = 'The explorer could not be made: ' +
                     (reply.answer.error || JSON.parse(html).error);
                 return;
             }
-            const frame = $('explorer');
-            frame.onload = () => showExplorer(lab, frame.contentWindow, choices);
+            frame.onload = () => goTo(frame.contentWindow, scene, choices, ready);
             frame.hidden = false;
             frame.srcdoc = html;
         };
     }
-    function showExplorer(lab, inner, choices) {
-        const ready = () => {
-            // The scheduler's choices follow into the link (the explorer
-            // replaces its address without an event).
-            clearInterval(lab.timers.follow);
-            lab.timers.follow = setInterval(() => followChoices(lab, inner), 400);
-            $('explorenote').textContent = 'Ready: pick who goes next.';
-            document.body.dataset.explored = '1';
-        };
+    function goTo(inner, scene, choices, ready) {
         if (!choices) {
-            ready();
+            ready(inner);
             return;
         }
         // The explorer writes its own address a moment after it starts,
@@ -142,10 +134,33 @@ const LabTools = (() => {
                 setTimeout(give, 50);
                 return;
             }
-            inner.addEventListener('hashchange', () => setTimeout(ready), {once: true});
-            inner.location.hash = `scene=session&replay=${encodeURIComponent(choices)}`;
+            inner.addEventListener(
+                'hashchange', () => setTimeout(() => ready(inner)), {once: true});
+            inner.location.hash = `scene=${scene}&replay=${encodeURIComponent(choices)}`;
         };
         give();
+    }
+
+    // The explorer page of the session, made in a worker, shown in a frame.
+    function explore(lab, choices) {
+        delete document.body.dataset.explored;
+        $('explorenote').textContent = 'making every state of the session…';
+        openExplorer({
+            frame: $('explorer'),
+            note: $('explorenote'),
+            button: $('explore'),
+            request: {kind: 'explore', session: lab.session},
+            scene: 'session',
+            choices,
+            ready: (inner) => {
+                // The scheduler's choices follow into the link (the explorer
+                // replaces its address without an event).
+                clearInterval(lab.timers.follow);
+                lab.timers.follow = setInterval(() => followChoices(lab, inner), 400);
+                $('explorenote').textContent = 'Ready: pick who goes next.';
+                document.body.dataset.explored = '1';
+            }
+        });
     }
     function followChoices(lab, inner) {
         const replay = new URLSearchParams(inner.location.hash.slice(1)).get('replay');
@@ -206,5 +221,5 @@ const LabTools = (() => {
         }
     }
 
-    return Object.freeze({everySchedule, stopSearch, explore, copyLink, restore});
+    return Object.freeze({everySchedule, stopSearch, explore, openExplorer, copyLink, restore});
 })();

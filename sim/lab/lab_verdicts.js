@@ -121,10 +121,39 @@ const LabVerdicts = (() => {
                 left, mine, marks, [`Your guard: ${said.join('; ') || 'no thread is in it'}.`]);
             if (lab.code)
                 renderCode(right, lab.code, real, ['The real guard, the same calls marked.']);
+            const note = el('span', {role: 'status'});
+            const step = el('button', {}, 'step through it in the explorer');
+            step.onclick = () =>
+                explore(lab, {scene: lab.guard.scenes[scene], text, v, step, note});
             $('shownschedule')
-                .replaceChildren(el('p', {}, words), el('div', {className: 'pair'}, left, right));
+                .replaceChildren(
+                    el('p', {}, words), el('div', {className: 'pair'}, left, right),
+                    el('p', {}, step, ' ', note));
+            $('guardexplorer').hidden = true;
             document.body.dataset.shown = key;  // for the checks
         };
+    }
+
+    // The schedule in the explorer: every state of the scene on the
+    // learner's guard, beside the real guard taking the same threads' steps.
+    function explore(lab, {scene, text, v, step, note}) {
+        delete document.body.dataset.guardexplored;
+        note.textContent = 'making every state of the scene on your guard and on the real one…';
+        const choices = [v.schedule, v.lap].filter(Boolean).join(' ');
+        LabTools.openExplorer({
+            frame: $('guardexplorer'),
+            note,
+            button: step,
+            request: {kind: 'guardexplore', text, scene},
+            scene: 'guard',
+            choices,
+            ready: () => {
+                note.textContent = v.lap ?
+                    'Ready: the schedule and one lap of it, which can be taken again and again.' :
+                    'Ready: the schedule, played to its failure; go back or pick another thread.';
+                document.body.dataset.guardexplored = '1';  // for the checks
+            }
+        });
     }
 
     return Object.freeze({showVerdicts, showSchedule});

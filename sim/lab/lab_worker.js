@@ -8,7 +8,9 @@
 // writeRounds]...], maxStates } -> { kind: 'checked', scene, answer } for
 // each scene as its check ends (with progress meanwhile), then the answer
 // { done: true }; { kind: 'schedule', text, scene, choices } -> where each
-// thread stands in the text once a verdict's schedule is played. `guard` is the guard text the
+// thread stands in the text once a verdict's schedule is played;
+// { kind: 'guardexplore', text, scene } -> the text's explorer page on the
+// scene, beside the real guard's. `guard` is the guard text the
 // session's guards run, or '' for the compiled guard. Each answer carries the request's id. Nothing
 // is left in the worker's scope but the module's LabEngine.
 (() => {
@@ -58,6 +60,8 @@
                 answer = check(m, r);
             else if (r.kind === 'schedule')
                 answer = JSON.parse(ask(m, '_lab_guard_schedule', [r.text, r.choices], ...r.scene));
+            else if (r.kind === 'guardexplore')
+                answer = {html: ask(m, '_lab_explore_guard', [r.text], ...r.scene)};
             else
                 answer = {html: ask(m, '_lab_explore_page', [r.session])};
         } catch (error) {

@@ -7,6 +7,7 @@
 //   listpool-sim --explore PAGE SESSION
 //   listpool-sim --views SESSION
 //   listpool-sim --guard FILE [--readers N --writers N --rounds N[,N]] [--replay CHOICES]
+//   listpool-sim --guard FILE [--readers N --writers N --rounds N[,N]] --explore PAGE
 //   listpool-sim --guard FILE [any of the above] SESSION
 //
 // SESSION is a file (standard input when none is given): the lines a user
@@ -23,7 +24,9 @@
 // choices on standard input, every state as that page shows it.
 // --guard checks a guard text (sim/guards/guard_tool.h) on the two default
 // scenes of readers and writers, or the one given (--rounds 0: for ever;
-// READ,WRITE for each), or replays one schedule of it; with a SESSION, the
+// READ,WRITE for each), or replays one schedule of it, or writes its
+// explorer page beside the real guard's (sim/explore/text_page.h), on the
+// scene given or readers for ever beside writers of two rounds; with a SESSION, the
 // session runs, or is searched, over that guard instead.
 #include <cstdio>
 #include <cstdlib>
@@ -38,8 +41,10 @@
 
 #include "sim/drawing/svg_timeline.h"
 #include "sim/explore/session_page.h"
+#include "sim/explore/text_page.h"
 #include "sim/guards/guard_tool.h"
 #include "sim/guards/session_guard.h"
+#include "sim/guards/verdicts.h"
 #include "sim/runs/schedule.h"
 #include "sim/runs/session.h"
 #include "sim/runs/session_search.h"
@@ -61,7 +66,7 @@ int Usage() {
                  "       listpool-sim --every-schedule [SESSION]\n"
                  "       listpool-sim --explore PAGE SESSION | --views SESSION\n"
                  "       listpool-sim --guard FILE [--readers N --writers N --rounds N[,N]] "
-                 "[--replay CHOICES]\n"
+                 "[--replay CHOICES | --explore PAGE]\n"
                  "       listpool-sim --guard FILE [any of the above] SESSION\n";
     return 2;
 }
@@ -94,6 +99,30 @@ bool ParseCount(const std::string& arg, const std::string& value, listpool::sim:
         return number(read, 9, cast.readRounds) && number(write, 9, cast.writeRounds);
     }
     return number(value, 6, arg == "--readers" ? cast.readers : cast.writers);
+}
+
+}  // namespace
+
+namespace {
+
+// --guard FILE --explore PAGE: the text's explorer page beside the real
+// guard, on the scene given or the explorer's (readers for ever).
+int ExploreGuard(const listpool::sim::guards::GuardToolArguments& guard, const char* page,
+                 bool alone) {
+    using namespace listpool::sim;
+    std::string text;
+    if (!alone || !guards::ReadGuardFile(guard.file, text, std::cerr)) {
+        return alone ? 2 : Usage();
+    }
+    try {
+        return WriteFile(page,
+                         TextPage(text, guard.castGiven ? guard.cast : guards::kDefaultScenes[1]))
+                   ? 0
+                   : 2;
+    } catch (const std::exception& error) {
+        std::cerr << guard.file << ": " << error.what() << "\n";
+        return 2;
+    }
 }
 
 }  // namespace
@@ -140,6 +169,9 @@ int main(int argc, char** argv) {
     }
     if (guard.castGiven && (guard.file.empty() || file != nullptr)) {
         return Usage();
+    }
+    if (!guard.file.empty() && file == nullptr && explore != nullptr) {
+        return ExploreGuard(guard, explore, schedule.kind == Schedule::Kind::kFixed);
     }
     if (!guard.file.empty() && file == nullptr) {
         if (every || svg != nullptr || trace != nullptr || explore != nullptr || views ||

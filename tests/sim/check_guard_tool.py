@@ -1,6 +1,9 @@
 """listpool-sim --guard as a script uses it: exit 0 when every verdict
 holds, 1 when one fails, 2 when the text is refused; the replay command it
-prints for a failure plays that failure."""
+prints for a failure plays that failure; and its explorer page beside the
+real guard's has the check's verdicts, a failure's schedule the check's, and
+each thread stopped in the text at its line."""
+import json
 import pathlib
 import re
 import shlex
@@ -39,6 +42,51 @@ with tempfile.TemporaryDirectory() as folder:
     replayed = run(*words[1:])
     if replayed.returncode != 1 or "came in" not in replayed.stdout:
         fail(f"{command}: {replayed.returncode}\n{replayed.stdout}{replayed.stderr}")
+
+    # The explorer's page on the explorer's scene: each property as the
+    # check's verdict on it, the exclusion's shortest schedule the one the
+    # check printed, and the state it ends in beside the real guard's.
+    scene = done.stdout[done.stdout.index("2 readers for ever"):]
+    page = pathlib.Path(folder, "page.html")
+    made = run("--guard", str(broken), "--explore", str(page))
+    if made.returncode != 0:
+        fail(f"--explore: {made.returncode}\n{made.stdout}{made.stderr}")
+    text = page.read_text()
+    data, peer = (json.loads(text[text.index(">", text.index(f'<script id="{i}"')) + 1:
+                                  text.index("</script>", text.index(f'<script id="{i}"'))])
+                  for i in ("data", "peer"))
+    said = {p["name"]: not (p["failures"] or p["cycle"]) for p in data["properties"]}
+    for name, holds in said.items():
+        if f"  {name}: {'holds' if holds else 'FAILS'}" not in scene:
+            fail(f"the page says {name} {'holds' if holds else 'fails'}:\n{scene}")
+    exclusion = data["properties"][0]
+    printed = re.search(r"exclusion: FAILS.*?\n    schedule: (.*)\n", scene).group(1)
+    if " ".join(map(str, exclusion["choices"])) != printed or peer["properties"][0]["failures"]:
+        fail(f"the page's exclusion: {exclusion}, the check's: {printed}")
+    # Along the schedule, whoever is stopped in a sequence is at the line
+    # that makes its next call.
+    lines = broken.read_text().splitlines()
+    columns = 1 + len(data["threadColumns"])
+    at = data["threadColumns"].index("line") + 1
+    node, taken, seen = 0, 0, 0
+    while node >= 0:
+        texts = [data["strings"][i] for g in data["nodes"][node][2] for i in data["groups"][g]]
+        for t in range(len(data["threads"])):
+            line = texts[t * columns + at]
+            if line:
+                seen += 1
+                if lines[int(line.split()[1]) - 1].strip() != texts[t * columns] + ";":
+                    fail(f"{data['threads'][t]} marked at {line}, next {texts[t * columns]}")
+        steps = data["nodes"][node][1]
+        if len(steps) == 2:
+            node = steps[1]
+        elif steps and taken < len(exclusion["choices"]):
+            node = steps[steps[0::2].index(exclusion["choices"][taken]) * 2 + 1]
+            taken += 1
+        else:
+            break
+    if seen == 0:
+        fail("no thread was ever marked at a line of the text")
 
     refused = pathlib.Path(folder, "refused.guard")
     refused.write_text("void ReaderArrives() {\n    delete countMutex;\n}\n")

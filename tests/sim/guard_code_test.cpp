@@ -11,7 +11,7 @@
 #include <string>
 #include <variant>
 
-#include "real_guard_text.h"
+#include "sim/explore/guard_source.h"
 #include "sim/guards/guard_code.h"
 #include "sim/guards/session_guard.h"
 #include "sim/guards/verdicts.h"
@@ -31,13 +31,13 @@ GuardCode Code(const std::string& text) {
 }
 
 const GuardCode& RealCode() {
-    static const GuardCode code = Code(RealGuardText(LISTPOOL_SOURCE_DIR));
+    static const GuardCode code = Code(GuardSourceText(ReadGuardSource(LISTPOOL_SOURCE_DIR)));
     return code;
 }
 
 // The real guard's text with one line of it replaced.
 std::string RealWith(const std::string& line, const std::string& instead) {
-    std::string text = RealGuardText(LISTPOOL_SOURCE_DIR);
+    std::string text = GuardSourceText(ReadGuardSource(LISTPOOL_SOURCE_DIR));
     const auto at = text.find(line);
     EXPECT_NE(at, std::string::npos) << line;
     return at == std::string::npos ? text : text.replace(at, line.size(), instead);

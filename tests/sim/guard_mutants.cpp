@@ -7,7 +7,7 @@
 #include <string>
 #include <variant>
 
-#include "real_guard_text.h"
+#include "sim/explore/guard_source.h"
 #include "sim/guards/guard_text.h"
 #include "sim/guards/guard_writer.h"
 #include "sim/guards/mutants.h"
@@ -50,7 +50,8 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "usage: guard-mutants --cxx FILE\n");
         return 2;
     }
-    const auto read = ReadGuardText(listpool::sim::RealGuardText(LISTPOOL_SOURCE_DIR));
+    const auto read =
+        ReadGuardText(listpool::sim::GuardSourceText(ReadGuardSource(LISTPOOL_SOURCE_DIR)));
     if (const auto* error = std::get_if<TextError>(&read)) {
         std::fprintf(stderr, "the real guard does not read: %s\n", Describe(*error).c_str());
         return 1;

@@ -12,7 +12,7 @@
 
 #include "guard_mutants.h"
 #include "limited_check.h"
-#include "real_guard_text.h"
+#include "sim/explore/guard_source.h"
 #include "sim/guards/guard_code.h"
 #include "sim/guards/mutants.h"
 #include "store/read_write_guard.h"
@@ -74,7 +74,7 @@ bool Row(const std::string& name, const std::function<GuardCheck(const GuardCast
 }
 
 int Check(const std::vector<std::size_t>& only) {
-    const auto read = ReadGuardText(RealGuardText(LISTPOOL_SOURCE_DIR));
+    const auto read = ReadGuardText(GuardSourceText(ReadGuardSource(LISTPOOL_SOURCE_DIR)));
     if (const auto* error = std::get_if<TextError>(&read)) {
         std::printf("the real guard does not read: %s\n", Describe(*error).c_str());
         return 1;

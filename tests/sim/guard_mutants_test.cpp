@@ -9,7 +9,7 @@
 #include <string>
 #include <variant>
 
-#include "real_guard_text.h"
+#include "sim/explore/guard_source.h"
 #include "sim/guards/guard_equal.h"
 #include "sim/guards/guard_text.h"
 #include "sim/guards/guard_writer.h"
@@ -54,7 +54,7 @@ const char* const kEveryKind =
     "void WriterLeaves() { turnstile->Lock(); turnstile->Unlock(); return; }\n";
 
 TEST(GuardWriterTest, TextReadsBackToTheSameGuard) {
-    const std::string real = RealGuardText(LISTPOOL_SOURCE_DIR);
+    const std::string real = GuardSourceText(ReadGuardSource(LISTPOOL_SOURCE_DIR));
     const GuardText guard = Read(real);
     // In the file's own layout: the same lines, comments aside.
     EXPECT_EQ(CodeLines(WriteText(guard)), CodeLines(real));
@@ -100,7 +100,7 @@ TEST(GuardWriterTest, CxxIsTheGuardsStruct) {
 }
 
 TEST(GuardWriterTest, EveryMutantIsTheChangeItsDescriptionNames) {
-    const std::string real = RealGuardText(LISTPOOL_SOURCE_DIR);
+    const std::string real = GuardSourceText(ReadGuardSource(LISTPOOL_SOURCE_DIR));
     const GuardText guard = Read(real);
     const std::vector<std::string> file =
         FileLines(LISTPOOL_SOURCE_DIR "/store/read_write_guard.cpp");

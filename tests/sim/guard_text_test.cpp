@@ -9,7 +9,7 @@
 #include <string>
 #include <variant>
 
-#include "real_guard_text.h"
+#include "sim/explore/guard_source.h"
 #include "sim/guards/guard_text.h"
 #include "sim/guards/guard_writer.h"
 
@@ -44,7 +44,7 @@ void ExpectShowable(const TextError& error) {
 }
 
 TEST(GuardTextTest, RealGuardReadsIntoItsFilesTree) {
-    const std::string source = RealGuardText(LISTPOOL_SOURCE_DIR);
+    const std::string source = GuardSourceText(ReadGuardSource(LISTPOOL_SOURCE_DIR));
     const Text read = ReadGuardText(source);
     ASSERT_TRUE(std::holds_alternative<GuardText>(read)) << Describe(std::get<TextError>(read));
     const GuardText& guard = std::get<GuardText>(read);
@@ -187,7 +187,7 @@ TEST(GuardTextTest, RefusesWhatTheLanguageHasNotAtItsPlace) {
 }
 
 TEST(GuardTextTest, HostileBytesAreRefusedWithAShowableMessage) {
-    const std::string real = RealGuardText(LISTPOOL_SOURCE_DIR);
+    const std::string real = GuardSourceText(ReadGuardSource(LISTPOOL_SOURCE_DIR));
     const std::string hostile[] = {
         InReaderArrives(std::string("\0\x01", 2)),
         InReaderArrives("\xFF\xFE\xC3"),

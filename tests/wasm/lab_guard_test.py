@@ -124,6 +124,27 @@ class LabGuardTest(LabCase):
             self.assertTrue(lines[line - 1].strip().endswith(";"), (name, lines[line - 1]))
         self.assertIn("exclusion fails", self.text("shownschedule"))
         self.no_serious_violations("a failure shown")
+        # Stepped through in the explorer: fourteen steps, the last breaking
+        # exclusion with both threads inside the learner's guard, while the
+        # real guard, on the same threads' steps, keeps the writer waiting
+        # at a line of its code.
+        self.browser.find_element(By.CSS_SELECTOR, "#shownschedule p > button").click()
+        self.wait("document.body.dataset.guardexplored", 60)
+        self.browser.switch_to.frame("guardexplorer")
+        try:
+            steps = self.browser.find_elements(By.CSS_SELECTOR, "#steps li")
+            self.assertEqual(len(steps), 14)
+            self.assertIn("exclusion broken", steps[-1].text)
+            inside = self.browser.find_element(By.CSS_SELECTOR, "#mine .codenote").text
+            for name, _ in mine:
+                self.assertIn(name, inside)
+            writer = next(m for m, _ in mine if m.startswith("writer"))
+            theirs = self.browser.execute_script(
+                "return [...document.querySelectorAll('#theirs .mark')].map((b) => "
+                "b.textContent.slice(2))")
+            self.assertIn(writer, theirs)
+        finally:
+            self.browser.switch_to.default_content()
         self.browser.find_element(By.ID, "copylink").click()
         link = self.wait("document.getElementById('link').value || location.href")
         self.assertIn("guard=", link)
