@@ -121,20 +121,21 @@ GuardCheck Verdicts(const GuardCast& cast, const SearchResult& result) {
         }
     }
     const bool forEver = cast.readRounds == 0 || cast.writeRounds == 0;
+    const bool cycles = graph.HasCycle();
     Verdict& ends = check.verdicts[kEnds];
     if (forEver) {
         ends.why = "its threads come back for ever";
-    } else if (ends.holds && graph.HasCycle()) {
+    } else if (ends.holds && cycles) {
         ends.holds = false;
         ends.why = "a run can go on for ever";
         AnyCycle(graph, distances, ends);
     }
     // Each thread on its own: two writers that wait by turns are not one
-    // kept out.
+    // kept out. A graph without a cycle has no run that goes on for ever.
     const auto fair = [&](Kind kind, bool writers, Fairness fairness) {
         Verdict& verdict = check.verdicts[kind];
         const int count = writers ? cast.writers : cast.readers;
-        for (int n = 0; n < count && verdict.holds; ++n) {
+        for (int n = 0; n < count && verdict.holds && cycles; ++n) {
             const std::uint32_t label = (writers ? kGuardWriterWaits : kGuardReaderAtGate) << n;
             const FairCycle cycle = FindFairCycle(graph, label, fairness);
             if (cycle.found) {

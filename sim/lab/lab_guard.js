@@ -20,11 +20,6 @@ const LabWorkshop = (() => {
         return code.sequences.map((s) => s.text.join('\n')).join('\n\n') + '\n';
     }
 
-    function sceneName(s) {
-        const rounds = (n) => n === 0 ? 'for ever' : `of ${n} round${n === 1 ? '' : 's'}`;
-        return `${s[0]} readers ${rounds(s[2])} and ${s[1]} writers ${rounds(s[3])}`;
-    }
-
     // The editor's line numbers, one per line of the text.
     function numberLines() {
         const n = $('guardtext').value.split('\n').length;
@@ -50,26 +45,37 @@ const LabWorkshop = (() => {
         ];
     }
 
-    // A worker made ahead, its module compiled, so that a check starts at
-    // once: taken by a check and made anew after.
-    function spare() {
+    // A worker made ahead, its module compiled and warmed by a small check
+    // of `text` (the browser compiles the code that runs most again, to run
+    // faster), so that a check starts at once at full speed: taken by a
+    // check and made anew after.
+    // One scene of rounds, one for ever, which the fair cycles are looked for in.
+    const WARM_SCENES = [[1, 2, 2, 2], [1, 2, 0, 1]];
+    function spare(text) {
         const worker = Console.makeWorker();
         const made = {worker, ready: false, start: null, handle: null};
-        worker.onmessage = (event) => {
-            if (event.data.kind !== 'ready') {
-                if (made.handle)
-                    made.handle(event.data);
-                return;
-            }
+        const ready = () => {
             made.ready = true;
             if (made.start)
                 made.start();
+        };
+        worker.onmessage = (event) => {
+            const kind = event.data.kind;
+            if (made.ready) {
+                if (made.handle)
+                    made.handle(event.data);
+            } else if (kind === 'ready' && text) {
+                worker.postMessage(
+                    {kind: 'check', id: 'warm', text, scenes: WARM_SCENES, maxStates: 100000});
+            } else if (kind === 'ready' || kind === 'check') {
+                ready();  // what the warming check says is not the learner's
+            }
         };
         return made;
     }
     // A worker that `start`s once its module is ready, its answers told to `handle`.
     function takeWorker(lab, start, handle) {
-        const made = lab.guard.spares.shift() || spare();
+        const made = lab.guard.spares.shift() || spare('');
         made.handle = handle;
         if (made.ready)
             setTimeout(start);
@@ -77,9 +83,10 @@ const LabWorkshop = (() => {
             made.start = start;
         return made.worker;
     }
+    // As many as the default check takes: a worker a scene.
     function makeSpares(lab) {
-        if (!lab.guard.spares.length)
-            lab.guard.spares.push(spare());
+        while (lab.guard.spares.length < DEFAULT_SCENES.length)
+            lab.guard.spares.push(spare(lab.guard.real));
     }
 
     function stopChecker(lab) {
@@ -108,9 +115,9 @@ const LabWorkshop = (() => {
         $('guardtext').setSelectionRange(at, Math.min(at + 1, $('guardtext').value.length));
     }
 
-    // Checks the text on each scene, one after the other in one worker (on a
-    // machine of two cores, two side by side take longer), which a stop or
-    // the time bound ends; each scene's verdicts are shown as its check ends.
+    // Checks the text on each scene, each in a worker of its own, all at
+    // once, which a stop or the time bound ends; each scene's verdicts are
+    // shown as its check ends.
     function check(lab, shown) {
         stopChecker(lab);
         const text = $('guardtext').value;
@@ -159,31 +166,38 @@ const LabWorkshop = (() => {
             if (shown)
                 showSchedule(lab, shown);
         };
-        const worker = takeWorker(
-            lab, () => worker.postMessage({kind: 'check', id: 0, text, scenes, maxStates}),
-            (reply) => {
-                if (reply.kind === 'progress') {
-                    $('checknote').textContent =
-                        `checking ${sceneName(scenes[done()] || scenes[0])}… ${
-                            reply.steps.toLocaleString('en')} steps looked at`;
-                } else if (reply.kind === 'checked') {
-                    const a = reply.answer;
-                    if (a.error && typeof a.error === 'object') {
-                        stopChecker(lab);
-                        makeSpares(lab);
-                        $('checknote').textContent = 'The text was not checked.';
-                        refuse(lab, a.error);
-                        return;
+        const steps = scenes.map(() => 0);
+        let ended = 0;
+        lab.checkers = scenes.map((scene, index) => {
+            const worker = takeWorker(
+                lab,
+                () => worker.postMessage({kind: 'check', id: 0, text, scenes: [scene], maxStates}),
+                (reply) => {
+                    if (reply.kind === 'progress') {
+                        steps[index] = reply.steps;
+                        $('checknote').textContent = `checking ${scenes.length - done()} of ${
+                            scenes.length} scenes… ${
+                            steps.reduce((a, b) => a + b).toLocaleString('en')} steps looked at`;
+                    } else if (reply.kind === 'checked') {
+                        const a = reply.answer;
+                        if (a.error && typeof a.error === 'object') {
+                            stopChecker(lab);
+                            makeSpares(lab);
+                            $('checknote').textContent = 'The text was not checked.';
+                            refuse(lab, a.error);
+                            return;
+                        }
+                        lab.guard.checked[index] = a;
+                        showVerdicts(lab);
+                    } else if (reply.kind === 'check') {
+                        if (reply.answer.error)
+                            lab.guard.checked.push({error: reply.answer.error});
+                        if (++ended === scenes.length)
+                            finish();
                     }
-                    lab.guard.checked[reply.scene] = a;
-                    showVerdicts(lab);
-                } else if (reply.kind === 'check') {
-                    if (reply.answer.error)
-                        lab.guard.checked.push({error: reply.answer.error});
-                    finish();
-                }
-            });
-        lab.checkers = [worker];
+                });
+            return worker;
+        });
     }
 
     function useInSession(lab) {
