@@ -21,8 +21,9 @@ const ExploreSide = (() => {
     const column = (G, name) => 1 + G.threadColumns.indexOf(name);
 
     // Each thread's line in G's code at `node`, and who is inside, drawn into
-    // `box`. Where the data gives a thread's line (a guard text's page, whose
-    // text may make one call twice), that is the line; else a thread's
+    // `box`. Where the data gives a thread's line ("line 12", or "line 12
+    // (pool)" on a session's page: a guard text's page, whose text may make
+    // one call twice), that is the line; else a thread's
     // sequence is its place ("in WriterArrives"), or on a session's page the
     // item of GUARD.md its next call is ("WriterArrives, step 3: "), whose
     // calls name their guard ("pool countMutex->Lock()"), and its line the
@@ -36,10 +37,15 @@ const ExploreSide = (() => {
             const item = /^(\w+), step (\d+): /.exec(all[t * cols + said] || '');
             const call = /^(?:(pool|list) )?(.*)$/.exec(next(G, node, t));
             const sequence = place > 0 ? (/^in (\w+)/.exec(where) || [])[1] : item && item[1];
-            const given =
-                lineColumn > 0 ? /^line (\d+)$/.exec(all[t * cols + lineColumn] || '') : null;
+            const given = lineColumn > 0 ?
+                /^line (\d+)(?: \((\w+)\))?$/.exec(all[t * cols + lineColumn] || '') :
+                null;
             if (given) {
-                marks.push({line: Number(given[1]), thread: t, name});
+                marks.push({
+                    line: Number(given[1]),
+                    thread: t,
+                    name: [name, given[2]].filter(Boolean).join(', ')
+                });
             } else if (sequence) {
                 const later = item ? item[1] === 'WriterArrives' && item[2] === '3' :
                                      rowText(G, node, 'writerMutex') === 'held by ' + name;

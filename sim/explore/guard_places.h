@@ -21,6 +21,9 @@ struct GuardCall {
     std::string guard;              // "pool" or "list"
     std::string call;               // as the code makes it: "countMutex->Lock()"
     bool holdsWriterMutex = false;  // WriterArrives resets the gate before and after taking it
+    // With a guard text in the guards' place: the text's line the thread is
+    // stopped at (its calls may be on objects of its own), else 0.
+    int line = 0;
 };
 
 // An observer of a run of the program, watched afresh from each run's

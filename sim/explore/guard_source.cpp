@@ -1,5 +1,6 @@
 #include "sim/explore/guard_source.h"
 
+#include <algorithm>
 #include <fstream>
 #include <stdexcept>
 
@@ -80,6 +81,18 @@ std::string GuardSourceText(const GuardSource& source) {
         text += line + "\n";
     }
     return text;
+}
+
+GuardSource TextSource(std::string_view text, const std::string& name) {
+    GuardSource source{name, {{name, 1, {}, {}}}, ""};
+    SourceSequence& all = source.sequences[0];
+    for (std::size_t at = 0; at <= text.size();) {
+        const std::size_t end = std::min(text.find('\n', at), text.size());
+        all.text.emplace_back(text.substr(at, end - at));
+        at = end + 1;
+    }
+    all.struck.assign(all.text.size(), false);
+    return source;
 }
 
 GuardSource ReadGuardSource(const std::string& root) {

@@ -4,6 +4,7 @@
 #pragma once
 
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace listpool::sim {
@@ -49,6 +50,9 @@ void StrikeLeftOut(GuardSource& source, const std::string& sequence,
 // its own line, so that a line of the text is the file's line of the same
 // number.
 std::string GuardSourceText(const GuardSource& source);
+
+// A guard text shown as a source of one sequence, `name`, from line 1.
+GuardSource TextSource(std::string_view text, const std::string& name);
 
 // The source as JSON, for a page's data.
 std::string GuardSourceJson(const GuardSource& source);

@@ -28,7 +28,8 @@ std::vector<std::string> Memory(const Program* program) NO_THREAD_SAFETY_ANALYSI
 }
 
 struct Page {
-    Page(std::string_view session, const std::string& file, const std::string& program)
+    Page(std::string_view session, const std::string& file, const std::string& program,
+         std::string_view guardText = {})
         : scene(session) {
         page.title = "listpool on " + file;
         page.name = "session";
@@ -51,13 +52,22 @@ struct Page {
         for (const char* file : kFiles) {
             page.rows.push_back({file, PageRow::kFile, {}});
         }
-        page.threadColumns = {"inside", "why"};
+        // A guard text's calls are told by their line in it; GUARD.md
+        // explains the real guard's.
+        const bool text = !guardText.empty();
+        page.threadColumns = {"inside", text ? "line" : "why"};
         page.observer = &inside;
-        page.read = [this](const std::function<int(const void*)>&) {
+        page.read = [this, text](const std::function<int(const void*)>&) {
             std::vector<std::string> texts;
             for (int t = 0; t < static_cast<int>(page.threads.size()); ++t) {
                 texts.push_back(inside.Of(t));
-                texts.push_back(inside.Why(t));
+                if (!text) {
+                    texts.push_back(inside.Why(t));
+                } else if (const GuardCall next = inside.Next(t); next.line > 0) {
+                    texts.push_back("line " + std::to_string(next.line) + " (" + next.guard + ")");
+                } else {
+                    texts.push_back("");
+                }
             }
             for (std::string& text : Memory(scene.program())) {
                 texts.push_back(std::move(text));
@@ -68,7 +78,7 @@ struct Page {
             return GuardPlaces::NameOf(scene.program(), object);
         };
         page.scene = &scene;
-        page.code = SessionCode();
+        page.code = text ? GuardSourceJson(TextSource(guardText, "the guard text")) : SessionCode();
     }
     SessionScene scene;
     GuardPlaces inside{[this] { return scene.program(); }};
@@ -82,9 +92,9 @@ std::string SessionCode() {
 }
 
 std::string SessionPage(std::string_view session, const std::string& file,
-                        const std::string& program) {
+                        const std::string& program, std::string_view guardText) {
     ReadGuardMd();
-    Page page(session, file, program);
+    Page page(session, file, program, guardText);
     const SearchResult result = SearchStates(page.scene);
     std::vector<PageProperty> properties(2);
     properties[0] = {"exclusion",

@@ -12,9 +12,11 @@
 namespace listpool::sim {
 
 // The page, whose command replays the session from `file` (as given) with
-// the simulator `program`.
+// the simulator `program`. With a guard text in the guards' place
+// (sim/guards/session_guard.h), `guardText` is its text: the page shows it
+// as the code, with each thread's line in it.
 std::string SessionPage(std::string_view session, const std::string& file,
-                        const std::string& program);
+                        const std::string& program, std::string_view guardText = {});
 
 // The guard's code that the page sets beside each state (GuardSourceJson).
 std::string SessionCode();

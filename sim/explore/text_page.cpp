@@ -137,13 +137,7 @@ std::string TextPageData(const guards::GuardCode& code, const GuardCast& cast,
 
 std::string TextPage(std::string_view text, const GuardCast& cast) {
     const guards::GuardCode mine = CodeOf(text);
-    GuardSource shown{"your guard", {{"your guard", 1, {}, {}}}, ""};
-    for (std::size_t at = 0; at <= text.size();) {
-        const std::size_t end = std::min(text.find('\n', at), text.size());
-        shown.sequences[0].text.emplace_back(text.substr(at, end - at));
-        at = end + 1;
-    }
-    shown.sequences[0].struck.assign(shown.sequences[0].text.size(), false);
+    const GuardSource shown = TextSource(text, "your guard");
     const GuardSource real = ReadGuardSource(LISTPOOL_SOURCE_DIR);
     const guards::GuardCode realCode = CodeOf(GuardSourceText(real));
     return PageHtml(TextPageData(mine, cast, "Your guard", GuardSourceJson(shown)),

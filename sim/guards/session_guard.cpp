@@ -152,14 +152,18 @@ const GuardCode* TextInUse() {
     return gText;
 }
 
-int TextGuardAt(int guard, int thread) {
+int TextGuardLine(const ReadWriteGuard& guard, int thread) {
     const Kept* kept = KeptNow();
-    if (kept == nullptr || guard < 0 || static_cast<std::size_t>(guard) >= kept->guards.size()) {
-        return -1;
+    if (kept == nullptr) {
+        return 0;
     }
-    const std::vector<int>& at = kept->guards[static_cast<std::size_t>(guard)].at;
-    const auto n = static_cast<std::size_t>(thread);
-    return n < at.size() ? at[n] : -1;
+    for (const Kept::Guard& g : kept->guards) {
+        const auto n = static_cast<std::size_t>(thread);
+        if (g.guard == &guard && n < g.at.size() && g.at[n] >= 0) {
+            return gText->code()[static_cast<std::size_t>(g.at[n])].at.line;
+        }
+    }
+    return 0;
 }
 
 }  // namespace guards

@@ -26,8 +26,16 @@ class TextInSessions {
 // that run it is in sim/runs/text_guards.h.
 const GuardCode* TextInUse();
 
-// Where the thread is stopped in the text in the guard (0 the pool's, 1 the
-// list's, in the order the guards were first entered), or -1.
-int TextGuardAt(int guard, int thread);
+}  // namespace listpool::sim::guards
+
+namespace listpool {
+struct ReadWriteGuard;
+}  // namespace listpool
+
+namespace listpool::sim::guards {
+
+// Inside a run: the line of the text in use at which the thread is stopped
+// in `guard`, or 0 when it is not in one of its sequences there.
+int TextGuardLine(const ReadWriteGuard& guard, int thread);
 
 }  // namespace listpool::sim::guards

@@ -235,21 +235,37 @@ const LabConsole = (() => {
     }
 
     // The guard's code with each thread's next line marked, in the explorer's
-    // code view (explore_code.js), and said in words under it.
+    // code view (explore_code.js), and said in words under it: the learner's
+    // text where the session runs it.
     function showCode(lab, answer) {
-        if (!lab.code)
+        const text = lab.guard.inSession;
+        if (text && (!lab.textCode || lab.textCode.text !== text)) {
+            const lines = text.split('\n');
+            lab.textCode = {
+                text,
+                source: {
+                    file: 'your guard',
+                    leftOutBy: '',
+                    sequences: [{name: 'your guard', line: 1, text: lines, struck: []}]
+                }
+            };
+        }
+        const source = text ? lab.textCode.source : lab.code;
+        if (!source)
             return;
         const marks = [], said = [];
-        for (const [t, sequence, guard, call, later] of answer.code) {
-            const line = codeLineOf(lab.code, sequence, call, later);
+        for (const [t, sequence, guard, call, later, given] of answer.code) {
+            const line = text ? given : codeLineOf(lab.code, sequence, call, later);
             const name = `${answer.threads[t] || `thread ${t}`}, ${guard}`;
-            if (line >= 0) {
+            if (line > 0) {
                 marks.push({line, thread: t, name});
-                said.push(`${name}: line ${line}, ${call} in ${sequence}`);
+                said.push(
+                    text ? `${name}: line ${line} of your guard` :
+                           `${name}: line ${line}, ${call} in ${sequence}`);
             }
         }
         renderCode(
-            $('code'), lab.code, marks,
+            $('code'), source, marks,
             [said.length ? `At ${answer.bound} ms: ${said.join('; ')}.` :
                            `At ${answer.bound} ms no thread is in one of the guard's sequences.`]);
     }

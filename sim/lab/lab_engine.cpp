@@ -78,14 +78,15 @@ class StateReader final : public Observer {
 };
 
 // The threads stopped in one of the guards' sequences, with the call they
-// are stopped at: [[thread, sequence, guard, call, holdsWriterMutex]...].
+// are stopped at: [[thread, sequence, guard, call, holdsWriterMutex,
+// line]...], the line that of a guard text in use (else 0).
 void CodeMarks(JsonWriter& json, const std::vector<GuardCall>& next) {
     json.Array();
     for (std::size_t t = 0; t < next.size(); ++t) {
         const GuardCall& c = next[t];
-        if (*kSequenceNames[c.in] != '\0') {
+        if (*kSequenceNames[c.in] != '\0' || c.line > 0) {
             json.Array().Int(t).String(kSequenceNames[c.in]).String(c.guard).String(c.call);
-            json.Bool(c.holdsWriterMutex).End();
+            json.Bool(c.holdsWriterMutex).Int(c.line).End();
         }
     }
     json.End();
@@ -259,8 +260,8 @@ std::string LabGuardCode() {
     return SessionCode();
 }
 
-std::string LabExplorePage(std::string_view session) {
-    return SessionPage(session, "the lab's session", kListpoolSim);
+std::string LabExplorePage(std::string_view session, std::string_view guardText) {
+    return SessionPage(session, "the lab's session", kListpoolSim, guardText);
 }
 
 }  // namespace listpool::sim

@@ -20,7 +20,8 @@ namespace listpool::sim {
 // sections and waits at the guards: [thread, text]); and when `drawn`, the
 // state at the bound: "memory": [pool, list], "code" (the threads stopped in
 // one of the guards' four sequences: [thread, sequence, guard, call,
-// holdsWriterMutex], the call as the code makes it, "countMutex->Lock()"),
+// holdsWriterMutex, line], the call as the code makes it,
+// "countMutex->Lock()", the line that of a guard text in use, else 0),
 // and "svg" (the timeline).
 std::string LabRun(std::string_view session, std::uint64_t boundMs, bool drawn);
 
@@ -36,7 +37,8 @@ std::string LabEverySchedule(std::string_view session, std::uint64_t maxStates,
 // The guard's code, as the explorer's code view takes it (GuardSourceJson).
 std::string LabGuardCode();
 
-// The session's explorer page (sim/explore/session_page.h).
-std::string LabExplorePage(std::string_view session);
+// The session's explorer page (sim/explore/session_page.h), the guards
+// running `guardText` unless it is "".
+std::string LabExplorePage(std::string_view session, std::string_view guardText);
 
 }  // namespace listpool::sim

@@ -90,8 +90,11 @@ EMSCRIPTEN_KEEPALIVE void lab_guard_code() {
     Answer([] { return listpool::sim::LabGuardCode(); });
 }
 
-EMSCRIPTEN_KEEPALIVE void lab_explore_page(const char* session) {
-    Answer([&] { return listpool::sim::LabExplorePage(session); });
+EMSCRIPTEN_KEEPALIVE void lab_explore_page(const char* session, const char* guard) {
+    Answer([&] {
+        const listpool::sim::LabSessionGuard inUse(guard);
+        return listpool::sim::LabExplorePage(session, guard);
+    });
 }
 
 EMSCRIPTEN_KEEPALIVE const char* lab_answer() {

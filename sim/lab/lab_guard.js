@@ -203,8 +203,8 @@ const LabWorkshop = (() => {
     function useInSession(lab) {
         lab.guard.inSession = $('guardtext').value;
         lab.guard.text = lab.guard.inSession;
-        $('usenote').textContent = 'The console and every schedule of the session now run your ' +
-            'guard (the scheduler\'s explorer shows the real one).';
+        $('usenote').textContent = 'The console, every schedule of the session and the ' +
+            'scheduler now run your guard.';
         Console.saveLink(lab);
         Console.rerun(lab);
     }

@@ -149,7 +149,7 @@ const LabTools = (() => {
             frame: $('explorer'),
             note: $('explorenote'),
             button: $('explore'),
-            request: {kind: 'explore', session: lab.session},
+            request: {kind: 'explore', session: lab.session, guard: lab.guard.inSession},
             scene: 'session',
             choices,
             ready: (inner) => {

@@ -2,7 +2,7 @@
 // one Blob: it answers the page's requests with the simulator's answers.
 // { kind: 'run', session, guard, bound, drawn } -> the run up to `bound` ms;
 // { kind: 'search', session, guard, maxStates } -> every schedule, with
-// { kind: 'progress', steps } now and then; { kind: 'explore', session }
+// { kind: 'progress', steps } now and then; { kind: 'explore', session, guard }
 // -> the session's explorer page; { kind: 'code' } -> the guard's code;
 // { kind: 'check', text, scenes: [[readers, writers, readRounds,
 // writeRounds]...], maxStates } -> { kind: 'checked', scene, answer } for
@@ -63,7 +63,7 @@
             else if (r.kind === 'guardexplore')
                 answer = {html: ask(m, '_lab_explore_guard', [r.text], ...r.scene)};
             else
-                answer = {html: ask(m, '_lab_explore_page', [r.session])};
+                answer = {html: ask(m, '_lab_explore_page', [r.session, guard])};
         } catch (error) {
             answer = {error: String(error)};
         }

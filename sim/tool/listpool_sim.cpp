@@ -187,9 +187,9 @@ int main(int argc, char** argv) {
     std::optional<guards::TextInSessions> use;
     // The commands it prints run the session over the same guard.
     std::string printed = kPrintedName;
+    std::string source;  // the guard text's
     if (!guard.file.empty()) {
         printed += " --guard " + guards::Quoted(guard.file);
-        std::string source;
         if (!guards::ReadGuardFile(guard.file, source, std::cerr)) {
             return 2;
         }
@@ -219,7 +219,7 @@ int main(int argc, char** argv) {
         }
         if (explore != nullptr) {
             try {
-                return WriteFile(explore, SessionPage(text.str(), file, printed)) ? 0 : 2;
+                return WriteFile(explore, SessionPage(text.str(), file, printed, source)) ? 0 : 2;
             } catch (const std::exception& error) {
                 std::cerr << "listpool-sim: " << error.what() << "\n";
                 return 1;

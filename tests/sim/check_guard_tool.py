@@ -88,6 +88,31 @@ with tempfile.TemporaryDirectory() as folder:
     if seen == 0:
         fail("no thread was ever marked at a line of the text")
 
+    # A session's page over a guard text shows the text, each thread marked
+    # in every state at the line that makes its next call, in which guard.
+    session = pathlib.Path(folder, "print.session")
+    session.write_text("i 1 2 -1\np\nd 1\nq\n")
+    made = run("--guard", str(real), "--explore", str(page), str(session))
+    if made.returncode != 0:
+        fail(f"--explore SESSION: {made.returncode}\n{made.stdout}{made.stderr}")
+    text = page.read_text()
+    start = text.index(">", text.index('<script id="data"')) + 1
+    data = json.loads(text[start:text.index("</script>", start)])
+    lines = real.read_text().splitlines()
+    columns, at = 1 + len(data["threadColumns"]), data["threadColumns"].index("line") + 1
+    marked = set()
+    for node in range(len(data["nodes"])):
+        texts = [data["strings"][i] for g in data["nodes"][node][2] for i in data["groups"][g]]
+        for t in range(len(data["threads"])):
+            found = re.fullmatch(r"line (\d+) \((pool|list)\)", texts[t * columns + at])
+            if texts[t * columns + at] and (
+                    not found or texts[t * columns] !=
+                    f"{found.group(2)} {lines[int(found.group(1)) - 1].strip().rstrip(';')}"):
+                fail(f"{data['threads'][t]} marked {texts[t * columns + at]!r}, next {texts[t * columns]}")
+            marked.add(texts[t * columns + at])
+    if len(marked) < 10 or data["code"]["sequences"][0]["text"] != real.read_text().split("\n"):
+        fail(f"the session's page over the text marks {sorted(marked)}")
+
     refused = pathlib.Path(folder, "refused.guard")
     refused.write_text("void ReaderArrives() {\n    delete countMutex;\n}\n")
     done = run("--guard", str(refused))

@@ -202,6 +202,20 @@ class LabGuardTest(LabCase):
         self.open("#session=" + quote(session) + "&guard=" + quote(keeps) + "&use=1")
         self.wait("document.body.dataset.checked", 60)
         self.assertIn(HOLDS_ALREADY, self.search())
+        # The console's code view and the scheduler's explorer show the
+        # learner's text, not the real guard's.
+        self.wait("document.querySelector('#code pre')")
+        self.assertIn("your guard", self.browser.find_element(
+            By.CSS_SELECTOR, "#code pre").get_attribute("aria-label"))
+        self.browser.find_element(By.ID, "explore").click()
+        self.wait("document.body.dataset.explored", 60)
+        self.browser.switch_to.frame("explorer")
+        try:
+            self.assertIn("the guard text", self.browser.find_element(
+                By.CSS_SELECTOR, "#mine pre").get_attribute("aria-label"))
+            self.assertIn("line", self.browser.find_element(By.CSS_SELECTOR, "#mine table").text)
+        finally:
+            self.browser.switch_to.default_content()
         self.browser.find_element(By.ID, "realguard").click()
         self.assertNotIn(HOLDS_ALREADY, self.search())
         self.assertIn("exit 0", self.text("report"))
