@@ -270,8 +270,8 @@ const LabWorkshop = (() => {
         $('realguard').onclick = () => backToReal(lab);
         $('useguard').onclick = () => useInSession(lab);
         lab.whenCode = (code) => {
-            makeSpares(lab);
             lab.guard.real = realGuardText(code);
+            makeSpares(lab);
             if (!lab.guard.text)
                 setText(lab, lab.guard.real);
             if (lab.guard.shown)

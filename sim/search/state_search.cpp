@@ -4,13 +4,13 @@
 #include <cstdio>
 #include <memory>
 #include <optional>
-#include <unordered_map>
 
 #include "platform/sim/arena.h"
 #include "platform/sim/hash.h"
 #include "platform/sim/snapshot.h"
 #include "platform/sim/strategies.h"
 #include "sim/search/shortest_path.h"
+#include "sim/search/state_index.h"
 
 namespace listpool::sim {
 namespace {
@@ -121,7 +121,7 @@ class SearchDriver final : public Chooser {
     const SearchOptions& options_;
     SearchResult& result_;
     StateGraph& graph_;
-    std::unordered_map<std::uint64_t, std::uint32_t> index_;
+    StateIndex index_;
     std::vector<std::uint64_t> seen_;
     std::vector<Pending> pending_;
     // The run under way: its choices so far, and the state its last step
@@ -270,8 +270,8 @@ int SearchDriver::Decide(const std::vector<int>& enabled, int current) {
         }
         return Take(enabled.front(), enabled.size() > 1);
     }
-    const auto [found, added] = index_.try_emplace(hash, graph_.nodes.size());
-    const std::uint32_t node = found->second;
+    const auto [node, added] =
+        index_.FindOrAdd(hash, static_cast<std::uint32_t>(graph_.nodes.size()));
     if (added) {
         graph_.nodes.push_back({hash, scene_.Labels(), ThreadSet(enabled), {}});
         if (options_.progress && graph_.nodes.size() % 100'000 == 0) {
