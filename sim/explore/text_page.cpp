@@ -7,6 +7,7 @@
 #include "sim/explore/guard_source.h"
 #include "sim/guards/guard_text.h"
 #include "sim/guards/guard_tool.h"
+#include "sim/guards/text_guard.h"
 #include "sim/guards/verdicts.h"
 #include "sim/search/fair_cycle.h"
 

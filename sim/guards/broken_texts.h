@@ -7,7 +7,7 @@
 #include <string>
 #include <string_view>
 
-#include "sim/guards/guard_code.h"
+#include "sim/guards/text_guard.h"
 
 namespace listpool::sim::guards {
 

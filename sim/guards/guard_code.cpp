@@ -220,7 +220,7 @@ std::int32_t Moved(std::int32_t value, int by) {
 
 std::string RaceSentence(const std::string& counter, const std::string& mutex, bool write) {
     return counter + " is " + (write ? "written" : "read") + " without " + mutex +
-           ", which guards it (a race)";
+           ", which guards it" + kRaceMark;
 }
 
 GuardCode::GuardCode(GuardText text) : text_(std::move(text)) {
@@ -291,62 +291,8 @@ void GuardCode::Block(const std::vector<Statement>& block, std::vector<int>& bre
     }
 }
 
-void MakeObjects(const GuardCode& code, GuardMemory& memory) {
-    const auto& objects = code.text().objects;
-    for (std::size_t n = memory.objects.size(); n < objects.size(); ++n) {
-        if (objects[n].mutex) {
-            memory.objects.push_back(new CMutex);
-        } else {
-            auto* event = new CEvent;
-            memory.objects.push_back(event);
-            if (!objects[n].startsSet) {
-                event->ResetEvent();
-            }
-        }
-    }
-}
-
 void RunSequence(const GuardCode& code, SequenceName sequence, GuardMemory& memory, Places places) {
     Runner(code, memory, places).Run(code.Entry(sequence));
-}
-
-TextGuard::TextGuard(const GuardCode& code)
-    : code_(code), more_(code.text().counters.size() - 1, 0) {
-    memory_.objects = {countMutex, writerMutex, noReadersEvent, gateEvent};
-    memory_.counters.push_back(&readerCount);
-    for (std::size_t n = 1; n < code.text().counters.size(); ++n) {
-        more_[n - 1] = code.text().counters[n].initial;
-        memory_.counters.push_back(&more_[n - 1]);
-    }
-    readerCount = code.text().counters[0].initial;
-    memory_.problem = &problem_;
-    memory_.at = &at_;
-    MakeObjects(code, memory_);
-}
-
-void TextGuard::Run(SequenceName sequence) {
-    RunSequence(code_, sequence, memory_, Places::kMark);
-}
-
-std::vector<std::int32_t> TextGuard::Counters() const {
-    std::vector<std::int32_t> values;
-    for (const std::int32_t* counter : memory_.counters) {
-        values.push_back(*counter);
-    }
-    return values;
-}
-
-std::uint64_t TextGuard::MemoryHash() const {
-    std::uint64_t hash = problem_.empty() ? 0 : 1;
-    for (const std::int32_t* counter : memory_.counters) {
-        hash = Fold(hash, static_cast<std::uint32_t>(*counter));
-    }
-    return hash;
-}
-
-int TextGuard::At(int thread) const {
-    const auto n = static_cast<std::size_t>(thread);
-    return n < at_.size() ? at_[n] : -1;
 }
 
 }  // namespace listpool::sim::guards

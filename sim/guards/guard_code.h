@@ -1,7 +1,7 @@
 // A guard text made runnable: its four sequences as flat code that a
 // simulated thread runs through the same platform calls, one step per call,
-// as the compiled guard makes them; and TextGuard, a guard with
-// ReadWriteGuard's members that runs it.
+// as the compiled guard makes them, on a guard's memory. TextGuard
+// (text_guard.h) is a guard that runs it.
 #pragma once
 
 #include <cstdint>
@@ -61,10 +61,12 @@ class GuardCode {
 
 // A counter's value moved by `by`, wrapping as the machine does where C++
 // would leave it undefined; and the sentence that tells a race on a
-// counter, which the verdicts know a misuse by. The compiled mutants'
-// counters (tests/sim/checked_counter.h) say and do the same.
+// counter, which ends with kRaceMark, by which the verdicts know it for a
+// misuse. The compiled mutants' counters (tests/sim/checked_counter.h) say
+// and do the same.
 std::int32_t Moved(std::int32_t value, int by);
 std::string RaceSentence(const std::string& counter, const std::string& mutex, bool write);
+inline constexpr const char* kRaceMark = " (a race)";
 
 // A guard's objects and counters as one guard text's code sees them, in the
 // text's order (the guard's own four and readerCount first).
@@ -78,56 +80,8 @@ struct GuardMemory {
     std::vector<int>* at = nullptr;
 };
 
-// Makes the text's own objects in `memory` (the guard's four are there
-// already) and resets the events it makes reset: calls, when made inside a
-// run.
-void MakeObjects(const GuardCode& code, GuardMemory& memory);
-
 // Runs one sequence on the calling simulated thread. Throws
 // std::runtime_error when a loop goes round many times without a call.
 void RunSequence(const GuardCode& code, SequenceName sequence, GuardMemory& memory, Places places);
-
-// A guard that runs a text: ReadWriteGuard's members, so that every tool
-// that takes a guard takes it, and the text's own objects and counters.
-// Made inside a run, where everything it owns comes from the run's memory.
-class TextGuard {
-  public:
-    explicit TextGuard(const GuardCode& code);
-    TextGuard(const TextGuard&) = delete;
-    TextGuard& operator=(const TextGuard&) = delete;
-
-    void BeginRead() { Run(kReaderArrives); }
-    void EndRead() { Run(kReaderLeaves); }
-    void BeginWrite() { Run(kWriterArrives); }
-    void EndWrite() { Run(kWriterLeaves); }
-
-    std::int32_t readerCount = 0;
-    CMutex* countMutex = new CMutex;
-    CMutex* writerMutex = new CMutex;
-    CEvent* noReadersEvent = new CEvent;
-    CEvent* gateEvent = new CEvent;
-
-    // Every counter's value, in the text's order.
-    std::vector<std::int32_t> Counters() const;
-    // A hash of the counters and of whether a misuse was seen, for a
-    // scene's state: nothing allocated, as it is asked at every step.
-    std::uint64_t MemoryHash() const;
-    // The first misuse seen, or "".
-    const std::string& problem() const { return problem_; }
-    // The instruction the thread is stopped at, or -1 outside the sequences.
-    int At(int thread) const;
-    // Every object, in the text's order (the guard's own four first).
-    const std::vector<CSyncObject*>& Objects() const { return memory_.objects; }
-    const GuardCode& code() const { return code_; }
-
-  private:
-    void Run(SequenceName sequence);
-
-    const GuardCode& code_;
-    std::vector<std::int32_t> more_;  // the text's own counters
-    std::string problem_;
-    std::vector<int> at_;
-    GuardMemory memory_;
-};
 
 }  // namespace listpool::sim::guards

@@ -6,6 +6,7 @@
 #include <variant>
 
 #include "platform/sim/strategies.h"
+#include "sim/guards/text_guard.h"
 #include "sim/guards/verdicts.h"
 #include "sim/search/choice_text.h"
 #include "sim/search/state_search.h"

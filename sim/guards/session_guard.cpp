@@ -8,6 +8,7 @@
 
 #include "platform/sim.h"
 #include "platform/sim/hash.h"
+#include "sim/guards/text_guard.h"
 #include "sim/runs/text_guards.h"
 #include "store/read_write_guard.h"
 
@@ -25,7 +26,7 @@ const GuardCode* gText = nullptr;  // set and dropped outside runs
 struct Kept {
     struct Guard {
         const ReadWriteGuard* guard = nullptr;
-        std::vector<std::int32_t> counters;  // the text's own
+        std::vector<std::int32_t> counters;  // the text's own, which memory points into
         std::vector<int> at;
         GuardMemory memory;
     };
@@ -56,20 +57,11 @@ GuardMemory& MemoryOf(ReadWriteGuard& guard) NO_THREAD_SAFETY_ANALYSIS {
             return g.memory;
         }
     }
-    const auto& counters = gText->text().counters;
     Kept::Guard& g = kept.guards.emplace_back();
     g.guard = &guard;
-    for (std::size_t n = 1; n < counters.size(); ++n) {
-        g.counters.push_back(counters[n].initial);
-    }
-    g.memory.counters = {&guard.readerCount};
-    for (std::int32_t& counter : g.counters) {
-        g.memory.counters.push_back(&counter);
-    }
-    g.memory.problem = &kept.problem;
-    g.memory.at = &g.at;
-    g.memory.objects = {guard.countMutex, guard.writerMutex, guard.noReadersEvent, guard.gateEvent};
-    sim::guards::MakeObjects(*gText, g.memory);
+    g.memory = sim::guards::MakeMemory(
+        *gText, {guard.countMutex, guard.writerMutex, guard.noReadersEvent, guard.gateEvent},
+        guard.readerCount, g.counters, kept.problem, g.at);
     return g.memory;
 }
 
@@ -114,11 +106,10 @@ std::uint64_t TextGuardsState() {
     if (kept == nullptr) {
         return 0;
     }
+    // readerCount is the program's, which its scene hashes already.
     std::uint64_t hash = kept->problem.empty() ? 1 : 2;
     for (const Kept::Guard& g : kept->guards) {
-        for (const std::int32_t counter : g.counters) {
-            hash = Fold(hash, static_cast<std::uint32_t>(counter));
-        }
+        hash = sim::guards::FoldCounters(hash, g.memory, 1);
     }
     return hash;
 }

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 
+#include "sim/guards/text_guard.h"
 #include "sim/search/fair_cycle.h"
 #include "sim/search/graph_walks.h"
 #include "sim/search/shortest_path.h"
@@ -38,8 +39,7 @@ Kind KindOf(const std::string& what) {
     }
     // A guard text's misuse is found by its check, as the scene's own
     // failure is: a race on a counter names itself.
-    return StartsWith(what, kMisuseTag) || what.find("(a race)") != std::string::npos ? kMisuse
-                                                                                      : kExclusion;
+    return StartsWith(what, kMisuseTag) || what.ends_with(kRaceMark) ? kMisuse : kExclusion;
 }
 
 // A cycle a shortest run reaches, for a run that never ends.

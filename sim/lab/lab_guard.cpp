@@ -1,3 +1,4 @@
+#include "sim/guards/text_guard.h"
 #include "sim/lab/lab_guard.h"
 
 #include <stdexcept>

@@ -12,7 +12,7 @@
 #include <variant>
 
 #include "sim/explore/guard_source.h"
-#include "sim/guards/guard_code.h"
+#include "sim/guards/text_guard.h"
 #include "sim/guards/session_guard.h"
 #include "sim/guards/verdicts.h"
 #include "sim/runs/session_search.h"

@@ -50,8 +50,8 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "usage: guard-mutants --cxx FILE\n");
         return 2;
     }
-    const auto read =
-        ReadGuardText(listpool::sim::GuardSourceText(ReadGuardSource(LISTPOOL_SOURCE_DIR)));
+    const auto read = ReadGuardText(
+        listpool::sim::GuardSourceText(listpool::sim::ReadGuardSource(LISTPOOL_SOURCE_DIR)));
     if (const auto* error = std::get_if<TextError>(&read)) {
         std::fprintf(stderr, "the real guard does not read: %s\n", Describe(*error).c_str());
         return 1;

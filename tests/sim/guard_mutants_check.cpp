@@ -13,7 +13,7 @@
 #include "guard_mutants.h"
 #include "limited_check.h"
 #include "sim/explore/guard_source.h"
-#include "sim/guards/guard_code.h"
+#include "sim/guards/text_guard.h"
 #include "sim/guards/mutants.h"
 #include "store/read_write_guard.h"
 

@@ -18,7 +18,7 @@
 #include "guard_page_scene.h"
 #include "platform/sim/strategies.h"
 #include "sim/guards/broken_texts.h"
-#include "sim/guards/guard_code.h"
+#include "sim/guards/text_guard.h"
 #include "sim/guards/guard_scene.h"
 #include "sim/guards/guard_text.h"
 #include "sim/runs/guard_watch.h"
