@@ -13,7 +13,12 @@ const LabConsole = (() => {
         10000;  // ms of virtual time run ahead of the clock: short runs answer typing sooner
     // A guard text is at most 20,000 characters, which the fragment holds
     // percent-encoded beside the largest session.
-    const LIMITS = {fragment: 1000000, lines: 2000, bytes: 64000, choices: 10000, guard: 20000};
+    // `ms`: the simulator's limit of virtual time (Options::maxTimeMs, 24 h),
+    // at which listpool-sim ends a run, and past which the clock stops.
+    const LIMITS =
+        {fragment: 1000000, lines: 2000, bytes: 64000, choices: 10000, guard: 20000, ms: 86400000};
+    const PAST_LIMIT = `The simulator runs a session for at most 24 h of virtual time (${
+        LIMITS.ms.toLocaleString('en')} ms), as listpool-sim does: the clock stops there.`;
 
     // The page's one state, every field here from the start.
     function create() {
@@ -106,8 +111,8 @@ const LabConsole = (() => {
         const session = lab.session;
         lab.ahead = true;
         request(
-            lab, lab.runner, 'run', {bound: Math.floor(lab.now) + AHEAD, drawn: false},
-            (answer) => {
+            lab, lab.runner, 'run',
+            {bound: Math.min(Math.floor(lab.now) + AHEAD, LIMITS.ms), drawn: false}, (answer) => {
                 lab.ahead = false;
                 // The program starts once its first run is in hand: a fresh
                 // worker's first run takes a few hundred ms (later ones a few), by
@@ -169,10 +174,14 @@ const LabConsole = (() => {
 
     function clockNow(lab) {
         return lab.pace > 0 && lab.started ?
-            lab.base + (performance.now() - lab.origin) * lab.pace :
+            Math.min(LIMITS.ms, lab.base + (performance.now() - lab.origin) * lab.pace) :
             lab.base;
     }
     function setClock(lab, ms, pace) {
+        if (!(ms <= LIMITS.ms)) {
+            say(PAST_LIMIT);
+            ms = LIMITS.ms;
+        }
         lab.base = ms;
         lab.now = ms;
         lab.origin = performance.now();
@@ -288,6 +297,11 @@ const LabConsole = (() => {
     // Types a line at the time on the clock.
     function type(lab, text) {
         const at = Math.floor(lab.now);
+        // The program is handed the session as a C string, which a NUL would end.
+        if (text.includes('\0')) {
+            say('A line cannot hold a NUL character here; it was not typed.');
+            return;
+        }
         if (lab.session.split('\n').length > LIMITS.lines) {
             say(`A session holds at most ${LIMITS.lines} lines here.`);
             return;
@@ -335,6 +349,7 @@ const LabConsole = (() => {
     return Object.freeze({
         FILES,
         LIMITS,
+        PAST_LIMIT,
         create,
         makeWorker,
         startRunner,

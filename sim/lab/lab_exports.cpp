@@ -8,6 +8,7 @@
 #include <exception>
 #include <string>
 
+#include "platform/sim.h"
 #include "sim/explore/text_page.h"
 #include "sim/json/json_writer.h"
 #include "sim/lab/lab_engine.h"
@@ -16,6 +17,19 @@
 namespace {
 
 std::string answer;
+
+// A count or a time from the page's script, which may be anything a double
+// holds: cast as it is only within [0, most], since a cast of one past the
+// integer's range is undefined.
+std::uint64_t Whole(double value, std::uint64_t most) {
+    return !(value >= 0)                        ? 0
+           : value >= static_cast<double>(most) ? most
+                                                : static_cast<std::uint64_t>(value);
+}
+
+// The simulator's own limit of virtual time, past which no run goes.
+const std::uint64_t kMostMs = listpool::sim::Options().maxTimeMs;
+constexpr std::uint64_t kMostStates = 100'000'000;
 
 // Runs `make`, leaving its text, or an error as JSON {"error"}, as the answer.
 template <typename Make>
@@ -47,7 +61,7 @@ EMSCRIPTEN_KEEPALIVE void lab_run(const char* session, const char* guard, double
                                   int drawn) {
     Answer([&] {
         const listpool::sim::LabSessionGuard inUse(guard);
-        return listpool::sim::LabRun(session, static_cast<std::uint64_t>(boundMs), drawn != 0);
+        return listpool::sim::LabRun(session, Whole(boundMs, kMostMs), drawn != 0);
     });
 }
 
@@ -56,7 +70,7 @@ EMSCRIPTEN_KEEPALIVE void lab_every_schedule(const char* session, const char* gu
     Answer([&] {
         const listpool::sim::LabSessionGuard inUse(guard);
         return listpool::sim::LabEverySchedule(
-            session, static_cast<std::uint64_t>(maxStates),
+            session, Whole(maxStates, kMostStates),
             [](std::uint64_t steps) { lab_progress(static_cast<double>(steps)); });
     });
 }
@@ -66,7 +80,7 @@ EMSCRIPTEN_KEEPALIVE void lab_check_guard(const char* text, int readers, int wri
     Answer([&] {
         const listpool::sim::GuardCast cast{readers, writers, readRounds, writeRounds};
         return listpool::sim::LabCheckGuard(
-            text, cast, static_cast<std::uint64_t>(maxStates),
+            text, cast, Whole(maxStates, kMostStates),
             [](std::uint64_t steps) { lab_progress(static_cast<double>(steps)); });
     });
 }

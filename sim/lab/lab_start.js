@@ -39,6 +39,10 @@ const Lab = (() => {
             Console.say('The clock only goes forward: give a time after the one shown.');
             return;
         }
+        if (ms > Console.LIMITS.ms) {
+            Console.say(Console.PAST_LIMIT);
+            return;
+        }
         Console.setClock(lab, Math.floor(ms));
         Console.rerun(lab);
     };

@@ -200,6 +200,9 @@ const LabTools = (() => {
             if (new TextEncoder().encode(session).length > LIMITS.bytes)
                 throw new Error(
                     `its session is longer than ${LIMITS.bytes.toLocaleString('en')} bytes`);
+            // The program is handed the session as a C string, which a NUL would end.
+            if (session.includes('\0'))
+                throw new Error('its session holds a NUL character');
             if (!/^[0-9]*(,[0-9]+)*$/.test(choices) || choices.split(',').length > LIMITS.choices)
                 throw new Error('its choices are not a list of thread numbers separated by commas');
             lab.session = session && !session.endsWith('\n') ? session + '\n' : session;

@@ -245,6 +245,8 @@ class LabPageTest(LabCase):
                 self.assertTrue(self.browser.title.startswith("listpool lab"))
         refused = {"#session=" + quote("p\n" * 100000): "lines",
                    "#session=p&choices=1,x": "choices",
+                   # Handed over as a C string, it would end at the NUL.
+                   "#session=" + quote("@0 i 1 -1\n@0 \x00\n@0 f\n"): "NUL",
                    "#session=" + "a" * 1100000: "too long"}
         for fragment, why in refused.items():
             with self.subTest(refused=why):
@@ -254,6 +256,19 @@ class LabPageTest(LabCase):
                 self.assertEqual(self.text("typed"), "")
                 self.type_session("q\n")  # still usable
                 self.assertIn("exit 0", self.text("transcript"))
+        # Far times: the clock stops at the simulator's 24 h, as listpool-sim
+        # ends a run there, and says so; a time past that is refused.
+        self.open("#session=" + quote("@99999999999 f\n"))
+        self.assertIn("at most 24 h", self.text("message"))
+        self.assertEqual(self.text("clock"), "86400000 ms")
+        self.open()
+        for far in ("99999999999", "1e+23"):
+            with self.subTest(far=far):
+                self.go_to(far)
+                self.assertIn("at most 24 h", self.text("message"))
+                self.assertLess(int(self.text("clock").split()[0]), 600000)
+        self.type_session("q\n")
+        self.assertIn("exit 0", self.text("transcript"))
         # Choices that lead nowhere: the explorer goes as far as they go.
         self.open("#session=" + quote("@0 p\n@0 q\n") + "&choices=" + ",".join(["9"] * 50))
         self.wait("document.body.dataset.explored === '1'")
