@@ -18,12 +18,21 @@ const Explorer = (() => {
     $('forward').onclick = () => goTo(page.at + 1);
     $('reset').onclick = () => act(page, Page.startOver);
     $('again').onclick = () => act(page, Page.goRound);
-    // Copies a text, and says so beside the buttons and to a screen reader.
-    const copy = (text, what) => copyText(text, $('command')).then(() => {
-        $('copied').textContent = `copied the ${what}`;
+    // Copies a text from its box, and says beside the buttons and to a
+    // screen reader what the browser did: copied it, or left it selected in
+    // the box to copy by hand.
+    const copy = (box, what) => copyText(box.value, box).then((copied) => {
+        $('copied').textContent = copied ? `copied the ${what}` : `copy the ${what} from its box`;
     });
-    $('copy').onclick = () => copy($('command').value, 'command');
-    $('copylink').onclick = () => copy(location.href.split('#')[0] + Page.hash(page), 'link');
+    $('copy').onclick = () => copy($('command'), 'command');
+    // A page made inside the lab (a frame of its own text) has no address of
+    // its own: its link is the lab's, which holds what the lab keeps.
+    const framed = location.protocol === 'about:';
+    $('copylink').onclick = () => {
+        $('link').value =
+            framed ? parent.location.href : location.href.split('#')[0] + Page.hash(page);
+        copy($('link'), framed ? 'lab\'s link' : 'link');
+    };
     document.addEventListener('keydown', (e) => {
         if (e.target.tagName === 'INPUT' || e.altKey || e.ctrlKey || e.metaKey)
             return;

@@ -143,6 +143,13 @@ class LabGuardTest(LabCase):
                 "return [...document.querySelectorAll('#theirs .mark')].map((b) => "
                 "b.textContent.slice(2))")
             self.assertIn(writer, theirs)
+            # Made inside the lab, it has no address of its own: its link
+            # is the lab's, with the learner's guard in it.
+            self.browser.find_element(By.ID, "copylink").click()
+            self.wait("document.getElementById('copied').textContent")
+            self.assertIn("lab's link", self.text("copied"))
+            link = self.browser.execute_script("return document.getElementById('link').value")
+            self.assertTrue(link.startswith(self.LAB.as_uri() + "#") and "guard=" in link, link)
         finally:
             self.browser.switch_to.default_content()
         self.browser.find_element(By.ID, "copylink").click()
