@@ -219,10 +219,21 @@ const LabConsole = (() => {
         }
         if (over)
             transcript += run.ending;
-        $('transcript').textContent = transcript;
+        follow($('transcript'), transcript);
         for (const f of FILES)
-            $('file-' + f).textContent = files[f];
+            follow($('file-' + f), files[f]);
         askState(lab);
+    }
+
+    // A box's text, kept at its newest line unless the learner has scrolled
+    // up from it to read.
+    function follow(box, text) {
+        if (box.textContent === text)
+            return;
+        const atEnd = box.scrollTop + box.clientHeight >= box.scrollHeight - 4;
+        box.textContent = text;
+        if (atEnd)
+            box.scrollTop = box.scrollHeight;
     }
 
     function showState(lab, answer) {
@@ -283,7 +294,10 @@ const LabConsole = (() => {
     // bound, the writes due, and now and then the state.
     function tick(lab) {
         lab.now = clockNow(lab);
-        $('clock').textContent = `${Math.floor(lab.now)} ms`;
+        // Written only when it changes: a page at rest does no layout.
+        const clock = `${Math.floor(lab.now)} ms`;
+        if ($('clock').textContent !== clock)
+            $('clock').textContent = clock;
         if (lab.run && !lab.run.ended && lab.now > lab.run.bound - AHEAD / 2 && !lab.ahead)
             rerun(lab);
         show(lab, false);
@@ -294,22 +308,34 @@ const LabConsole = (() => {
         requestAnimationFrame(() => tick(lab));
     }
 
-    // Types a line at the time on the clock.
-    function type(lab, text) {
-        const at = Math.floor(lab.now);
+    // Types a line at the time on the clock; false, with a sentence, when it
+    // cannot be typed.
+    function type(lab, typed) {
+        // "@19000 f", as a session file writes it: typed at 19 s, which is
+        // still to come.
+        const timed = /^@(\d+) (.*)$/.exec(typed);
+        const at = timed ? Number(timed[1]) : Math.floor(lab.now);
+        const text = timed ? timed[2] : typed;
+        if (timed && !(at >= Math.floor(lab.now) && at <= LIMITS.ms)) {
+            say(`"@${timed[1]}" is not to come: the clock shows ${
+                Math.floor(lab.now)} ms, and goes on to ${
+                LIMITS.ms.toLocaleString('en')} ms at most. The line was not typed.`);
+            return false;
+        }
         // The program is handed the session as a C string, which a NUL would end.
         if (text.includes('\0')) {
             say('A line cannot hold a NUL character here; it was not typed.');
-            return;
+            return false;
         }
         if (lab.session.split('\n').length > LIMITS.lines) {
             say(`A session holds at most ${LIMITS.lines} lines here.`);
-            return;
+            return false;
         }
         lab.session += `@${at} ${text}\n`;
         setClock(lab, at);
         showTyped(lab);
         rerun(lab);
+        return true;
     }
 
     function showTyped(lab) {

@@ -18,6 +18,19 @@ const Lab = (() => {
         Console.type(lab, $('line').value);
         $('line').value = '';
     });
+    // A session pasted whole is typed line by line, each at the clock or at
+    // its own "@<ms>", as a session file has them.
+    $('line').addEventListener('paste', (e) => {
+        const text = (e.clipboardData || {getData: () => ''}).getData('text');
+        if (!/[\r\n]/.test(text))
+            return;
+        e.preventDefault();
+        const lines = text.replace(/\r\n?/g, '\n').replace(/\n$/, '').split('\n');
+        for (const line of [$('line').value + lines[0], ...lines.slice(1)])
+            if (!Console.type(lab, line))
+                break;
+        $('line').value = '';
+    });
     $('pace').onchange = () =>
         Console.setClock(lab, Console.clockNow(lab), Number($('pace').value));
     $('next').onclick = () => {
@@ -75,6 +88,8 @@ const Lab = (() => {
     Workshop.restore(lab, location.hash);
     Console.setClock(lab, lab.base);
     requestAnimationFrame(() => Console.tick(lab));
+    // The prompt is where a learner starts.
+    $('line').focus({preventScroll: true});
 
     return Object.freeze({lateness: () => lab.lateness.slice()});
 })();

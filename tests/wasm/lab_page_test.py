@@ -163,6 +163,41 @@ class LabPageTest(LabCase):
             self.browser.save_screenshot(SCREENSHOT)
             self.browser.set_window_size(1400, 1000)
 
+    def test_a_session_pasted_as_its_file_has_it_writes_what_the_native_program_writes(self):
+        # The prompt has the focus at load; the README's example pasted whole,
+        # its last lines at "@19000", paused at 0 ms, is the file's session.
+        self.open()
+        self.assertEqual(self.browser.execute_script("return document.activeElement.id"), "line")
+        Select(self.browser.find_element(By.ID, "pace")).select_by_value("0")
+        self.browser.find_element(By.ID, "clear").click()
+        self.wait("document.body.dataset.pending === '0'")
+        example = SESSIONS[0].read_text(encoding="utf-8")
+        self.browser.execute_script(
+            "const data = new DataTransfer(); data.setData('text', arguments[0]);"
+            "document.getElementById('line').dispatchEvent(new ClipboardEvent('paste',"
+            " {clipboardData: data, bubbles: true, cancelable: true}));", example)
+        self.wait("document.body.dataset.pending === '0'")
+        self.assertIn("@19000 f\n", self.text("typed"))
+        self.go_to(600000)
+        expected = native(str(SESSIONS[0]))
+        self.assertEqual(self.text("transcript"), expected)
+        # The newest write is in view; a time gone by is refused.
+        self.assertTrue(self.browser.execute_script(
+            "const b = document.getElementById('transcript');"
+            "return b.scrollHeight > b.clientHeight && "
+            "b.scrollTop + b.clientHeight >= b.scrollHeight - 4"))
+        line = self.browser.find_element(By.ID, "line")
+        line.send_keys("@0 f" + Keys.ENTER)
+        self.assertIn("is not to come", self.text("message"))
+        self.assertNotIn("@0 f", self.text("typed"))
+        # Paused, the page at rest changes nothing on it.
+        changes = self.browser.execute_async_script(
+            "const done = arguments[arguments.length - 1]; let n = 0;"
+            "new MutationObserver((m) => { n += m.length; }).observe(document.body,"
+            " {subtree: true, childList: true, characterData: true});"
+            "setTimeout(() => done(n), 1500);")
+        self.assertEqual(changes, 0)
+
     def test_every_schedule_reports_what_the_native_search_reports(self):
         for session in SESSIONS[:3]:
             with self.subTest(session=session.name):
