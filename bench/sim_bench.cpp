@@ -78,7 +78,7 @@ void EverySchedule(benchmark::State& state) {
 }
 BENCHMARK(EverySchedule)->UseRealTime();
 
-// The guard checked on its two default scenes (128,903 states between
+// The guard checked on its two default scenes (70,903 states between
 // them), compiled and interpreted from its four sequences in its source file
 // read as a guard text: the second's time over the first's is what the interpreter costs.
 void CheckGuardScenes(benchmark::State& state, const guards::GuardCode* code) {

@@ -129,6 +129,21 @@ const ExplorePage = (() => {
         return true;
     }
 
+    // Takes every step at which one thread alone can go on, as far as the
+    // next state where more than one can, or the run's end; false, changing
+    // nothing, at such a state. A loop of forced steps is left after a
+    // bounded number of them.
+    function toChoice(page) {
+        const from = page.at;
+        for (let n = 0; n < 100000; n++) {
+            const node = nodeAt(page, page.at);
+            if (node === -1 || Enabled.count(page.D, node) !== 1 ||
+                !choose(page, Enabled.highest(page.D, node)))
+                break;
+        }
+        return page.at > from;
+    }
+
     // Moves to step k of the path (0: the start), as back, forward and a click
     // on a step do.
     function goTo(page, k) { page.at = Math.max(0, Math.min(page.path.length, k)); }
@@ -179,15 +194,19 @@ const ExplorePage = (() => {
 
     function startOver(page) { take(page, []); }
 
-    // The state a fragment names (#scene=NAME&replay=CHOICES): a page opened
-    // plainly starts at its start.
+    // The state a fragment names (#scene=NAME&replay=CHOICES, and &at=K to
+    // show the path from its step K, as a schedule to step through opens at
+    // 0): a page opened plainly starts at its start.
     function restore(page, fragment) {
         const params = new URLSearchParams(fragment.slice(1));
         const text = (params.get('replay') || '').trim();
         const scene = params.get('scene');
         const r = follow(page.D, 0, text ? text.split(/\s+/).map(Number) : []);
         page.path = r.steps;
-        page.at = text ? page.path.length : 0;
+        const at = Number(params.get('at'));
+        page.at = params.has('at') && at >= 0 ? Math.min(Math.floor(at), page.path.length) :
+            text                              ? page.path.length :
+                                                0;
         page.lap = null;
         page.note = scene && scene !== page.D.name ?
             `these choices are for the scene ${scene}; ${r.note}` :
@@ -204,6 +223,7 @@ const ExplorePage = (() => {
         alongPeer,
         peerStep,
         choose,
+        toChoice,
         goTo,
         take,
         play,

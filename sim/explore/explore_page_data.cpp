@@ -2,7 +2,10 @@
 #include "sim/explore/explore_page.h"
 
 #include <algorithm>
+#include <string>
 #include <unordered_map>
+#include <utility>
+#include <vector>
 
 #include "sim/json/json_writer.h"
 #include "sim/search/shortest_path.h"
@@ -126,23 +129,38 @@ std::string PageData(PageScene& page, const SearchResult& result,
 }
 
 std::string PageHtml(const std::string& data, const std::string& peer) {
-    // Inside a script element "</" would end it; JSON may write it "<\/".
-    auto safe = [](std::string json) {
-        for (std::size_t at = json.find("</"); at != std::string::npos;
-             at = json.find("</", at + 3)) {
-            json.insert(at + 1, "\\");
+    // Inside a script element "</" would end it and "<!--" change how it
+    // ends: JSON has "<" only inside strings, where it may be written "\u003c".
+    auto safe = [](const std::string& json) {
+        std::string out;
+        for (const char c : json) {
+            out += c == '<' ? std::string("\\u003c") : std::string(1, c);
         }
-        return json;
+        return out;
     };
-    std::string page = ExplorePageTemplate();
-    for (const auto& [mark, text] : {std::pair{"@DATA@", safe(data)},
-                                     std::pair{"@PEER@", peer.empty() ? "null" : safe(peer)}}) {
-        const std::size_t at = page.find(mark);
-        if (at != std::string::npos) {
-            page.replace(at, std::string(mark).size(), text);
+    // Both marks are found in the template before either is filled in, so
+    // that a mark inside the data (a learner's text may hold one) is text.
+    const std::string page = ExplorePageTemplate();
+    struct Fill {
+        std::size_t at, size;
+        std::string text;
+    };
+    std::vector<Fill> fills;
+    for (const auto& [mark, text] :
+         {std::pair<std::string, std::string>{"@DATA@", safe(data)},
+          std::pair<std::string, std::string>{"@PEER@", peer.empty() ? "null" : safe(peer)}}) {
+        if (const std::size_t at = page.find(mark); at != std::string::npos) {
+            fills.push_back({at, mark.size(), text});
         }
     }
-    return page;
+    std::sort(fills.begin(), fills.end(), [](const Fill& a, const Fill& b) { return a.at < b.at; });
+    std::string out;
+    std::size_t from = 0;
+    for (const Fill& fill : fills) {
+        out.append(page, from, fill.at - from).append(fill.text);
+        from = fill.at + fill.size;
+    }
+    return out.append(page, from, std::string::npos);
 }
 
 std::string ViewLines(const std::vector<StateView>& views) {

@@ -16,6 +16,7 @@ const Explorer = (() => {
 
     $('back').onclick = () => goTo(page.at - 1);
     $('forward').onclick = () => goTo(page.at + 1);
+    $('tochoice').onclick = () => act(page, Page.toChoice);
     $('reset').onclick = () => act(page, Page.startOver);
     $('again').onclick = () => act(page, Page.goRound);
     // Copies a text from its box, and says beside the buttons and to a
@@ -44,6 +45,8 @@ const Explorer = (() => {
             goTo(0);
         else if (e.key === 'End')
             goTo(page.path.length);
+        else if (e.key === 'n' || e.key === 'N')
+            act(page, Page.toChoice);
         else if (/^[0-9]$/.test(e.key))
             act(page, Page.choose, Number(e.key));
         else
@@ -63,6 +66,8 @@ const Explorer = (() => {
         follow: (choices) => ExploreGraph.follow(page.D, 0, choices).steps,
         // Takes `steps` as the path, at its start.
         take: (steps) => act(page, Page.take, steps),
+        // The steps up to the state shown.
+        shown: () => page.path.slice(0, page.at),
         goTo
     });
 })();

@@ -126,23 +126,27 @@ guards::GuardCode CodeOf(std::string_view text) {
 }  // namespace
 
 std::string TextPageData(const guards::GuardCode& code, const GuardCast& cast,
-                         const std::string& title, const std::string& source) {
+                         const std::string& title, const std::string& source,
+                         std::uint64_t maxStates) {
     Page page(code, cast);
     page.page.title = title;
     page.page.command =
         "listpool-sim --guard FILE " + guards::CastArguments(cast) + " --replay '{}'";
     page.page.code = source;
-    const SearchResult result = SearchStates(page.tagged);
+    SearchOptions options;
+    options.maxStates = maxStates;
+    const SearchResult result = SearchStates(page.tagged, options);
     return PageData(page.page, result, page.Properties(result));
 }
 
-std::string TextPage(std::string_view text, const GuardCast& cast) {
+std::string TextPage(std::string_view text, const GuardCast& cast, std::uint64_t maxStates) {
     const guards::GuardCode mine = CodeOf(text);
     const GuardSource shown = TextSource(text, "your guard");
     const GuardSource real = ReadGuardSource(LISTPOOL_SOURCE_DIR);
     const guards::GuardCode realCode = CodeOf(GuardSourceText(real));
-    return PageHtml(TextPageData(mine, cast, "Your guard", GuardSourceJson(shown)),
-                    TextPageData(realCode, cast, "The real guard", GuardSourceJson(real)));
+    return PageHtml(
+        TextPageData(mine, cast, "Your guard", GuardSourceJson(shown), maxStates),
+        TextPageData(realCode, cast, "The real guard", GuardSourceJson(real), maxStates));
 }
 
 }  // namespace listpool::sim

@@ -4,6 +4,7 @@
 // page's properties, each with its shortest schedule.
 #pragma once
 
+#include <cstdint>
 #include <string>
 #include <string_view>
 
@@ -13,13 +14,17 @@
 namespace listpool::sim {
 
 // The page's data for `code` on `cast`, under `title`, with the text shown
-// as `source` (GuardSourceJson's shape), whose line numbers are the text's.
+// as `source` (GuardSourceJson's shape), whose line numbers are the text's;
+// its search stops after `maxStates` states, which the page then says.
 std::string TextPageData(const guards::GuardCode& code, const GuardCast& cast,
-                         const std::string& title, const std::string& source);
+                         const std::string& title, const std::string& source,
+                         std::uint64_t maxStates);
 
 // The page of a learner's `text` on `cast` beside the real guard (its
-// source read as a guard text) on the same scene. Throws
-// std::runtime_error, with the reader's sentence, for a text it refuses.
-std::string TextPage(std::string_view text, const GuardCast& cast);
+// source read as a guard text) on the same scene, each searched to at most
+// `maxStates` states. Throws std::runtime_error, with the reader's
+// sentence, for a text it refuses.
+std::string TextPage(std::string_view text, const GuardCast& cast,
+                     std::uint64_t maxStates = 400'000);
 
 }  // namespace listpool::sim

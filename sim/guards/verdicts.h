@@ -89,7 +89,8 @@ GuardCheck CheckText(const GuardCode& code, const GuardCast& cast);
 // beside writers of two rounds; a fault may show in one only.
 inline constexpr GuardCast kDefaultScenes[] = {{2, 2, 2, 2}, {2, 2, 0, 2}};
 
-// "2 readers and 2 writers, 2 rounds each" / "readers for ever".
+// "2 readers of 2 rounds and 2 writers of 2 rounds" / "2 readers for ever
+// and 2 writers of 2 rounds".
 std::string SceneName(const GuardCast& cast);
 
 }  // namespace listpool::sim::guards

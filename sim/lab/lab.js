@@ -298,7 +298,8 @@ const LabConsole = (() => {
         const clock = `${Math.floor(lab.now)} ms`;
         if ($('clock').textContent !== clock)
             $('clock').textContent = clock;
-        if (lab.run && !lab.run.ended && lab.now > lab.run.bound - AHEAD / 2 && !lab.ahead)
+        if (lab.run && !lab.run.ended && lab.run.bound < LIMITS.ms &&
+            lab.now > lab.run.bound - AHEAD / 2 && !lab.ahead)
             rerun(lab);
         show(lab, false);
         // Threads go on between writes too: the drawing follows once a second.

@@ -30,7 +30,7 @@ std::string LabCheckGuard(std::string_view text, const GuardCast& cast, std::uin
 // Where each thread of the scene stands in `text` once the schedule
 // `choices` ("1 2 0 ...", as a verdict gives it) is played: up to the first
 // state the scene finds wrong, else to the first choice after the
-// schedule's. JSON: {"threads": [[thread, name ("writer 1"), line of the
+// schedule's. JSON: {"threads": [[thread, name ("writer 3"), line of the
 // text, sequence ("WriterArrives"), inside]...]} for the threads stopped in
 // one of the four sequences, at the line they are stopped at, and those
 // inside the guard, at the line of the last call they came in by; or

@@ -191,7 +191,7 @@ const LabWorkshop = (() => {
                         showVerdicts(lab);
                     } else if (reply.kind === 'check') {
                         if (reply.answer.error)
-                            lab.guard.checked.push({error: reply.answer.error});
+                            lab.guard.checked[index] = {error: reply.answer.error};
                         if (++ended === scenes.length)
                             finish();
                     }

@@ -26,10 +26,16 @@ const Lab = (() => {
             return;
         e.preventDefault();
         const lines = text.replace(/\r\n?/g, '\n').replace(/\n$/, '').split('\n');
-        for (const line of [$('line').value + lines[0], ...lines.slice(1)])
-            if (!Console.type(lab, line))
-                break;
+        lines[0] = $('line').value + lines[0];
         $('line').value = '';
+        // A line refused is left at the prompt to mend; the rest go no further.
+        const refused = lines.findIndex((line) => !Console.type(lab, line));
+        if (refused >= 0) {
+            $('line').value = lines[refused];
+            if (refused + 1 < lines.length)
+                $('message').append(
+                    ` The ${lines.length - refused - 1} line(s) after it were not typed.`);
+        }
     });
     $('pace').onchange = () =>
         Console.setClock(lab, Console.clockNow(lab), Number($('pace').value));

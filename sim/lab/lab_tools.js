@@ -82,7 +82,7 @@ const LabTools = (() => {
             const play = () => {
                 lab.choices = choices.trim().split(/\s+/).filter(Boolean).join(',');
                 Console.saveLink(lab);
-                explore(lab, choices);
+                explore(lab, choices, true);
             };
             const go = el('button', {onclick: play}, 'be the scheduler on it');
             const li =
@@ -95,10 +95,11 @@ const LabTools = (() => {
     }
 
     // An explorer page, made in a worker by `request`, shown in `frame` and
-    // taken to `choices` (as its fragment names them, for its `scene`);
-    // `ready` is told the page's window once it is there. What went wrong is
-    // said in `note`; `button` is off meanwhile.
-    function openExplorer({frame, note, button, request, scene, choices, ready}) {
+    // taken to `choices` (as its fragment names them, for its `scene`), shown
+    // from their first step when `fromStart`; `ready` is told the page's
+    // window once it is there. What went wrong is said in `note`; `button` is
+    // off meanwhile.
+    function openExplorer({frame, note, button, request, scene, choices, fromStart, ready}) {
         const worker = Console.makeWorker();
         button.disabled = true;
         worker.onmessage = (event) => {
@@ -115,12 +116,12 @@ const LabTools = (() => {
                     (reply.answer.error || JSON.parse(html).error);
                 return;
             }
-            frame.onload = () => goTo(frame.contentWindow, scene, choices, ready);
+            frame.onload = () => goTo(frame.contentWindow, scene, choices, fromStart, ready);
             frame.hidden = false;
             frame.srcdoc = html;
         };
     }
-    function goTo(inner, scene, choices, ready) {
+    function goTo(inner, scene, choices, fromStart, ready) {
         if (!choices) {
             ready(inner);
             return;
@@ -136,13 +137,15 @@ const LabTools = (() => {
             }
             inner.addEventListener(
                 'hashchange', () => setTimeout(() => ready(inner)), {once: true});
-            inner.location.hash = `scene=${scene}&replay=${encodeURIComponent(choices)}`;
+            inner.location.hash =
+                `scene=${scene}&replay=${encodeURIComponent(choices)}${fromStart ? '&at=0' : ''}`;
         };
         give();
     }
 
-    // The explorer page of the session, made in a worker, shown in a frame.
-    function explore(lab, choices) {
+    // The explorer page of the session, made in a worker, shown in a frame:
+    // at `choices`, or at their first step when `fromStart`.
+    function explore(lab, choices, fromStart) {
         delete document.body.dataset.explored;
         $('explorenote').textContent = 'making every state of the session…';
         openExplorer({
@@ -152,6 +155,7 @@ const LabTools = (() => {
             request: {kind: 'explore', session: lab.session, guard: lab.guard.inSession},
             scene: 'session',
             choices,
+            fromStart,
             ready: (inner) => {
                 // The scheduler's choices follow into the link (the explorer
                 // replaces its address without an event).

@@ -171,7 +171,9 @@ int main(int argc, char** argv) {
         return Usage();
     }
     if (!guard.file.empty() && file == nullptr && explore != nullptr) {
-        return ExploreGuard(guard, explore, schedule.kind == Schedule::Kind::kFixed);
+        const bool alone = !every && svg == nullptr && trace == nullptr && !views &&
+                           schedule.kind == Schedule::Kind::kFixed;
+        return ExploreGuard(guard, explore, alone);
     }
     if (!guard.file.empty() && file == nullptr) {
         if (every || svg != nullptr || trace != nullptr || explore != nullptr || views ||

@@ -21,6 +21,7 @@ import sys
 import tempfile
 import unittest
 from pathlib import Path
+from urllib.parse import quote
 
 from selenium.webdriver.common.by import By
 from selenium.webdriver.common.keys import Keys
@@ -271,6 +272,34 @@ class ExplorePageTest(unittest.TestCase):
         self.assertEqual(len(self.steps()), end + 1, "going back drops no step")
         self.find("#copylink").send_keys(Keys.ENTER)
         self.assertEqual(self.find("#copied").text, "copied the link")
+
+    def test_to_the_next_choice_takes_the_forced_steps_and_a_link_opens_at_its_step(self):
+        data = page_data(DOCS, "explore-guard-without-recheck.html")
+
+        def enabled(node):
+            return bin(int(data["nodes"][node][0], 16)).count("1")
+
+        self.open("explore-guard-without-recheck.html")
+        forced = 0
+        for _ in range(6):
+            before = self.at()
+            self.find("body").send_keys("n")
+            steps = self.browser.execute_script("return Explorer.shown()")
+            node = 0
+            for k, step in enumerate(steps):
+                if k >= before:
+                    self.assertEqual(enabled(node), 1, f"step {k} was not forced")
+                    forced += 1
+                node = step["to"]
+            # It stops at a choice, and at one it stays.
+            self.assertGreater(enabled(node), 1, "it did not stop at a choice")
+            self.find("#threads button[aria-disabled='false']").click()
+        self.assertGreater(forced, 0)
+        # A schedule to step through opens at its first step.
+        self.open("explore-guard-without-recheck.html",
+                  "#scene=without-recheck&replay=" + quote("0 0 1 1 1 3") + "&at=0")
+        self.assertEqual(self.at(), 0)
+        self.assertGreater(len(self.steps()), 6)
 
     def test_fair_cycle_lap_comes_round_again_with_the_real_guards_gate_closed(self):
         data = page_data(DOCS, "explore-guard-without-second-reset.html")

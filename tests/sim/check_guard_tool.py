@@ -48,13 +48,19 @@ with tempfile.TemporaryDirectory() as folder:
     # check printed, and the state it ends in beside the real guard's.
     scene = done.stdout[done.stdout.index("2 readers for ever"):]
     page = pathlib.Path(folder, "page.html")
-    made = run("--guard", str(broken), "--explore", str(page))
+    # The text is untrusted: a comment that holds the page's own marks and
+    # what would end or change its script elements stays text in the data.
+    hostile = pathlib.Path(folder, "hostile.guard")
+    hostile.write_text("// @PEER@ @DATA@ <!--<script> </script>\n" + broken.read_text())
+    made = run("--guard", str(hostile), "--explore", str(page))
     if made.returncode != 0:
         fail(f"--explore: {made.returncode}\n{made.stdout}{made.stderr}")
     text = page.read_text()
     data, peer = (json.loads(text[text.index(">", text.index(f'<script id="{i}"')) + 1:
                                   text.index("</script>", text.index(f'<script id="{i}"'))])
                   for i in ("data", "peer"))
+    if data["code"]["sequences"][0]["text"][0] != "// @PEER@ @DATA@ <!--<script> </script>":
+        fail(f"the text's first line in the page: {data['code']['sequences'][0]['text'][0]!r}")
     said = {p["name"]: not (p["failures"] or p["cycle"]) for p in data["properties"]}
     for name, holds in said.items():
         if f"  {name}: {'holds' if holds else 'FAILS'}" not in scene:
@@ -65,7 +71,7 @@ with tempfile.TemporaryDirectory() as folder:
         fail(f"the page's exclusion: {exclusion}, the check's: {printed}")
     # Along the schedule, whoever is stopped in a sequence is at the line
     # that makes its next call.
-    lines = broken.read_text().splitlines()
+    lines = hostile.read_text().splitlines()
     columns = 1 + len(data["threadColumns"])
     at = data["threadColumns"].index("line") + 1
     node, taken, seen = 0, 0, 0

@@ -296,6 +296,12 @@ class LabPageTest(LabCase):
         self.open("#session=" + quote("@99999999999 f\n"))
         self.assertIn("at most 24 h", self.text("message"))
         self.assertEqual(self.text("clock"), "86400000 ms")
+        # There it runs nothing more: no run beyond the last is asked for.
+        busy = self.browser.execute_async_script(
+            "const done = arguments[arguments.length - 1]; let busy = 0, n = 0;"
+            "const look = setInterval(() => { busy += document.body.dataset.pending !== '0';"
+            " if (++n === 20) { clearInterval(look); done(busy); } }, 100);")
+        self.assertEqual(busy, 0)
         self.open()
         for far in ("99999999999", "1e+23"):
             with self.subTest(far=far):
