@@ -45,12 +45,13 @@ const LabWorkshop = (() => {
         ];
     }
 
+    // The warming check's scenes: one of rounds, and one for ever, in which
+    // fair cycles are looked for.
+    const WARM_SCENES = [[1, 2, 2, 2], [1, 2, 0, 1]];
     // A worker made ahead, its module compiled and warmed by a small check
     // of `text` (the browser compiles the code that runs most again, to run
     // faster), so that a check starts at once at full speed: taken by a
     // check and made anew after.
-    // One scene of rounds, one for ever, which the fair cycles are looked for in.
-    const WARM_SCENES = [[1, 2, 2, 2], [1, 2, 0, 1]];
     function spare(text) {
         const worker = Console.makeWorker();
         const made = {worker, ready: false, start: null, handle: null};
