@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Makes docs/lab.html, the lab's page, with the WebAssembly build
-# (scripts/build-wasm.sh, build-wasm/sim/lab/lab.html), or checks that it
-# is current:
+# (scripts/build-wasm.sh, build-wasm/sim/lab/lab.html), and the levels'
+# list it holds (sim/lab/levels.json, from the native build's
+# listpool-levels), or checks that the page is current:
 #
 #   scripts/make-lab.sh                # builds the page and copies it to docs/
 #   scripts/make-lab.sh --check [PAGE] # fails if docs/lab.html is not PAGE
@@ -20,6 +21,10 @@ if [ "${1:-}" = --check ]; then
   echo "docs/lab.html is current"
   exit 0
 fi
+# The levels' list with their pars, found by the native search.
+cmake --preset default >/dev/null
+cmake --build --preset default --target listpool-levels >/dev/null
+build/sim/listpool-levels >sim/lab/levels.json
 scripts/build-wasm.sh lab-page
 cp build-wasm/sim/lab/lab.html docs/lab.html
 echo "made docs/lab.html"

@@ -43,6 +43,20 @@ struct PageProperty {
     FairCycle cycle;
 };
 
+// One state as the page shows it: who can go on, and each text.
+struct StateView {
+    ThreadSet enabled;
+    std::vector<std::string> texts;  // every thread's next call and columns, then every row
+    int taken = -1;                  // the thread that stepped from it, or -1
+};
+
+// A level's goal (sim/explore/levels.h), made from the search's graph, its
+// distances from node 0, every state's view and the page's properties: the
+// data's "goal", as JSON.
+using GoalOfPage =
+    std::function<std::string(const StateGraph&, const Distances&, const std::vector<StateView>&,
+                              const std::vector<PageProperty>&)>;
+
 // What a scene shows on its page.
 struct PageScene {
     std::string title;
@@ -66,13 +80,8 @@ struct PageScene {
     // The guard's code to show beside the state, as GuardSourceJson makes
     // it (sim/explore/guard_source.h), or "" for none.
     std::string code;
-};
-
-// One state as the page shows it: who can go on, and each text.
-struct StateView {
-    ThreadSet enabled;
-    std::vector<std::string> texts;  // every thread's next call and columns, then every row
-    int taken = -1;                  // the thread that stepped from it, or -1
+    // When the page is a level's, its goal; else empty.
+    GoalOfPage goal;
 };
 
 // Replays `choices` (one per point where more than one thread can go on)

@@ -116,7 +116,13 @@ std::string PageData(PageScene& page, const SearchResult& result,
         json.Key("choices").Ints(choices).Key("cycle").Bool(property.cycle.found);
         json.Key("prefix").Ints(property.cycle.prefix).Key("lap").Ints(property.cycle.lap).End();
     }
-    json.End().Break().Key("failures").Array();
+    json.End().Break().Key("goal");
+    if (page.goal) {
+        json.Raw(page.goal(graph, distances, views, properties));
+    } else {
+        json.Null();
+    }
+    json.Break().Key("failures").Array();
     for (const auto& failure : graph.failures) {
         json.Array().Int(failure.node).Int(failure.thread).String(failure.what).End();
     }

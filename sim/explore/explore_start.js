@@ -47,6 +47,8 @@ const Explorer = (() => {
             goTo(page.path.length);
         else if (e.key === 'n' || e.key === 'N')
             act(page, Page.toChoice);
+        else if (e.key === 'h' || e.key === 'H')
+            ExploreGoal.toggleHint(page);
         else if (/^[0-9]$/.test(e.key))
             act(page, Page.choose, Number(e.key));
         else
@@ -68,6 +70,8 @@ const Explorer = (() => {
         take: (steps) => act(page, Page.take, steps),
         // The steps up to the state shown.
         shown: () => page.path.slice(0, page.at),
+        // Each node's distance to a level's goal, as the hints say it.
+        distances: () => ExploreGoal.distances(page),
         goTo
     });
 })();

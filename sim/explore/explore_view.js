@@ -10,6 +10,7 @@ const ExploreView = (() => {
     const Page = ExplorePage;
     const Properties = ExploreProperties;
     const Side = ExploreSide;
+    const Goal = ExploreGoal;
 
     // Makes a move (a function of ExplorePage) and draws the page after it,
     // unless the move refused.
@@ -29,6 +30,7 @@ const ExploreView = (() => {
             return b;
         });
         Properties.setUp(page, (i) => act(page, Page.play, i));
+        Goal.setUp(page);
     }
 
     // The peer's title inside a sentence.
@@ -119,6 +121,7 @@ const ExploreView = (() => {
         renderSteps(page, peer);
         Properties.render(page, node);
         Properties.renderLap(page);
+        Goal.render(page);
         Side.render(
             page, 'mine', D, node, at > 0 ? Page.nodeAt(page, at - 1) : -1,
             at === 0 ? `At the start: ${D.title}` : `After step ${at - 1}: ${D.title}`);

@@ -1,7 +1,6 @@
 #include "sim/explore/text_page.h"
 
-#include <stdexcept>
-#include <variant>
+#include <utility>
 
 #include "sim/explore/explore_page.h"
 #include "sim/explore/guard_source.h"
@@ -115,20 +114,13 @@ struct Page {
     PageScene page;
 };
 
-guards::GuardCode CodeOf(std::string_view text) {
-    auto read = guards::ReadGuardText(text);
-    if (const auto* error = std::get_if<guards::TextError>(&read)) {
-        throw std::runtime_error("the guard text is refused: " + guards::Describe(*error));
-    }
-    return guards::GuardCode(std::get<guards::GuardText>(std::move(read)));
-}
-
 }  // namespace
 
 std::string TextPageData(const guards::GuardCode& code, const GuardCast& cast,
                          const std::string& title, const std::string& source,
-                         std::uint64_t maxStates) {
+                         std::uint64_t maxStates, GoalOfPage goal) {
     Page page(code, cast);
+    page.page.goal = std::move(goal);
     page.page.title = title;
     page.page.command =
         "listpool-sim --guard FILE " + guards::CastArguments(cast) + " --replay '{}'";
@@ -140,10 +132,10 @@ std::string TextPageData(const guards::GuardCode& code, const GuardCast& cast,
 }
 
 std::string TextPage(std::string_view text, const GuardCast& cast, std::uint64_t maxStates) {
-    const guards::GuardCode mine = CodeOf(text);
+    const guards::GuardCode mine(guards::ReadAccepted(text));
     const GuardSource shown = TextSource(text, "your guard");
     const GuardSource real = ReadGuardSource(LISTPOOL_SOURCE_DIR);
-    const guards::GuardCode realCode = CodeOf(GuardSourceText(real));
+    const guards::GuardCode realCode(guards::ReadAccepted(GuardSourceText(real)));
     return PageHtml(
         TextPageData(mine, cast, "Your guard", GuardSourceJson(shown), maxStates),
         TextPageData(realCode, cast, "The real guard", GuardSourceJson(real), maxStates));

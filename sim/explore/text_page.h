@@ -8,6 +8,7 @@
 #include <string>
 #include <string_view>
 
+#include "sim/explore/explore_page.h"
 #include "sim/guards/guard_code.h"
 #include "sim/guards/guard_scene.h"
 
@@ -15,10 +16,11 @@ namespace listpool::sim {
 
 // The page's data for `code` on `cast`, under `title`, with the text shown
 // as `source` (GuardSourceJson's shape), whose line numbers are the text's;
-// its search stops after `maxStates` states, which the page then says.
+// its search stops after `maxStates` states, which the page then says;
+// `goal`, when given, is a level's.
 std::string TextPageData(const guards::GuardCode& code, const GuardCast& cast,
                          const std::string& title, const std::string& source,
-                         std::uint64_t maxStates);
+                         std::uint64_t maxStates, GoalOfPage goal = {});
 
 // The page of a learner's `text` on `cast` beside the real guard (its
 // source read as a guard text) on the same scene, each searched to at most

@@ -1,8 +1,20 @@
 #include "sim/guards/text_guard.h"
 
+#include <stdexcept>
+#include <variant>
+
 #include "platform/sim/hash.h"
+#include "sim/guards/guard_text.h"
 
 namespace listpool::sim::guards {
+
+GuardText ReadAccepted(std::string_view text) {
+    auto read = ReadGuardText(text);
+    if (const auto* error = std::get_if<TextError>(&read)) {
+        throw std::runtime_error("the guard text is refused: " + Describe(*error));
+    }
+    return std::get<GuardText>(std::move(read));
+}
 
 GuardMemory MakeMemory(const GuardCode& code, const std::array<CSyncObject*, 4>& own,
                        std::int32_t& readerCount, std::vector<std::int32_t>& more,

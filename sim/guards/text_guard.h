@@ -7,6 +7,7 @@
 #include <array>
 #include <cstdint>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "platform/sync.h"
@@ -22,6 +23,10 @@ namespace listpool::sim::guards {
 GuardMemory MakeMemory(const GuardCode& code, const std::array<CSyncObject*, 4>& own,
                        std::int32_t& readerCount, std::vector<std::int32_t>& more,
                        std::string& problem, std::vector<int>& at);
+
+// `text` read, to make a GuardCode of. Throws std::runtime_error, with the
+// reader's sentence, for a text it refuses.
+GuardText ReadAccepted(std::string_view text);
 
 // `hash` folded with the counters of `memory` from the `from`th on.
 std::uint64_t FoldCounters(std::uint64_t hash, const GuardMemory& memory, std::size_t from);

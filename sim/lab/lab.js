@@ -23,12 +23,14 @@ const LabConsole = (() => {
     // The page's one state, every field here from the start.
     function create() {
         return {
-            session: '',     // what was typed, one "@<ms> text" line each
-            choices: '',     // the scheduler's choices, for the link
-            now: 0,          // virtual ms shown
-            pace: 1,         // virtual ms per real ms; 0: paused
-            started: false,  // the clock runs once the first run is in hand
-            origin: 0,       // performance.now() at which the clock read `base`
+            session: '',      // what was typed, one "@<ms> text" line each
+            choices: '',      // the scheduler's choices, for the link
+            level: '',        // the level open (lab_levels.js), or ''
+            onChecked: null,  // told each workshop check's answers, by scene
+            now: 0,           // virtual ms shown
+            pace: 1,          // virtual ms per real ms; 0: paused
+            started: false,   // the clock runs once the first run is in hand
+            origin: 0,        // performance.now() at which the clock read `base`
             base: 0,
             run: null,     // the last run ahead: {bound, writes, ended, ending, endMs, threads}
             ahead: false,  // a run ahead is under way
@@ -344,11 +346,13 @@ const LabConsole = (() => {
         saveLink(lab);
     }
 
-    // The link: #session=<text>&choices=<n,n,...>, and the learner's guard
-    // (guard=<text>), whether the session runs it (use=1) and the failing
-    // verdict shown (shown=<scene>.<verdict>).
+    // The link: #level=<name> of the level open, #session=<text>&choices=<n,n,...>, and the
+    // learner's guard (guard=<text>), whether the session runs it (use=1) and the failing verdict
+    // shown (shown=<scene>.<verdict>).
     function linkHash(lab) {
         const params = new URLSearchParams();
+        if (lab.level)
+            params.set('level', lab.level);
         params.set('session', lab.session);
         if (lab.choices)
             params.set('choices', lab.choices);

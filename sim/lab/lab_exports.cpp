@@ -6,9 +6,11 @@
 
 #include <cstdint>
 #include <exception>
+#include <stdexcept>
 #include <string>
 
 #include "platform/sim.h"
+#include "sim/explore/levels.h"
 #include "sim/explore/text_page.h"
 #include "sim/json/json_writer.h"
 #include "sim/lab/lab_engine.h"
@@ -97,6 +99,32 @@ EMSCRIPTEN_KEEPALIVE void lab_explore_guard(const char* text, int readers, int w
                                             int readRounds, int writeRounds) {
     Answer([&] {
         return listpool::sim::TextPage(text, {readers, writers, readRounds, writeRounds});
+    });
+}
+
+EMSCRIPTEN_KEEPALIVE void lab_level_page(const char* name) {
+    Answer([&] {
+        const listpool::sim::Level* level = listpool::sim::FindLevel(name);
+        if (level == nullptr) {
+            throw std::runtime_error("there is no such level");
+        }
+        return listpool::sim::LevelPage(*level);
+    });
+}
+
+// {"text": the fixing level's guard text}.
+EMSCRIPTEN_KEEPALIVE void lab_level_text(const char* name) {
+    Answer([&] {
+        const listpool::sim::Level* level = listpool::sim::FindLevel(name);
+        if (level == nullptr) {
+            throw std::runtime_error("there is no such level");
+        }
+        return listpool::sim::JsonWriter()
+            .Object()
+            .Key("text")
+            .String(listpool::sim::LevelGuardText(*level))
+            .End()
+            .Take();
     });
 }
 

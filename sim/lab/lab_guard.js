@@ -164,6 +164,8 @@ const LabWorkshop = (() => {
                                                         maxStates.toLocaleString('en')} states, ` +
                              'and its verdicts are over the states it met.');
             document.body.dataset.checked = String(ms);  // for the checks and the benchmark
+            if (lab.onChecked && !failed)
+                lab.onChecked(all);
             if (shown)
                 showSchedule(lab, shown);
         };
@@ -281,5 +283,5 @@ const LabWorkshop = (() => {
         numberLines();
     }
 
-    return Object.freeze({start, restore, check});
+    return Object.freeze({start, restore, check, setText});
 })();

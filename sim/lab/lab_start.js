@@ -92,6 +92,8 @@ const Lab = (() => {
     Workshop.start(lab);
     Tools.restore(lab, location.hash);
     Workshop.restore(lab, location.hash);
+    LabLevels.start(lab);
+    LabLevels.restore(lab, location.hash);
     Console.setClock(lab, lab.base);
     requestAnimationFrame(() => Console.tick(lab));
     // The prompt is where a learner starts.

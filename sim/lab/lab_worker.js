@@ -10,7 +10,8 @@
 // { done: true }; { kind: 'schedule', text, scene, choices } -> where each
 // thread stands in the text once a verdict's schedule is played;
 // { kind: 'guardexplore', text, scene } -> the text's explorer page on the
-// scene, beside the real guard's. `guard` is the guard text the
+// scene, beside the real guard's; { kind: 'level', name } -> a level's page;
+// { kind: 'leveltext', name } -> a fixing level's guard text. `guard` is the guard text the
 // session's guards run, or '' for the compiled guard. Each answer carries the request's id. Nothing
 // is left in the worker's scope but the module's LabEngine.
 (() => {
@@ -60,6 +61,10 @@
                 answer = check(m, r);
             else if (r.kind === 'schedule')
                 answer = JSON.parse(ask(m, '_lab_guard_schedule', [r.text, r.choices], ...r.scene));
+            else if (r.kind === 'level')
+                answer = {html: ask(m, '_lab_level_page', [r.name])};
+            else if (r.kind === 'leveltext')
+                answer = JSON.parse(ask(m, '_lab_level_text', [r.name]));
             else if (r.kind === 'guardexplore')
                 answer = {html: ask(m, '_lab_explore_guard', [r.text], ...r.scene)};
             else

@@ -82,7 +82,10 @@ def main():
     csp = ("default-src 'none'; script-src " + " ".join(map(digest, (lab, explorer))) +
            " 'wasm-unsafe-eval'; worker-src blob:; connect-src data:; style-src 'unsafe-inline'; img-src data:;"
            " frame-src 'self'; base-uri 'none'; form-action 'none'")
-    for key, text in (("@SOURCES@", sources_digest()), ("@CSP@", csp),
+    # The levels' list, with their pars: sim/lab/levels.json, which
+    # listpool-levels writes (scripts/make-lab.sh).
+    levels = (source / "levels.json").read_text(encoding="utf-8").strip().replace("<", "\\u003c")
+    for key, text in (("@SOURCES@", sources_digest()), ("@LEVELS@", levels), ("@CSP@", csp),
                       ("@CODESTYLE@", code_style), ("@WORKER@", worker),
                       ("@ENGINE@", engine), ("@LAB@", lab)):
         page = page.replace(key, text, 1)

@@ -1,0 +1,109 @@
+// The lab's levels: their lessons are sections of docs/GUARD.md, their
+// pars agree with the distances the hints give, and a fixing level starts
+// from a guard that fails a check and that the real guard mends.
+#include "sim/explore/levels.h"
+
+#include <gtest/gtest.h>
+
+#include <cctype>
+#include <fstream>
+#include <regex>
+#include <set>
+#include <sstream>
+#include <stdexcept>
+#include <string>
+
+#include "sim/guards/text_guard.h"
+#include "sim/guards/verdicts.h"
+
+namespace listpool::sim {
+namespace {
+
+// Every anchor of GUARD.md: its <a id> marks and its headings' slugs.
+std::set<std::string> GuardMdAnchors() {
+    std::ifstream in(std::string(LISTPOOL_SOURCE_DIR) + "/docs/GUARD.md");
+    std::stringstream text;
+    text << in.rdbuf();
+    std::set<std::string> anchors;
+    const std::string all = text.str();
+    const std::regex mark(R"re(<a id="([a-z0-9-]+)">)re");
+    for (std::sregex_iterator m(all.begin(), all.end(), mark), end; m != end; ++m) {
+        anchors.insert((*m)[1]);
+    }
+    std::istringstream lines(all);
+    for (std::string line; std::getline(lines, line);) {
+        if (line.starts_with("#")) {
+            std::string slug;
+            for (const char c : line.substr(line.find(' ') + 1)) {
+                if (std::isalnum(static_cast<unsigned char>(c)) != 0) {
+                    slug += static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+                } else if (c == ' ' || c == '-') {
+                    slug += '-';
+                }
+            }
+            anchors.insert(slug);
+        }
+    }
+    return anchors;
+}
+
+TEST(Levels, EachLessonIsASectionOfGuardMdAndEachNameIsFoundOnce) {
+    const std::set<std::string> anchors = GuardMdAnchors();
+    std::set<std::string> names;
+    ASSERT_GE(Levels().size(), 12U);
+    for (const Level& level : Levels()) {
+        EXPECT_TRUE(anchors.contains(level.lesson)) << level.name << ": " << level.lesson;
+        EXPECT_TRUE(names.insert(level.name).second) << level.name;
+        EXPECT_EQ(FindLevel(level.name), &level);
+    }
+    EXPECT_EQ(FindLevel("no-such-level"), nullptr);
+}
+
+// The par a level's list gives is the hint's distance at the start: two
+// searches for the goal, one forward and one backward, that must meet.
+TEST(Levels, EachParIsTheHintsDistanceFromTheStart) {
+    const std::string list = LevelsJson();
+    for (const Level& level : Levels()) {
+        if (level.goal.kind == LevelGoal::kFix) {
+            EXPECT_THROW(LevelPage(level), std::runtime_error) << level.name;
+            continue;
+        }
+        const std::smatch par = [&] {
+            std::smatch found;
+            const std::regex entry("\"name\":\"" + std::string(level.name) +
+                                   "\"[^\\n]*\"par\":([0-9]+)");
+            std::regex_search(list, found, entry);
+            return found;
+        }();
+        ASSERT_FALSE(par.empty()) << level.name;
+        const std::string distances = LevelDistances(level);
+        const std::string first = distances.substr(1, distances.find(',') - 1);
+        if (level.goal.kind == LevelGoal::kLap) {
+            // The hint counts to a state of the lap; the par goes round it too.
+            EXPECT_LT(std::stoi(first), std::stoi(par[1])) << level.name;
+        } else {
+            EXPECT_EQ(first, par[1].str()) << level.name;
+        }
+    }
+}
+
+TEST(Levels, AFixingLevelStartsBrokenAndTheRealGuardMendsIt) {
+    const auto holds = [](const std::string& text) {
+        const guards::GuardCode code(guards::ReadAccepted(text));
+        for (const GuardCast& cast : guards::kDefaultScenes) {
+            if (!guards::CheckText(code, cast).Holds()) {
+                return false;
+            }
+        }
+        return true;
+    };
+    EXPECT_TRUE(holds(LevelGuardText(Levels().front())));  // the real guard's
+    for (const Level& level : Levels()) {
+        if (level.goal.kind == LevelGoal::kFix) {
+            EXPECT_FALSE(holds(LevelGuardText(level))) << level.name;
+        }
+    }
+}
+
+}  // namespace
+}  // namespace listpool::sim
