@@ -33,6 +33,7 @@ LevelGoal Lap(int property) {
     return {LevelGoal::kLap, 0, 0, "", property};
 }
 constexpr LevelGoal kFix{LevelGoal::kFix, 0, 0, "", -1};
+constexpr LevelGoal kFixFair{LevelGoal::kFix, 0, 0, "", -1, true};
 
 const char* const kReal = "The real guard";
 const char* const kBroken = "Broken guards";
@@ -212,6 +213,16 @@ const std::vector<Level>& Levels() {
          "without-the-second-reset-of-the-gate",
          "Without the second reset of the gate",
          "The real guard resets gateEvent both before and after writerMutex->Lock()."},
+        {"fair-to-both", kFixing, "Fair to both", "writers-first", {1, 2, 0, 0}, kFixFair,
+         "Mend this guard so that, with a reader and two writers coming back for ever, neither "
+         "can be kept out under strong fairness.",
+         "Every check holds that can: under strong fairness the reader gets past the gate and "
+         "each writer in. Weak fairness cannot promise it with these mutexes: a writer waiting "
+         "for writerMutex, which the other keeps re-taking, can go on only now and then, and a "
+         "weakly fair scheduler owes it nothing.",
+         "the-verdicts", "The verdicts: weak and strong fairness",
+         "The real guard's last writer out opens the gate every time, so a reader at it can go "
+         "on again and again."},
     };
     return levels;
 }
@@ -458,6 +469,12 @@ void LevelWords(JsonWriter& json, const Level& level) {
     if (level.goal.kind == LevelGoal::kState) {
         json.Key("inside").Ints(std::vector<int>{level.goal.readers, level.goal.writers});
         json.Key("waits").String(level.goal.waits);
+    }
+    if (level.goal.ownScene) {
+        json.Key("scene").Ints(std::vector<int>{level.cast.readers, level.cast.writers,
+                                                level.cast.readRounds, level.cast.writeRounds});
+        json.Key("excused").Strings(
+            {guards::kVerdictNames[kWritersWeak], guards::kVerdictNames[kReadersWeak]});
     }
     json.Key("guard").String(level.guard).Key("readers").Int(level.cast.readers);
     json.Key("writers")

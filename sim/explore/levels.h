@@ -27,6 +27,9 @@ struct LevelGoal {
     int writers = 0;
     const char* waits = "";
     int property = -1;
+    // kFix: also checked on the level's cast, where the weak-fairness
+    // verdicts are excused (they cannot all hold with these mutexes).
+    bool ownScene = false;
 };
 
 struct Level {
@@ -64,7 +67,9 @@ std::string LevelPage(const Level& level);
 // "chapter", "title", "goal", "kind" ("state", "property", "lap", "fix"),
 // "broke", "lesson", "lessonTitle", "real", for a state's goal "inside" ([readers,
 // writers]) and "waits" (an object, or ""), "guard", "readers", "writers",
-// "rounds", "par"}, each par found by searching its scene (null for a
+// "rounds", "par", and for a fixing level checked on its own scene too
+// "scene": [readers, writers, readRounds, writeRounds] and "excused", the
+// verdicts it need not hold there}, each par found by searching its scene (null for a
 // fixing level).
 std::string LevelsJson();
 

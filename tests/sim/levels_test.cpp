@@ -87,22 +87,36 @@ TEST(Levels, EachParIsTheHintsDistanceFromTheStart) {
     }
 }
 
+// On the workshop's scenes, and for a level that asks it on its own scene
+// too, where the weak-fairness verdicts are excused.
 TEST(Levels, AFixingLevelStartsBrokenAndTheRealGuardMendsIt) {
-    const auto holds = [](const std::string& text) {
+    const auto holds = [](const std::string& text, const Level& level) {
         const guards::GuardCode code(guards::ReadAccepted(text));
         for (const GuardCast& cast : guards::kDefaultScenes) {
             if (!guards::CheckText(code, cast).Holds()) {
                 return false;
             }
         }
+        if (!level.goal.ownScene) {
+            return true;
+        }
+        for (const guards::Verdict& verdict : guards::CheckText(code, level.cast).verdicts) {
+            if (!verdict.holds && verdict.name.find("(weak fairness)") == std::string::npos) {
+                return false;
+            }
+        }
         return true;
     };
-    EXPECT_TRUE(holds(LevelGuardText(Levels().front())));  // the real guard's
+    const std::string real = LevelGuardText(Levels().front());
+    int fixing = 0;
     for (const Level& level : Levels()) {
         if (level.goal.kind == LevelGoal::kFix) {
-            EXPECT_FALSE(holds(LevelGuardText(level))) << level.name;
+            ++fixing;
+            EXPECT_FALSE(holds(LevelGuardText(level), level)) << level.name;
+            EXPECT_TRUE(holds(real, level)) << level.name;
         }
     }
+    EXPECT_GE(fixing, 3);
 }
 
 }  // namespace

@@ -1,6 +1,7 @@
-"""How the lab's browser checks (lab_page_test.py, lab_guard_test.py) drive
-docs/lab.html in Debian's Chromium: a test case whose class has the page
-(LAB, a path) and axe-core's script (AXE) set by the script that runs it.
+"""How the lab's browser checks (lab_page_test.py, lab_guard_test.py,
+lab_levels_test.py) drive docs/lab.html in Debian's Chromium: a test case
+whose class has the page (LAB, a path) and axe-core's script (AXE) set by the
+script that runs it; and the real guard's text as the workshop shows it.
 """
 import sys
 import time
@@ -9,6 +10,17 @@ from pathlib import Path
 
 sys.path.insert(0, str(Path(__file__).resolve().parents[1] / "browser"))
 from chromium import Chromium  # noqa: E402
+
+
+def real_guard():
+    """The four functions of the real guard, as the editor shows them."""
+    source = Path(__file__).resolve().parents[2] / "store/read_write_guard.cpp"
+    lines = source.read_text(encoding="utf-8").splitlines()
+    functions = []
+    for name in ("ReaderArrives", "ReaderLeaves", "WriterArrives", "WriterLeaves"):
+        start = lines.index(f"void ReadWriteGuard::{name}() {{")
+        functions.append("\n".join(lines[start:lines.index("}", start) + 1]))
+    return "\n\n".join(functions) + "\n"
 
 
 class LabCase(unittest.TestCase):

@@ -20,22 +20,11 @@ from urllib.parse import quote
 from selenium.webdriver.common.by import By
 
 sys.path.insert(0, str(Path(__file__).resolve().parent))
-from lab_driver import LabCase  # noqa: E402
+from lab_driver import LabCase, real_guard  # noqa: E402
 
 LabCase.LAB = Path(sys.argv[1]).resolve()
 LabCase.AXE = Path(sys.argv[2]).read_text(encoding="utf-8")
 SCREENSHOT = sys.argv[3] if len(sys.argv) > 3 else None
-SOURCE = Path(__file__).resolve().parents[2]
-
-
-def real_guard():
-    """The four functions of the real guard, as the editor shows them."""
-    lines = (SOURCE / "store/read_write_guard.cpp").read_text(encoding="utf-8").splitlines()
-    functions = []
-    for name in ("ReaderArrives", "ReaderLeaves", "WriterArrives", "WriterLeaves"):
-        start = lines.index(f"void ReadWriteGuard::{name}() {{")
-        functions.append("\n".join(lines[start:lines.index("}", start) + 1]))
-    return "\n\n".join(functions) + "\n"
 
 
 RECHECK = """        if (readerCount == 0) {

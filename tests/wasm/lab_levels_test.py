@@ -18,7 +18,7 @@ from pathlib import Path
 from selenium.webdriver.common.by import By
 
 sys.path.insert(0, str(Path(__file__).resolve().parent))
-from lab_driver import LabCase  # noqa: E402
+from lab_driver import LabCase, real_guard  # noqa: E402
 
 LabCase.LAB = Path(sys.argv[1]).resolve()
 LabCase.AXE = Path(sys.argv[2]).read_text(encoding="utf-8")
@@ -77,28 +77,30 @@ class LabLevelsTest(LabCase):
         return self.browser.find_element(By.CSS_SELECTOR, css).text
 
     def test_a_fixing_level_is_done_once_every_check_holds(self):
-        self.open("#level=fix-recheck")
-        self.wait("document.body.dataset.levelready === 'fix-recheck'", 60)
-        broken = (SOURCE / "sim/guards/texts/without-recheck.guard").read_text(encoding="utf-8")
-        self.assertEqual(self.browser.execute_script(
-            "return document.getElementById('guardtext').value"), broken)
-        self.browser.find_element(By.ID, "check").click()
-        self.wait("document.body.dataset.checked", 120)
-        self.assertFalse(self.browser.execute_script("return document.body.dataset.won"))
-        # The real guard's text mends it.
-        self.browser.execute_script("""
-            const area = document.getElementById('guardtext');
-            area.value = arguments[0];
-            area.dispatchEvent(new Event('input'));""",
-            self.browser.execute_script("return document.getElementById('guardtext').value")
-            .replace("    noReadersEvent->Lock();\n    countMutex->Lock();\n}",
-                     "    for (;;) {\n        noReadersEvent->Lock();\n        countMutex->Lock();"
-                     "\n        if (readerCount == 0) {\n            return;\n        }\n"
-                     "        countMutex->Unlock();\n    }\n}"))
+        """On the workshop's scenes, and one asks its own scene too, where the weak-fairness
+        verdicts are excused: its guard fails, the real guard's text mends it."""
+        for name, text in (("fix-recheck", "without-recheck"), ("fair-to-both", "writers-first")):
+            with self.subTest(level=name):
+                self.open(f"#level={name}")
+                self.wait(f"document.body.dataset.levelready === '{name}'", 60)
+                broken = (SOURCE / f"sim/guards/texts/{text}.guard").read_text(encoding="utf-8")
+                self.assertEqual(self.browser.execute_script(
+                    "return document.getElementById('guardtext').value"), broken)
+                self.check()
+                self.assertFalse(self.browser.execute_script("return document.body.dataset.won"))
+                self.browser.execute_script("""
+                    const area = document.getElementById('guardtext');
+                    area.value = arguments[0];
+                    area.dispatchEvent(new Event('input'));""", real_guard())
+                self.check()
+                self.assertEqual(self.browser.execute_script("return document.body.dataset.won"),
+                                 name)
+                self.assertIn("Fixed: every check holds", self.text("levelnote"))
+
+    def check(self):
         self.browser.execute_script("delete document.body.dataset.checked")
         self.browser.find_element(By.ID, "check").click()
-        self.assertEqual(self.wait("document.body.dataset.won", 120), "fix-recheck")
-        self.assertIn("Fixed: every check holds", self.text("levelnote"))
+        self.wait("document.body.dataset.checked", 120)
 
 
 if __name__ == "__main__":
