@@ -33,7 +33,10 @@ const ExploreCode = (() => {
     const drawn = new WeakMap();
 
     function drawSource(box, source) {
-        const pre = el('pre');
+        // A long line scrolls sideways rather than wrap mid-call: the box
+        // takes the focus, so that the keyboard scrolls it too.
+        const pre = el('pre', {tabIndex: 0});
+        pre.setAttribute('role', 'region');
         pre.setAttribute('aria-label', `the guard's code, ${source.file}`);
         const lines = new Map();
         for (const s of source.sequences) {

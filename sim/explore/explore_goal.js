@@ -170,7 +170,13 @@ const ExploreGoal = (() => {
         $('wonwhat').textContent = L.broke;
         $('wonsteps').textContent = `In ${won} steps; par is ${par} (${against}).`;
         $('wonreal').replaceChildren(el('b', {}, 'At that step: '), L.real);
+        // Inside the lab, the lesson is the lab's own copy of GUARD.md.
         const lesson = el('a', {href: `GUARD.md#${L.lesson}`}, L.lessonTitle);
+        if (parent !== window)
+            lesson.onclick = (e) => {
+                e.preventDefault();
+                parent.postMessage({listpool: 'lesson', anchor: L.lesson}, '*');
+            };
         $('wonlesson').replaceChildren('The lesson, in GUARD.md: ', lesson, '.');
         // Inside the lab the level is kept as done there, and the lab goes on.
         if (parent !== window) {

@@ -79,6 +79,12 @@ const ExplorePage = (() => {
         `#scene=${page.D.name}&replay=${encodeURIComponent(choices(page, page.at))}`;
     // The steps before the state shown, for reason(): {node, thread}.
     const myStep = (page) => (j) => ({node: nodeAt(page, j), thread: page.path[j].thread});
+    // The page's own link to the state shown; a page made inside the lab (a
+    // frame of its own text) has no address of its own: its link is the
+    // lab's, which holds what the lab keeps.
+    const link = (page) => location.protocol === 'about:' ?
+        parent.location.href :
+        location.href.split('#')[0] + hash(page);
 
     // The same steps on the peer: its node after each; a step whose thread
     // cannot go on there is skipped (the peer stays), so that after the two
@@ -219,6 +225,7 @@ const ExplorePage = (() => {
         breaks,
         choices,
         hash,
+        link,
         myStep,
         alongPeer,
         peerStep,

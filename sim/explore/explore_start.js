@@ -26,13 +26,9 @@ const Explorer = (() => {
         $('copied').textContent = copied ? `copied the ${what}` : `copy the ${what} from its box`;
     });
     $('copy').onclick = () => copy($('command'), 'command');
-    // A page made inside the lab (a frame of its own text) has no address of
-    // its own: its link is the lab's, which holds what the lab keeps.
-    const framed = location.protocol === 'about:';
     $('copylink').onclick = () => {
-        $('link').value =
-            framed ? parent.location.href : location.href.split('#')[0] + Page.hash(page);
-        copy($('link'), framed ? 'lab\'s link' : 'link');
+        $('link').value = Page.link(page);
+        copy($('link'), location.protocol === 'about:' ? 'lab\'s link' : 'link');
     };
     document.addEventListener('keydown', (e) => {
         if (e.target.tagName === 'INPUT' || e.altKey || e.ctrlKey || e.metaKey)

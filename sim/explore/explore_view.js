@@ -128,6 +128,7 @@ const ExploreView = (() => {
         if (P)
             renderPeer(page, peer);
         $('command').value = D.command.replace('{}', Page.choices(page, at));
+        $('link').value = Page.link(page);
         // The fragment follows a moment later, once the steps stop: browsers
         // refuse a page that replaces its address too often.
         clearTimeout(page.hashTimer);

@@ -341,6 +341,24 @@ const LabConsole = (() => {
         return true;
     }
 
+    // Goes back to `ms`, to type differently from there: the lines typed at
+    // or after it are taken back, and the program runs again from the
+    // start. Gives how many were taken back.
+    function rewind(lab, ms) {
+        const lines = lab.session.split('\n').filter(Boolean);
+        const kept = lines.filter((line) => {
+            const timed = /^@(\d+) /.exec(line);
+            return !timed || Number(timed[1]) < ms;
+        });
+        lab.session = kept.map((line) => line + '\n').join('');
+        lab.choices = '';
+        lab.shownUpTo = -1;
+        setClock(lab, ms);
+        showTyped(lab);
+        rerun(lab);
+        return lines.length - kept.length;
+    }
+
     function showTyped(lab) {
         $('typed').textContent = lab.session;
         saveLink(lab);
@@ -356,6 +374,9 @@ const LabConsole = (() => {
         params.set('session', lab.session);
         if (lab.choices)
             params.set('choices', lab.choices);
+        // Where the clock stood, so that the link comes back there.
+        if (Math.floor(lab.now) > 0)
+            params.set('at', String(Math.floor(lab.now)));
         const {guard} = lab;
         if (guard.text && guard.text !== guard.real)
             params.set('guard', guard.text);
@@ -390,6 +411,7 @@ const LabConsole = (() => {
         setClock,
         tick,
         type,
+        rewind,
         showTyped,
         linkHash,
         saveLink

@@ -1,7 +1,8 @@
 // The lab's levels (the page's #levels, from sim/explore/levels.h): their
 // list with what is done, a level opened by its link (#level=NAME) in the
 // explorer or, for a fixing level, in the workshop, and what is done kept in
-// the browser's storage.
+// the browser's storage; and the lessons, docs/GUARD.md's sections, opened
+// in the page.
 const LabLevels = (() => {
     'use strict';
     const {byId: $, el} = PageKit;
@@ -138,7 +139,28 @@ const LabLevels = (() => {
             $('levelnext').onclick = () => (location.hash = '#level=' + next.name);
     }
 
+    // Opens docs/GUARD.md's section in the page, at `anchor`.
+    function lesson(anchor) {
+        const target = document.getElementById('guard-' + anchor);
+        if (!target)
+            return;
+        $('guardmd').open = true;
+        target.scrollIntoView();
+        const heading = target.closest('h3, h4, h5, h6, li') || target;
+        heading.tabIndex = -1;
+        heading.focus({preventScroll: true});
+    }
+
     function start(lab) {
+        // The page's links to GUARD.md's sections open them where they are,
+        // leaving the address to what the lab keeps.
+        document.addEventListener('click', (e) => {
+            const link = e.target.closest && e.target.closest('a[href^="#guard-"]');
+            if (link) {
+                e.preventDefault();
+                lesson(link.getAttribute('href').slice('#guard-'.length));
+            }
+        });
         load();
         list();
         $('levelagain').onclick = () => lab.level && open(lab, lab.level);
@@ -157,6 +179,8 @@ const LabLevels = (() => {
                     $('levelnote').textContent =
                         'Done; this browser keeps nothing for a page opened from a file.';
                 showNext(lab, L);
+            } else if (m.listpool === 'lesson' && typeof m.anchor === 'string') {
+                lesson(m.anchor);
             } else if (m.listpool === 'level-next') {
                 const next = LEVELS[LEVELS.indexOf(L) + 1];
                 if (next)

@@ -54,8 +54,16 @@ const Lab = (() => {
     };
     $('go').onclick = () => {
         const ms = Number($('goto').value);
-        if (!Number.isFinite(ms) || ms < lab.now) {
-            Console.say('The clock only goes forward: give a time after the one shown.');
+        if (!Number.isFinite(ms) || ms < 0) {
+            Console.say('Give a time in ms, from 0.');
+            return;
+        }
+        if (ms < Math.floor(lab.now)) {
+            const taken = Console.rewind(lab, Math.floor(ms));
+            Console.say(
+                `Went back to ${Math.floor(ms).toLocaleString('en')} ms` +
+                (taken ? `: the ${taken} line(s) typed from then on were taken back` : '') +
+                '. Type from here.');
             return;
         }
         if (ms > Console.LIMITS.ms) {

@@ -211,11 +211,16 @@ const LabTools = (() => {
                 throw new Error('its choices are not a list of thread numbers separated by commas');
             lab.session = session && !session.endsWith('\n') ? session + '\n' : session;
             lab.choices = choices;
-            // The clock stands at the last line's time, paused.
+            // The clock stands where the link was made, else at the last
+            // line's time, paused.
+            const at = params.get('at');
+            if (at !== null && !(/^\d{1,9}$/.test(at) && Number(at) <= LIMITS.ms))
+                throw new Error(`its time "${at.slice(0, 30)}" is not a time in ms up to ${
+                    LIMITS.ms.toLocaleString('en')}`);
             let last = 0;
             for (const m of session.matchAll(/^@(\d+)/gm))
                 last = Math.max(last, Number(m[1]));
-            Console.setClock(lab, last, 0);
+            Console.setClock(lab, at === null ? last : Number(at), 0);
             $('pace').value = '0';
             Console.showTyped(lab);
             if (choices)

@@ -5,7 +5,7 @@ with the explorer's code view, and its look) and its worker's,
 with a content security policy that lets run only the page's script and the
 explorer page's (by their hashes), WebAssembly, workers that the page makes
 from the module and its worker's script, and the module's reading of the
-wasm inside it (a data: address). The page names a digest of the sources
+wasm inside it (a data: address); and docs/GUARD.md as HTML (guard_html.py). The page names a digest of the sources
 it was made from, so that a page left behind by a change of them is seen
 without building it (--check-sources, in the plain suite).
 
@@ -17,6 +17,8 @@ import hashlib
 import re
 import sys
 from pathlib import Path
+
+from guard_html import guard_html
 
 
 ROOT = Path(__file__).resolve().parents[2]
@@ -85,7 +87,8 @@ def main():
     # The levels' list, with their pars: sim/lab/levels.json, which
     # listpool-levels writes (scripts/make-lab.sh).
     levels = (source / "levels.json").read_text(encoding="utf-8").strip().replace("<", "\\u003c")
-    for key, text in (("@SOURCES@", sources_digest()), ("@LEVELS@", levels), ("@CSP@", csp),
+    guard = guard_html((ROOT / "docs/GUARD.md").read_text(encoding="utf-8"))
+    for key, text in (("@SOURCES@", sources_digest()), ("@LEVELS@", levels), ("@GUARD@", guard), ("@CSP@", csp),
                       ("@CODESTYLE@", code_style), ("@WORKER@", worker),
                       ("@ENGINE@", engine), ("@LAB@", lab)):
         page = page.replace(key, text, 1)

@@ -1,7 +1,7 @@
 #!/usr/bin/python3
 """The lab's levels (docs/lab.html) in Debian's Chromium, headless: a level
 opened by its link is made in the page, won by its shortest schedule in the
-level's frame, kept as done in the browser's storage and in the list, and
+level's frame, its lesson opened in the lab's copy of docs/GUARD.md, kept as done in the browser's storage and in the list, and
 leads to the next; a fixing level starts with its broken guard in the
 workshop and is done only once every check holds; axe-core finds nothing
 serious with a level open. Given a folder, it leaves there the README's
@@ -47,7 +47,17 @@ class LabLevelsTest(LabCase):
             const s = Explorer.follow(Explorer.data.goal.choices).slice(0, arguments[0]);
             Explorer.take(s); Explorer.goTo(s.length);""", level["par"])
         self.assertEqual(self.wait("document.body.dataset.won"), str(level["par"]))
+        self.browser.find_element(By.CSS_SELECTOR, "#wonlesson a").click()
         self.browser.switch_to.default_content()
+        # Its lesson opens in the lab's own copy of GUARD.md, which holds every level's.
+        self.wait("document.getElementById('guardmd').open")
+        self.assertEqual(self.browser.execute_script(
+            "return document.activeElement.textContent"),
+            "Without the writer's re-check of readerCount")
+        for L in levels:
+            self.assertTrue(self.browser.execute_script(
+                "return document.getElementById('guard-' + arguments[0])", L["lesson"]), L)
+        self.assertNotIn("**", self.text("guardmd"))
         if PICTURES:
             self.pictures()
         kept = self.wait("localStorage.getItem('listpool-levels')")

@@ -197,6 +197,21 @@ class LabPageTest(LabCase):
             " {subtree: true, childList: true, characterData: true});"
             "setTimeout(() => done(n), 1500);")
         self.assertEqual(changes, 0)
+        # Back to 19 s, typing differently from there: the lines typed then are taken back,
+        # and the page writes what the native program writes for the session so mended.
+        self.go_to(19000)
+        self.assertIn("Went back to 19,000 ms: the 2 line(s) typed from then on were taken back",
+                      self.text("message"))
+        for words in ("d 9", "q"):
+            line.send_keys(words + Keys.ENTER)
+            self.wait("document.body.dataset.pending === '0'")
+        self.go_to(600000)
+        mended = self.text("typed")
+        self.assertTrue(mended.endswith("@0 g\n@19000 d 9\n@19000 q\n"), mended)
+        with tempfile.NamedTemporaryFile("w", suffix=".session") as file:
+            file.write(mended)
+            file.flush()
+            self.assertEqual(self.text("transcript"), native(file.name))
 
     def test_every_schedule_reports_what_the_native_search_reports(self):
         for session in SESSIONS[:3]:
@@ -265,6 +280,16 @@ class LabPageTest(LabCase):
         self.wait("document.getElementById('copied').textContent.includes('copied') || "
                   "document.getElementById('copied').textContent.includes('box')")
         self.no_serious_violations("with the explorer")
+        # The link comes back where it was made: at its clock's time.
+        self.go_to(23456)
+        self.browser.find_element(By.ID, "copylink").click()
+        link = self.wait("document.getElementById('link').value")
+        self.assertIn("at=23456", link)
+        self.browser.get("about:blank")
+        self.browser.get(link)
+        self.wait("document.body.dataset.ready === '1'")
+        self.assertEqual(self.text("clock"), "23456 ms")
+        self.assertEqual(self.text("typed"), session)
 
     def test_hostile_links_are_text_or_refused_and_leave_the_page_usable(self):
         markup = '<img src=x onerror="document.title=1"><b>bold</b>\n'
