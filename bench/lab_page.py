@@ -18,7 +18,12 @@ chromium-driver and python3-selenium), medians of several openings:
   steps of its longest schedule (or a fair cycle's laps, where the graph has
   one), each from the start of a frame to the start of the next frame after
   it drawn (budget 16 ms at the 95th percentile, over all and over the last
-  30), as bench/explore_pages.py times the explorer pages.
+  30), as bench/explore_pages.py times the explorer pages;
+- a level, the largest (without-second-reset): from its link followed in
+  the page, 4 s after it is ready, to its explorer ready (budget 1 s), and its steps, hint shown,
+  timed as the explorer's (budget one frame, 16.7 ms, 95th percentile);
+- at rest, paused with nothing to come, the page's processor time over 5 s
+  (Chromium's own TaskDuration), beside a still page's (budget 2 % of a core).
 
   bench/lab_page.py [LAB_HTML [RUNS [guard]]]
 """
@@ -120,6 +125,40 @@ def explorer_frames(browser):
         browser.switch_to.default_content()
 
 
+LEVEL = "without-second-reset"
+
+
+def level_ms_and_frames(browser):
+    """Follows a level's link in the page, then times its steps with the hint shown."""
+    browser.get("about:blank")
+    browser.get(LAB.as_uri())
+    wait(browser, "document.body.dataset.ready === '1'")
+    time.sleep(4)  # as a learner reads the list, the page makes a worker ahead for a level
+    browser.execute_script(f"location.hash = '#level={LEVEL}'")
+    wait(browser, f"document.body.dataset.levelready === '{LEVEL}'")
+    ms = browser.execute_script("return performance.getEntriesByName('level')[0].duration")
+    browser.switch_to.frame(browser.find_element(By.ID, "levelexplorer"))
+    try:
+        browser.execute_script("ExploreGoal.toggleHint && document.getElementById('hint').click()")
+        browser.execute_script(STEPS)
+        return ms, browser.execute_async_script(FRAMES)
+    finally:
+        browser.switch_to.default_content()
+
+
+def busy_share(browser, url, seconds=5):
+    """The share of one core a page's renderer is busy over `seconds`, once it is at rest."""
+    browser.get("about:blank")
+    browser.get(url)
+    time.sleep(3)
+    browser.execute_cdp_cmd("Performance.enable", {})
+    metric = lambda: next(m["value"] for m in browser.execute_cdp_cmd(
+        "Performance.getMetrics", {})["metrics"] if m["name"] == "TaskDuration")
+    before = metric()
+    time.sleep(seconds)
+    return (metric() - before) / seconds
+
+
 def main():
     chromium = Chromium("1400,1000")
     browser = chromium.browser
@@ -136,6 +175,9 @@ def main():
         late = [ms for _ in range(min(RUNS, 3)) for ms in lateness(browser)]
         browser.set_script_timeout(120)
         explored = [explorer_frames(browser) for _ in range(min(RUNS, 3))]
+        levels = [level_ms_and_frames(browser) for _ in range(min(RUNS, 3))]
+        still = busy_share(browser, "data:text/html,<p>a still page</p>")
+        rest = busy_share(browser, LAB.as_uri() + "#session=" + quote("i 1 2 -1\n"))
     finally:
         chromium.close()
     size = LAB.stat().st_size
@@ -163,6 +205,13 @@ def main():
           f"{statistics.median(percentile95(f) for _, f in explored):.1f} ms (the last 30: "
           f"{statistics.median(percentile95(f[-30:]) for _, f in explored):.1f} ms), slowest "
           f"{max(max(f) for _, f in explored):.1f} ms | 16 ms |")
+    print(f"| a level ready after its link ({LEVEL}; median of {len(levels)}) |"
+          f" {statistics.median(ms for ms, _ in levels):.0f} ms | 1000 ms |")
+    print(f"| a level's step, hint shown ({len(levels[0][1])} steps; median of {len(levels)}) |"
+          f" to the next frame, 95th percentile"
+          f" {statistics.median(percentile95(f) for _, f in levels):.1f} ms | 16.7 ms |")
+    print(f"| at rest, paused (a still page: {100 * still:.1f} %) | {100 * rest:.1f} % of a core"
+          f" | 2 % |")
 
 
 if __name__ == "__main__":

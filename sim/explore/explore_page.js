@@ -31,6 +31,7 @@ const ExplorePage = (() => {
                 properties: [],    // {li, status}, the properties'
                 sides: new Map(),  // by the side's id: {parts, cells, shown, tables}
                 listed: null,      // the path the list of steps shows
+                folds: [],         // its runs of forced steps: {start, end, open, button}
                 current: null,     // the step marked current in it
                 scrollFrame: 0
             }

@@ -46,8 +46,10 @@ const ExploreView = (() => {
                 goTo();
                 e.preventDefault();
             } else if (e.key === 'ArrowUp' || e.key === 'ArrowDown') {
-                const to =
-                    li[e.key === 'ArrowUp' ? 'previousElementSibling' : 'nextElementSibling'];
+                const way = e.key === 'ArrowUp' ? 'previousElementSibling' : 'nextElementSibling';
+                let to = li[way];
+                while (to && to.hidden)  // a folded step
+                    to = to[way];
                 if (to)
                     to.focus();
                 e.preventDefault();
@@ -55,6 +57,7 @@ const ExploreView = (() => {
             }
         };
         li.dataset.step = k;
+        li.value = k;  // its number, whichever steps before it are folded
         const broken = Page.breaks(page, k);
         li.classList.toggle('broken', broken !== undefined);
         li.classList.toggle('parted', k === peer.parted);
@@ -68,6 +71,35 @@ const ExploreView = (() => {
         return li;
     }
 
+    // Runs of three or more steps at which one thread alone could go on,
+    // each shown as its first and last rows, with a button on the first
+    // that opens the rest.
+    function foldForced(page, list) {
+        const folds = [], {D, path} = page;
+        const forced = (k) => Enabled.count(D, Page.nodeAt(page, k)) === 1;
+        for (let k = 0; k < path.length;) {
+            let end = k;
+            while (forced(k) && end + 1 < path.length && forced(end + 1))
+                end++;
+            if (end - k >= 2) {
+                // open: null until asked, the run then open while the step shown is in it.
+                const fold = {start: k, end, open: null, button: null};
+                fold.button = el('button', {
+                    className: 'fold',
+                    onclick: (e) => {
+                        e.stopPropagation();
+                        fold.open = fold.button.getAttribute('aria-expanded') !== 'true';
+                        render(page);
+                    }
+                });
+                list.children[k].append(' ', fold.button);
+                folds.push(fold);
+            }
+            k = end + 1;
+        }
+        return folds;
+    }
+
     function renderSteps(page, peer) {
         const list = $('steps'), {view, at} = page;
         if (view.listed !== page.path) {
@@ -76,6 +108,16 @@ const ExploreView = (() => {
             view.listed = page.path;
             view.current = null;
             list.replaceChildren(...page.path.map((s, k) => stepItem(page, peer, s, k)));
+            view.folds = foldForced(page, list);
+        }
+        for (const fold of view.folds) {
+            // A run is open when asked, or when the step shown is inside it.
+            const open = fold.open ?? (at - 1 > fold.start && at - 1 < fold.end);
+            for (let k = fold.start + 1; k < fold.end; k++)
+                list.children[k].hidden = !open;
+            fold.button.setAttribute('aria-expanded', String(open));
+            fold.button.textContent =
+                open ? 'fold the forced steps' : `${fold.end - fold.start - 1} forced steps folded`;
         }
         const current = at > 0 ? list.children[at - 1] : null;
         if (view.current !== current) {
@@ -85,9 +127,16 @@ const ExploreView = (() => {
                 current.classList.add('current');
                 // At the next frame, whose layout is done anyway, rather than
                 // forcing one now in the middle of the step.
+                // Only the list scrolls: the page stays where the learner is,
+                // and so does the lab around a page in a frame.
                 cancelAnimationFrame(view.scrollFrame);
-                view.scrollFrame =
-                    requestAnimationFrame(() => current.scrollIntoView({block: 'nearest'}));
+                view.scrollFrame = requestAnimationFrame(() => {
+                    const box = list.getBoundingClientRect(), row = current.getBoundingClientRect();
+                    if (row.top < box.top)
+                        list.scrollTop -= box.top - row.top;
+                    else if (row.bottom > box.bottom)
+                        list.scrollTop += row.bottom - box.bottom;
+                });
             }
             view.current = current;
         }

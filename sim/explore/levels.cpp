@@ -183,11 +183,12 @@ const std::vector<Level>& Levels() {
          kBroken,
          "The open gate",
          "without-second-reset",
-         {2, 2, 0, 1},
+         {1, 2, 0, 1},
          Lap(kWritersWeak),
-         "Keep a writer out for ever while the readers overlap.",
+         "Keep a writer out for ever while the reader comes and goes.",
          "A writer never gets in: the writer before it opened the gate on its way out, and the "
-         "readers coming through it keep noReadersEvent reset nearly all the time.",
+         "reader coming through it again and again keeps noReadersEvent reset nearly all the "
+         "time.",
          "without-the-second-reset-of-the-gate",
          "Without the second reset of the gate",
          "The real guard's writer resets the gate again once it holds writerMutex."},

@@ -60,7 +60,8 @@ const LabConsole = (() => {
             searcher: null,
             checkers: [],  // the guard workshop's check under way
             requests: {next: 0, waiting: new Map(), pending: 0},  // to the runner and the drawer
-            timers: {save: 0, search: 0, follow: 0, check: 0}
+            timers: {save: 0, search: 0, follow: 0, check: 0},
+            ticking: false  // the clock's frames are asked for
         };
     }
 
@@ -189,6 +190,7 @@ const LabConsole = (() => {
         lab.origin = performance.now();
         if (pace !== undefined)
             lab.pace = pace;
+        wake(lab);
     }
 
     // Shows the writes whose time has come, once each change.
@@ -308,7 +310,17 @@ const LabConsole = (() => {
         if (lab.run && lab.pace > 0 && performance.now() - lab.drawnAt > 1000 &&
             !(lab.run.ended && lab.stateAsked >= lab.run.endMs))
             askState(lab);
-        requestAnimationFrame(() => tick(lab));
+        // Paused, the clock stands: the page draws nothing until it moves.
+        lab.ticking = lab.pace > 0 || lab.ahead;
+        if (lab.ticking)
+            requestAnimationFrame(() => tick(lab));
+    }
+    // The clock's frames again, after anything that moves it.
+    function wake(lab) {
+        if (!lab.ticking) {
+            lab.ticking = true;
+            requestAnimationFrame(() => tick(lab));
+        }
     }
 
     // Types a line at the time on the clock; false, with a sentence, when it

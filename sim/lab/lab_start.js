@@ -103,7 +103,7 @@ const Lab = (() => {
     LabLevels.start(lab);
     LabLevels.restore(lab, location.hash);
     Console.setClock(lab, lab.base);
-    requestAnimationFrame(() => Console.tick(lab));
+    Console.tick(lab);
     // The prompt is where a learner starts.
     $('line').focus({preventScroll: true});
 

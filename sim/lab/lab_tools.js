@@ -99,9 +99,13 @@ const LabTools = (() => {
     // from their first step when `fromStart`; `ready` is told the page's
     // window once it is there. What went wrong is said in `note`; `button` is
     // off meanwhile.
-    function openExplorer({frame, note, button, request, scene, choices, fromStart, ready}) {
-        const worker = Console.makeWorker();
+    // `spare`, when given, is a worker that has said it is ready, to use
+    // instead of making one.
+    function openExplorer({frame, note, button, request, scene, choices, fromStart, ready, spare}) {
+        const worker = spare || Console.makeWorker();
         button.disabled = true;
+        if (spare)
+            worker.postMessage(Object.assign({id: 0}, request));
         worker.onmessage = (event) => {
             const reply = event.data;
             if (reply.kind === 'ready') {
@@ -116,10 +120,23 @@ const LabTools = (() => {
                     (reply.answer.error || JSON.parse(html).error);
                 return;
             }
-            frame.onload = () => goTo(frame.contentWindow, scene, choices, fromStart, ready);
+            frame.onload = () => {
+                fitFrame(frame);
+                goTo(frame.contentWindow, scene, choices, fromStart, ready);
+            };
             frame.hidden = false;
             frame.srcdoc = html;
         };
+    }
+    // The frame as tall as its page, whatever it shows, so that the page
+    // scrolls once, never a scroll inside a scroll.
+    function fitFrame(frame) {
+        const page = frame.contentDocument;
+        if (!page || !page.body)
+            return;
+        const fit = () => (frame.style.height = `${page.documentElement.scrollHeight + 2}px`);
+        new ResizeObserver(fit).observe(page.body);
+        fit();
     }
     function goTo(inner, scene, choices, fromStart, ready) {
         if (!choices) {

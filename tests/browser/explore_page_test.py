@@ -295,6 +295,26 @@ class ExplorePageTest(unittest.TestCase):
             self.assertGreater(enabled(node), 1, "it did not stop at a choice")
             self.find("#threads button[aria-disabled='false']").click()
         self.assertGreater(forced, 0)
+        # The list shows each run of three or more forced steps as its first and last rows,
+        # the first opening it to show them all; the numbers stay the steps'. The README's example has many.
+        data = page_data(DOCS, "explore-example.html")
+        self.open("explore-example.html")
+        self.find("body").send_keys("n")
+        steps = self.browser.execute_script("return Explorer.shown()")
+        hidden = lambda: [int(li.get_attribute("data-step")) for li in self.browser
+                          .find_elements(By.CSS_SELECTOR, "#steps li") if not li.is_displayed()]
+        folded = hidden()
+        self.assertTrue(folded)
+        for k in folded:
+            self.assertEqual(enabled(steps[k - 1]["to"] if k else 0), 1, f"step {k} not forced")
+        button = self.find(f'#steps li[data-step="{folded[0] - 1}"] button.fold')
+        self.assertEqual(button.get_attribute("aria-expanded"), "false")
+        button.click()
+        run = [k for n, k in enumerate(folded) if k == folded[0] + n]  # the first run's
+        self.assertEqual(button.get_attribute("aria-expanded"), "true")
+        self.assertFalse(set(run) & set(hidden()))
+        self.assertEqual(int(self.find(f'#steps li[data-step="{folded[-1]}"]')
+                             .get_attribute("value")), folded[-1])
         # A schedule to step through opens at its first step.
         self.open("explore-guard-without-recheck.html",
                   "#scene=without-recheck&replay=" + quote("0 0 1 1 1 3") + "&at=0")
