@@ -7,7 +7,6 @@
 const LabConsole = (() => {
     'use strict';
     const {byId: $, el} = PageKit;
-    const {codeLineOf, renderCode} = ExploreCode;
     const FILES = ['stdout', 'stderr', 'PrintThread.0', 'FindThread.0', 'GarbageThread.0'];
     const AHEAD =
         10000;  // ms of virtual time run ahead of the clock: short runs answer typing sooner
@@ -167,7 +166,7 @@ const LabConsole = (() => {
         request(lab, lab.drawer, 'run', {bound: at, drawn: true}, (answer) => {
             lab.drawing = false;
             if (!answer.error)
-                showState(lab, answer);
+                LabState.show(lab, answer);
             if (lab.redraw) {
                 lab.redraw = false;
                 askState(lab);
@@ -238,60 +237,6 @@ const LabConsole = (() => {
         box.textContent = text;
         if (atEnd)
             box.scrollTop = box.scrollHeight;
-    }
-
-    function showState(lab, answer) {
-        const rows = [['pool', answer.memory[0]], ['list', answer.memory[1]]];
-        const names = answer.threads;
-        for (const [t, text] of answer.inside)
-            rows.push([names[t] || `thread ${t}`, text]);
-        for (const [t, text] of answer.waits)
-            rows.push([names[t] || `thread ${t}`, text]);
-        $('state').replaceChildren(...rows.map(
-            ([name, text]) =>
-                el('tr', {}, el('th', {scope: 'row'}, name), el('td', {}, el('pre', {}, text)))));
-        showCode(lab, answer);
-        const img = el('img', {
-            alt: `the timeline of the session up to ${answer.bound} ms`,
-            src: 'data:image/svg+xml;charset=utf-8,' + encodeURIComponent(answer.svg)
-        });
-        $('timeline').replaceChildren(img);
-    }
-
-    // The guard's code with each thread's next line marked, in the explorer's
-    // code view (explore_code.js), and said in words under it: the learner's
-    // text where the session runs it.
-    function showCode(lab, answer) {
-        const text = lab.guard.inSession;
-        if (text && (!lab.textCode || lab.textCode.text !== text)) {
-            const lines = text.split('\n');
-            lab.textCode = {
-                text,
-                source: {
-                    file: 'your guard',
-                    leftOutBy: '',
-                    sequences: [{name: 'your guard', line: 1, text: lines, struck: []}]
-                }
-            };
-        }
-        const source = text ? lab.textCode.source : lab.code;
-        if (!source)
-            return;
-        const marks = [], said = [];
-        for (const [t, sequence, guard, call, later, given] of answer.code) {
-            const line = text ? given : codeLineOf(lab.code, sequence, call, later);
-            const name = `${answer.threads[t] || `thread ${t}`}, ${guard}`;
-            if (line > 0) {
-                marks.push({line, thread: t, name});
-                said.push(
-                    text ? `${name}: line ${line} of your guard` :
-                           `${name}: line ${line}, ${call} in ${sequence}`);
-            }
-        }
-        renderCode(
-            $('code'), source, marks,
-            [said.length ? `At ${answer.bound} ms: ${said.join('; ')}.` :
-                           `At ${answer.bound} ms no thread is in one of the guard's sequences.`]);
     }
 
     // The clock's frame: the time shown, a run ahead when the last nears its

@@ -26,6 +26,7 @@ import unittest
 from pathlib import Path
 from urllib.parse import quote
 
+from selenium.webdriver.common.action_chains import ActionChains
 from selenium.webdriver.common.by import By
 from selenium.webdriver.common.keys import Keys
 from selenium.webdriver.support.ui import Select
@@ -151,13 +152,22 @@ class LabPageTest(LabCase):
                 self.assertIn("stdout", files)
                 for name, bytes_ in files.items():
                     self.assertEqual(self.text("file-" + name), bytes_, name)
-        self.assertTrue(self.browser.find_elements(By.CSS_SELECTOR, "#timeline img"))
+        # The timeline is in the page: each shape's details are said on hovering it and
+        # from the keyboard.
+        shape = self.browser.find_element(By.CSS_SELECTOR, "#timeline svg rect:has(title)")
+        ActionChains(self.browser).move_to_element(shape).perform()
+        self.assertEqual(self.text("timelinedetail"),
+                         shape.find_element(By.TAG_NAME, "title").get_attribute("textContent"))
+        self.browser.find_element(By.ID, "timeline").send_keys(Keys.ARROW_RIGHT)
+        self.assertNotEqual(self.text("timelinedetail"), "")
+        self.assertEqual(self.browser.execute_script("return document.activeElement.id"),
+                         "timeline")
         self.no_serious_violations("after a session")
         if SCREENSHOT:  # the README's example as it stands at its last line, 19 s in
             example = "".join(f"@{at} {words}\n" for at, words in typed_lines(
                 SESSIONS[0].read_text(encoding="utf-8")))
             self.open("#session=" + quote(example))
-            self.wait("document.querySelector('#timeline img')")
+            self.wait("document.querySelector('#timeline svg')")
             self.browser.set_window_size(1400, 2150)
             time.sleep(0.5)
             self.browser.save_screenshot(SCREENSHOT)
@@ -301,7 +311,8 @@ class LabPageTest(LabCase):
                 self.assertEqual(self.text("typed"), session)
                 self.assertEqual(self.text("message"), "")
                 self.assertFalse(self.browser.find_elements(
-                    By.CSS_SELECTOR, "#typed *, #transcript *, b, img[src=x], [onerror]"))
+                    By.CSS_SELECTOR, "#typed *, #transcript *, b:not(.guardmd b):not(.done), "
+                                     "img[src=x], [onerror]"))
                 self.assertTrue(self.browser.title.startswith("listpool lab"))
         refused = {"#session=" + quote("p\n" * 100000): "lines",
                    "#session=p&choices=1,x": "choices",
