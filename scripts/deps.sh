@@ -15,7 +15,9 @@
 # An argument npm:NAME@VERSION is a package of the npm registry, for the
 # pages' checks only, installed at that version by npm (Debian's, unless
 # the machine's Node.js brings its own) into build-npm/
-# (build-npm/node_modules/NAME), where the checks look for it.
+# (build-npm/node_modules/NAME), where the checks look for it, or into
+# LISTPOOL_NPM_ROOT when set: npm keeps only the packages of one install in
+# a folder, so a check that needs another package gives it a folder of its own.
 set -euo pipefail
 debian=()
 npm=()
@@ -28,7 +30,7 @@ done
 if ((${#npm[@]})); then
   "$0" ${debian[@]+"${debian[@]}"}
   command -v npm >/dev/null || "$0" npm
-  root=$(cd "$(dirname "$0")/.." && pwd)/build-npm
+  root=${LISTPOOL_NPM_ROOT:-$(cd "$(dirname "$0")/.." && pwd)/build-npm}
   for package in "${npm[@]}"; do
     name=${package%@*}
     version=${package##*@}

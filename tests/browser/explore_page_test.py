@@ -16,7 +16,6 @@ finds nothing serious.
   explore_page_test.py DOCS [AXE_DIR]
 """
 import re
-import subprocess
 import sys
 import tempfile
 import unittest
@@ -26,13 +25,12 @@ from urllib.parse import quote
 from selenium.webdriver.common.by import By
 from selenium.webdriver.common.keys import Keys
 
-from chromium import Chromium
+from chromium import Chromium, axe_findings, axe_script
 from page_source import broken_body, function_at, page_data, statements, steps_of
 
 DOCS = Path(sys.argv[1]).resolve() if len(sys.argv) > 1 else Path("docs").resolve()
 SOURCE = DOCS.parent
 AXE_DIR = Path(sys.argv[2] if len(sys.argv) > 2 else tempfile.gettempdir() + "/listpool-axe")
-AXE = "axe-core@4.14.1"
 GUARDS = {"explore-guard.html": None, "explore-guard-without-recheck.html": "without-recheck",
           "explore-guard-without-second-reset.html": "without-second-reset"}
 
@@ -40,11 +38,7 @@ GUARDS = {"explore-guard.html": None, "explore-guard-without-recheck.html": "wit
 class ExplorePageTest(unittest.TestCase):
     @classmethod
     def setUpClass(cls):
-        axe = AXE_DIR / "node_modules/axe-core/axe.min.js"
-        if not axe.exists():
-            subprocess.run(["npm", "install", "--no-save", "--no-audit", "--no-fund", "--prefix",
-                            str(AXE_DIR), AXE], check=True, stdout=subprocess.DEVNULL)
-        cls.axe = axe.read_text(encoding="utf-8")
+        cls.axe = axe_script(AXE_DIR)
         cls.source = (SOURCE / "store/read_write_guard.cpp").read_text(encoding="utf-8").split("\n")
         cls.chromium = Chromium("1400,1000")
         cls.browser = cls.chromium.browser
@@ -82,13 +76,7 @@ class ExplorePageTest(unittest.TestCase):
         self.browser.execute_script("Explorer.goTo(arguments[0])", k)
 
     def axe_findings(self):
-        if not self.browser.execute_script("return typeof axe !== 'undefined'"):
-            self.browser.execute_script(self.axe)
-        return self.browser.execute_async_script("""
-            const done = arguments[arguments.length - 1];
-            axe.run(document, {resultTypes: ['violations']}).then((r) => done(r.violations
-                .filter((v) => v.impact === 'serious' || v.impact === 'critical')
-                .map((v) => v.id + ': ' + v.nodes.map((n) => n.target.join(' ')).join(', '))));""")
+        return axe_findings(self.browser, self.axe, ["serious", "critical"])
 
     def states(self, steps, side="mine"):
         """Each thread's row of the state table on a side, its rows and its code's marks, at

@@ -22,11 +22,10 @@ from pathlib import Path
 from selenium.webdriver.common.by import By
 from selenium.webdriver.common.keys import Keys
 
-from chromium import Chromium
+from chromium import Chromium, axe_findings, axe_script
 
 TOOL = sys.argv[1] if len(sys.argv) > 1 else "build/sim/listpool-levels"
 AXE_DIR = Path(sys.argv[2] if len(sys.argv) > 2 else tempfile.gettempdir() + "/listpool-axe")
-AXE = "axe-core@4.14.1"
 
 
 def bits(hexset):
@@ -96,11 +95,7 @@ class Data:
 class LevelsTest(unittest.TestCase):
     @classmethod
     def setUpClass(cls):
-        axe = AXE_DIR / "node_modules/axe-core/axe.min.js"
-        if not axe.exists():
-            subprocess.run(["npm", "install", "--no-save", "--no-audit", "--no-fund", "--prefix",
-                            str(AXE_DIR), AXE], check=True, stdout=subprocess.DEVNULL)
-        cls.axe = axe.read_text(encoding="utf-8")
+        cls.axe = axe_script(AXE_DIR)
         cls.dir = tempfile.TemporaryDirectory()
         cls.levels = [L for L in json.loads(subprocess.run(
             [TOOL], check=True, capture_output=True, text=True).stdout) if L["kind"] != "fix"]
@@ -128,12 +123,7 @@ class LevelsTest(unittest.TestCase):
                                     steps, k)
 
     def axe_findings(self):
-        if not self.browser.execute_script("return typeof axe !== 'undefined'"):
-            self.browser.execute_script(self.axe)
-        return self.browser.execute_async_script("""
-            const done = arguments[arguments.length - 1];
-            axe.run(document, {resultTypes: ['violations']}).then((r) => done(r.violations
-                .map((v) => v.id + ': ' + v.nodes.map((n) => n.target.join(' ')).join(', '))));""")
+        return axe_findings(self.browser, self.axe, None)
 
     def test_each_level_is_won_at_par_and_its_hints_are_the_native_distances(self):
         """Its par is in the list; its shortest schedule wins at par and not a step before, in
