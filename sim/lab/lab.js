@@ -66,7 +66,12 @@ const LabConsole = (() => {
 
     function makeWorker() {
         const source = $('engine').textContent + '\n' + $('worker-source').textContent;
-        return new Worker(URL.createObjectURL(new Blob([source], {type: 'text/javascript'})));
+        const worker =
+            new Worker(URL.createObjectURL(new Blob([source], {type: 'text/javascript'})));
+        // A worker that fails outside a request (its module, its memory) says so.
+        worker.onerror = (e) =>
+            say(`A worker of the page failed: ${e.message || 'no reason given'}.`);
+        return worker;
     }
 
     // Two workers run the session for the console: the runner ahead of the
@@ -165,7 +170,9 @@ const LabConsole = (() => {
         lab.drawnAt = performance.now();
         request(lab, lab.drawer, 'run', {bound: at, drawn: true}, (answer) => {
             lab.drawing = false;
-            if (!answer.error)
+            if (answer.error)
+                say(`The drawing of the state failed: ${answer.error}`);
+            else
                 LabState.show(lab, answer);
             if (lab.redraw) {
                 lab.redraw = false;
