@@ -214,14 +214,20 @@ const std::vector<Level>& Levels() {
          "without-the-second-reset-of-the-gate",
          "Without the second reset of the gate",
          "The real guard resets gateEvent both before and after writerMutex->Lock()."},
-        {"fair-to-both", kFixing, "Fair to both", "writers-first", {1, 2, 0, 0}, kFixFair,
+        {"fair-to-both",
+         kFixing,
+         "Fair to both",
+         "writers-first",
+         {1, 2, 0, 0},
+         kFixFair,
          "Mend this guard so that, with a reader and two writers coming back for ever, neither "
          "can be kept out under strong fairness.",
          "Every check holds that can: under strong fairness the reader gets past the gate and "
          "each writer in. Weak fairness cannot promise it with these mutexes: a writer waiting "
          "for writerMutex, which the other keeps re-taking, can go on only now and then, and a "
          "weakly fair scheduler owes it nothing.",
-         "the-verdicts", "The verdicts: weak and strong fairness",
+         "the-verdicts",
+         "The verdicts: weak and strong fairness",
          "The real guard's last writer out opens the gate every time, so a reader at it can go "
          "on again and again."},
     };

@@ -45,7 +45,7 @@ struct Level {
     const char* broke;     // what the goal shows, for the panel that says so
     const char* lesson;    // the section of docs/GUARD.md (its anchor)
     const char* lessonTitle;
-    const char* real;      // what the real guard does at that step
+    const char* real;  // what the real guard does at that step
 };
 
 // Every level, in order.

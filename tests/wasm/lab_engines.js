@@ -24,8 +24,9 @@ async (session) => {
     }
     $('goto').value = '600000';
     $('go').click();
-    await until(() => document.body.dataset.pending === '0' &&
-                    $('transcript').textContent.includes('exit '));
+    await until(
+        () =>
+            document.body.dataset.pending === '0' && $('transcript').textContent.includes('exit '));
     const typed = $('typed').textContent, transcript = $('transcript').textContent;
     $('search').click();
     await until(() => document.body.dataset.searched);
