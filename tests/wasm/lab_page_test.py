@@ -259,6 +259,14 @@ class LabPageTest(LabCase):
         self.wait("document.body.dataset.searched")
         self.assertIn("Stopped at the bound of 50 states", self.text("searchnote"))
 
+    def test_the_readmes_link_shows_the_readmes_output(self):
+        readme = (SOURCE / "README.md").read_text(encoding="utf-8")
+        link = re.search(r"\]\(docs/lab\.html(#session=[^)]*)\)", readme).group(1)
+        self.open(link)
+        self.wait("document.getElementById('transcript').textContent.includes('exit ')")
+        self.assertEqual(self.text("transcript"), native(str(SESSIONS[0])))
+        self.assertEqual(self.text("clock"), "20000 ms")
+
     def test_a_link_restores_a_session_and_a_schedule(self):
         session = "".join(f"@{at} {words}\n" for at, words in typed_lines(
             SESSIONS[2].read_text(encoding="utf-8")))
